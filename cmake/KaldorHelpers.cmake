@@ -1,0 +1,20 @@
+# kaldor_test(<name> SOURCES <files...> LIBS <targets...> [GUI])
+# One GoogleTest executable, its cases found by CTest at test time. GUI tests run
+# Qt on the offscreen platform so that they need no display.
+function(kaldor_test name)
+    cmake_parse_arguments(KT "GUI" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${KT_SOURCES})
+    target_link_libraries(${name} PRIVATE ${KT_LIBS} GTest::gtest GTest::gmock)
+    if(NOT KT_GUI)
+        target_link_libraries(${name} PRIVATE GTest::gtest_main)
+    endif()
+    set(env "QT_QPA_PLATFORM=offscreen"
+            "KALDOR_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data"
+            "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
+            "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
+            "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+    gtest_discover_tests(${name}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+endfunction()
