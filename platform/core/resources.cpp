@@ -1,0 +1,131 @@
+#include "resources.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QJsonDocument>
+#include <QStringList>
+#include <mutex>
+
+namespace rt {
+
+namespace {
+QStringList& folders() {
+    static QStringList f;
+    return f;
+}
+
+std::mutex gCacheLock;
+QHash<QString, QJsonObject>& cache() {
+    static QHash<QString, QJsonObject> c;
+    return c;
+}
+
+bool loadModule(const QString& module, QJsonObject* out, QString* error) {
+    {
+        std::lock_guard<std::mutex> l(gCacheLock);
+        auto it = cache().constFind(module);
+        if (it != cache().constEnd()) {
+            *out = *it;
+            return true;
+        }
+    }
+    QStringList candidates;
+    for (const QString& f : folders())
+        candidates << f + u'/' + module + QStringLiteral(".json");
+    candidates << QStringLiteral(":/resources/") + module + QStringLiteral(".json");
+    for (const QString& path : candidates) {
+        QFile file(path);
+        if (!file.exists())
+            continue;
+        if (!file.open(QIODevice::ReadOnly)) {
+            if (error)
+                *error = QStringLiteral("cannot read %1").arg(path);
+            return false;
+        }
+        QJsonParseError pe;
+        const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &pe);
+        if (pe.error != QJsonParseError::NoError || !doc.isObject()) {
+            if (error) {
+                *error = QStringLiteral("%1: %2 at offset %3")
+                             .arg(path, pe.errorString())
+                             .arg(pe.offset);
+            }
+            return false;
+        }
+        *out = doc.object();
+        std::lock_guard<std::mutex> l(gCacheLock);
+        cache().insert(module, *out);
+        return true;
+    }
+    if (error)
+        *error = QStringLiteral("no resource module \"%1\"").arg(module);
+    return false;
+}
+}  // namespace
+
+QString moduleName(QStringView name) {
+    const qsizetype d = name.lastIndexOf(u'$');
+    return (d < 0 ? name : name.mid(d + 1)).toString().toLower();
+}
+
+QJsonObject declaration(QStringView module, QStringView section, QStringView label,
+                        QString* error) {
+    QJsonObject m;
+    const QString mod = moduleName(module);
+    if (!loadModule(mod, &m, error))
+        return {};
+    const QJsonObject sec = m.value(section.toString()).toObject();
+    // Labels are matched without regard to case, as the declarations name them.
+    for (auto it = sec.begin(); it != sec.end(); ++it) {
+        if (it.key().compare(label.toString(), Qt::CaseInsensitive) == 0)
+            return it.value().toObject();
+    }
+    if (error) {
+        *error = QStringLiteral("module \"%1\" has no %2 \"%3\"")
+                     .arg(mod, section.toString(), label.toString());
+    }
+    return {};
+}
+
+void addResourceFolder(const QString& folder) {
+    folders().prepend(folder);
+    std::lock_guard<std::mutex> l(gCacheLock);
+    cache().clear();
+}
+
+QString iconPath(QStringView name) {
+    QString n = name.toString().trimmed();
+    if (n.startsWith(u'~'))
+        n.remove(0, 1);
+    if (n.isEmpty())
+        return {};
+    static std::mutex lock;
+    static QHash<QString, QString> index;  // lower-case name -> path
+    std::lock_guard<std::mutex> l(lock);
+    if (index.isEmpty()) {
+        QStringList dirs = folders();
+        for (QString& d : dirs)
+            d += QStringLiteral("/icons");
+        dirs << QStringLiteral(":/icons");
+        for (const QString& d : dirs) {
+            for (const QString& e : QDir(d).entryList(QDir::Files)) {
+                const QString key = e.toLower();
+                if (!index.contains(key))
+                    index.insert(key, d + u'/' + e);
+            }
+        }
+    }
+    const QString key = n.toLower();
+    if (auto it = index.constFind(key); it != index.constEnd())
+        return *it;
+    // An icon may be carried as .png or .svg under the name the program uses.
+    const QString stem = key.section(u'.', 0, -2).isEmpty() ? key : key.section(u'.', 0, -2);
+    for (const char* ext : {".svg", ".png"}) {
+        if (auto it = index.constFind(stem + QLatin1String(ext)); it != index.constEnd())
+            return *it;
+    }
+    return {};
+}
+
+}  // namespace rt
