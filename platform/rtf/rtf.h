@@ -1,0 +1,49 @@
+#pragma once
+// RTF on QTextDocument: the reader and the writer of the rich-text bodies.
+//
+// Bodies come from word processors (often old ones writing Windows-1251 text as
+// \'hh escapes) and are stored as the bytes the user's file or the editor gave,
+// so the reader takes whatever it is handed: it never crashes or hangs on bad
+// input and gives either a best-effort document or an error text.
+//
+// What is read: text in any code page the file names (\ansicpg, \fcharset,
+// \cpg, \uN with \ucN), fonts, colours, the style sheet's fonts and sizes,
+// character formatting (font, size, bold, italic, underline kinds, strike,
+// colour, highlight and background, super/subscript; hidden text is left out),
+// paragraphs (alignment, indents, first-line indent, spacing, line spacing, tab
+// stops, page breaks), tables (nested ones as paragraphs of the outer cell),
+// list items with their number or bullet as text, hyperlinks, PNG and JPEG
+// pictures (other pictures keep their place as an empty picture of their size).
+//
+// What is written: the same, as RTF that old readers and new ones both read:
+// text in Windows-1251 (\'hh, fonts of charset 204) with \uN for characters
+// beyond it.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+class QTextDocument;
+
+namespace rt {
+
+// Replaces the content of `doc` by the RTF in `data`. Empty data gives an empty
+// document. Returns false only when the data is not RTF at all; `doc` is then
+// empty and *error says why (in the user's language). Damaged RTF (unbalanced
+// braces, a cut-off end, nonsense numbers) gives the best document it holds.
+bool readRtf(const QByteArray& data, QTextDocument* doc, QString* error = nullptr);
+
+// The document as RTF.
+QByteArray writeRtf(const QTextDocument& doc);
+
+// Loads a file given by its program name (mapped by rt::nativePath). An empty
+// file gives an empty document. On failure `doc` is empty, *error says what went
+// wrong and the thread's error code (ERRORCODE()) is set.
+bool loadRtfFile(QStringView programFileName, QTextDocument* doc, QString* error = nullptr);
+
+// Writes the document into a file given by its program name, replacing it whole
+// (a failed write leaves the old file as it was). On failure *error says what
+// went wrong and ERRORCODE() is set.
+bool saveRtfFile(QStringView programFileName, const QTextDocument& doc, QString* error = nullptr);
+
+}  // namespace rt

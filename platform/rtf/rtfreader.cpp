@@ -1,0 +1,1928 @@
+// The RTF reader: a single pass over the bytes with an explicit stack of group
+// states (no recursion, so nesting depth costs no machine stack), building the
+// document paragraph by paragraph. Text of one format is gathered into runs and
+// inserted whole; tables are gathered row by row and inserted when they end,
+// because a table's columns are known only once all its rows have been seen.
+
+#include <QHash>
+#include <QStringList>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
+#include <QUrl>
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "codepage.h"
+#include "rtf.h"
+#include "rtfkeywords.h"
+
+namespace rt {
+
+namespace {
+
+using namespace rtfdetail;
+
+// Limits that keep damaged or hostile input from exhausting memory or time.
+constexpr int kMaxSavedDepth = 512;       // deeper groups share their parent's state
+constexpr int kMaxColumns = 256;          // cells of a row beyond this join the last one
+constexpr int kMaxTabs = 32;              // tab stops of one paragraph
+constexpr int kMaxSkip = 16;              // \ucN
+constexpr qint64 kMaxBlocks = 2'000'000;  // paragraphs and table cells of a document
+constexpr int kTwipsPerPixel = 15;        // 1440 twips an inch, 96 pixels an inch
+
+enum class Dest : quint8 {
+    Text,           // body text
+    FontTable,      // \fonttbl
+    ColorTable,     // \colortbl
+    StyleSheet,     // \stylesheet
+    StyleEntry,     // one style of the style sheet
+    FieldInst,      // \fldinst
+    Pict,           // \pict
+    ListTable,      // \listtable
+    ListOverrides,  // \listoverridetable
+    LevelText,      // \leveltext of a list level
+    Ignore,         // text of a group we read but keep nothing of
+};
+
+enum class Underline : quint8 { None, Single, Dotted, Dash, DashDot, DashDotDot, Wave };
+
+struct CharProps {
+    int font = -1;
+    int halfPoints = 24;
+    int fg = -1;         // colour table index; -1 for automatic
+    int highlight = -1;  // \highlightN
+    int shading = -1;    // \cbN, \chcbpatN
+    int link = 0;        // index of the hyperlink target; 0 for none
+    bool bold = false;
+    bool italic = false;
+    bool strike = false;
+    bool hidden = false;
+    Underline underline = Underline::None;
+    qint8 vertical = 0;  // 1 superscript, -1 subscript
+
+    bool operator==(const CharProps&) const = default;
+};
+
+struct CharPropsHash {
+    size_t operator()(const CharProps& c) const {
+        size_t h = size_t(c.font) * 1000003u;
+        h ^= size_t(c.halfPoints) + 0x9e3779b9 + (h << 6) + (h >> 2);
+        h ^= size_t(c.fg + 1) * 31 + size_t(c.highlight + 1) * 131 + size_t(c.shading + 1) * 1031;
+        h ^= size_t(c.link) * 7919;
+        h ^= (size_t(c.bold) | size_t(c.italic) << 1 | size_t(c.strike) << 2 |
+              size_t(c.underline) << 3 | size_t(c.vertical + 1) << 6)
+             << 20;
+        return h;
+    }
+};
+
+struct ParaProps {
+    quint8 align = 0;  // 0 left, 1 centre, 2 right, 3 justified
+    bool pageBreakBefore = false;
+    bool inTable = false;
+    bool lineMultiple = false;
+    int nesting = 0;                                                      // \itapN
+    int list = 0;                                                         // \lsN
+    int level = 0;                                                        // \ilvlN
+    int left = 0, right = 0, first = 0, before = 0, after = 0, line = 0;  // twips
+    int tabCount = 0;
+    int tabs[kMaxTabs] = {};
+};
+
+struct State {
+    CharProps chr;
+    ParaProps para;
+    Dest dest = Dest::Text;
+    int uc = 1;
+    bool startsField = false;
+    bool label = false;  // in \listtext: the number or bullet of a list item
+};
+
+struct Run {
+    QString text;
+    int format;  // index into Reader::formats_
+};
+
+struct Para {
+    ParaProps props;
+    int markFormat = 0;     // format of the paragraph mark
+    bool hasLabel = false;  // its list number or bullet came as text
+    int bulletRun = -1;     // where a symbol-font bullet of the label was put
+    qsizetype bulletAt = 0;
+    std::vector<Run> runs;
+    bool empty() const { return runs.empty(); }
+};
+
+struct CellDef {
+    int right = 0;                              // twips
+    bool mergeFirst = false, merged = false;    // horizontal
+    bool vMergeFirst = false, vMerged = false;  // vertical
+    int background = -1;
+    bool border = false;
+};
+
+struct Row {
+    std::vector<CellDef> defs;
+    std::vector<std::vector<Para>> cells;
+    int left = 0;
+    int gap = 0;
+    quint8 align = 0;
+};
+
+struct FontInfo {
+    QString name;
+    int codePage = 0;  // 0: the document's
+};
+
+struct StyleInfo {
+    int font = -1;
+    int halfPoints = 0;
+    int basedOn = -1;
+};
+
+struct ListLevel {
+    int format = 0;  // \levelnfc: 0 decimal, 1 and 2 roman, 3 and 4 letters, 23 bullet
+    int start = 1;
+    QString text;  // \leveltext: its length, then characters; 0..8 stand for numbers
+};
+
+struct ListDef {
+    ListLevel levels[9];
+};
+
+bool isPrivateUse(char16_t c) {
+    return c >= 0xE000 && c <= 0xF8FF;
+}
+
+// The bullet shown for a list level whose bullet is a symbol font's private
+// character, which means nothing outside that font.
+char16_t levelBullet(int level) {
+    static const char16_t bullets[] = {u'\x2022', u'\x25E6', u'\x25AA'};
+    return bullets[level % 3];
+}
+
+// A list item's number in the style of its level.
+QString listNumber(int n, int format) {
+    switch (format) {
+        case 1:
+        case 2: {
+            static const char* const ones[] = {"",  "i",  "ii",  "iii",  "iv",
+                                               "v", "vi", "vii", "viii", "ix"};
+            static const char* const tens[] = {"",  "x",  "xx",  "xxx",  "xl",
+                                               "l", "lx", "lxx", "lxxx", "xc"};
+            static const char* const hundreds[] = {"",  "c",  "cc",  "ccc",  "cd",
+                                                   "d", "dc", "dcc", "dccc", "cm"};
+            if (n <= 0 || n >= 4000)
+                return QString::number(n);
+            QString r = QString(n / 1000, u'm') + QLatin1String(hundreds[n / 100 % 10]) +
+                        QLatin1String(tens[n / 10 % 10]) + QLatin1String(ones[n % 10]);
+            return format == 1 ? r.toUpper() : r;
+        }
+        case 3:
+        case 4: {
+            if (n <= 0)
+                return QString::number(n);
+            QString r;
+            for (int k = n; k > 0; k = (k - 1) / 26)
+                r.prepend(QChar(u'a' + (k - 1) % 26));
+            return format == 3 ? r.toUpper() : r;
+        }
+        case 22:
+            return n < 10 && n >= 0 ? QStringLiteral("0%1").arg(n) : QString::number(n);
+        case 23:
+        case 255:
+            return {};
+        default:
+            return QString::number(n);
+    }
+}
+
+struct Field {
+    QString instruction;
+};
+
+struct Picture {
+    QByteArray data;
+    bool png = false, jpeg = false;
+    int width = 0, height = 0;          // \picw, \pich
+    int goalWidth = 0, goalHeight = 0;  // twips
+    int scaleX = 100, scaleY = 100;
+    bool hexHigh = false;  // a high nibble is waiting for its low one
+    int nibble = 0;
+};
+
+int clampInt(qint64 v, int lo, int hi) {
+    return int(std::clamp<qint64>(v, lo, hi));
+}
+
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The target of a HYPERLINK field instruction, or empty text for other fields.
+QString hyperlinkTarget(const QString& instruction) {
+    const QString s = instruction.trimmed();
+    if (!s.startsWith(u"HYPERLINK", Qt::CaseInsensitive))
+        return {};
+    QStringList args;
+    qsizetype i = 9;
+    while (i < s.size()) {
+        while (i < s.size() && s[i].isSpace())
+            ++i;
+        if (i >= s.size())
+            break;
+        QString arg;
+        if (s[i] == u'"') {
+            ++i;
+            while (i < s.size() && s[i] != u'"')
+                arg += s[i++];
+            ++i;
+        } else {
+            while (i < s.size() && !s[i].isSpace())
+                arg += s[i++];
+        }
+        args << arg;
+    }
+    QString url, location;
+    for (qsizetype k = 0; k < args.size(); ++k) {
+        const QString& a = args[k];
+        if (a.startsWith(u'\\') && a.size() == 2) {
+            const QChar sw = a[1].toLower();
+            if (sw == u'l' && k + 1 < args.size())
+                location = args[++k];
+            else if (sw == u'o' || sw == u't')
+                ++k;  // tip or target frame: not kept
+        } else if (url.isEmpty()) {
+            url = a;
+        }
+    }
+    if (!location.isEmpty())
+        url += u'#' + location;
+    return url;
+}
+
+class Reader {
+  public:
+    Reader(const QByteArray& data, QTextDocument* doc)
+        : p_(data.constData()), end_(data.constData() + data.size()), doc_(doc), cursor_(doc) {}
+
+    void run();
+
+  private:
+    // --- input
+    void controlWord();
+    void controlSymbol(char c);
+    void destination(Kw kw);
+    void skipGroup();
+    void openGroup();
+    void closeGroup();
+    void endDestination(const State& ending);
+    void plainText();
+    void byteText(unsigned char b);
+    void unicodeChar(qint64 value);
+    bool consumeSkipped();
+    void flushBytes();
+    void binary(qint64 n);
+    void pictHex();
+
+    // --- text and formats
+    void text(QStringView s);
+    void text(char16_t c) { text(QStringView(&c, 1)); }
+    int currentFormat();
+    QTextCharFormat makeFormat(const CharProps& c) const;
+    QTextBlockFormat blockFormat(const ParaProps& p) const;
+    int currentCodePage() const;
+    void resetChar(CharProps& c) const;
+    void applyStyle(int style);
+    QString listLabel(int list, int level);
+    std::optional<QColor> color(int index) const;
+
+    // --- structure
+    void endParagraph();
+    void endCell();
+    void endRow();
+    void flushTable();
+    void appendParagraph(const Para& p);
+    void emitParagraph(QTextCursor& c, const Para& p, bool first);
+    void emitPicture();
+
+    State& st() { return stack_.back(); }
+    const State& st() const { return stack_.back(); }
+
+    const char* p_;
+    const char* end_;
+    QTextDocument* doc_;
+    QTextCursor cursor_;
+
+    std::vector<State> stack_;
+    int depth_ = 0;          // groups open, the document's own included
+    int overflowDepth_ = 0;  // groups opened beyond kMaxSavedDepth
+    bool star_ = false;      // "\*" seen: the next word starts an ignorable destination
+    int skipChars_ = 0;      // fallback characters of \uN still to drop
+    bool done_ = false;
+
+    int ansiCodePage_ = 1252;
+    int defaultFont_ = -1;
+    std::unordered_map<int, FontInfo> fonts_;
+    int fontNumber_ = -1;  // entry being read in the font table
+    QString fontName_;
+    int fontCodePage_ = 0;
+    std::vector<std::optional<QColor>> colors_;
+    int red_ = 0, green_ = 0, blue_ = 0;
+    bool colorSet_ = false;
+    std::unordered_map<int, StyleInfo> styles_;
+    int styleNumber_ = -1;
+    StyleInfo style_;
+
+    QByteArray bytes_;  // bytes of a multi-byte code page waiting to be decoded
+    int bytesCodePage_ = 0;
+
+    std::vector<QTextCharFormat> formats_;
+    std::unordered_map<CharProps, int, CharPropsHash> formatIndex_;
+    int format_ = -1;  // -1: the character properties changed since the last text
+    QStringList links_{QString()};
+    std::vector<Field> fields_;
+    std::unordered_map<int, ListDef> lists_;                // by \listid
+    std::unordered_map<int, int> listOverrides_;            // \lsN -> \listid
+    std::unordered_map<int, std::array<int, 9>> counters_;  // by \lsN
+    ListDef list_;                                          // the list being read in the list table
+    int listLevel_ = -1;
+    int overrideList_ = 0;
+    Picture pict_;
+    int pictures_ = 0;
+
+    Para para_;
+    bool trailingBlock_ = false;  // the last block is the empty one after a paragraph
+    bool pageBreak_ = false;      // \page: the next paragraph starts a page
+    qint64 blocks_ = 0;
+
+    // the table being read
+    std::vector<Row> rows_;
+    std::vector<CellDef> defs_;
+    CellDef cellDef_;
+    std::vector<std::vector<Para>> cells_;
+    std::vector<Para> cell_;
+    int rowLeft_ = 0, rowGap_ = 0;
+    quint8 rowAlign_ = 0;
+};
+
+void Reader::run() {
+    stack_.reserve(64);
+    stack_.push_back(State{});
+    resetChar(st().chr);
+    cursor_.beginEditBlock();
+    while (p_ < end_ && !done_) {
+        const char c = *p_;
+        switch (c) {
+            case '{':
+                ++p_;
+                openGroup();
+                break;
+            case '}':
+                ++p_;
+                closeGroup();
+                break;
+            case '\\':
+                ++p_;
+                if (p_ >= end_)
+                    break;
+                if (isLetter(*p_))
+                    controlWord();
+                else
+                    controlSymbol(*p_++);
+                break;
+            case '\r':
+            case '\n':
+            case '\0':
+                ++p_;
+                break;
+            default:
+                if (st().dest == Dest::Pict)
+                    pictHex();
+                else
+                    plainText();
+                break;
+        }
+    }
+    // A cut-off file: close what is open so that its last paragraph and table
+    // are kept.
+    flushBytes();
+    if (st().dest == Dest::Pict)
+        emitPicture();
+    if (!cell_.empty() || !cells_.empty() || (st().para.inTable && !para_.empty())) {
+        if (!para_.empty())
+            endCell();
+        endRow();
+    } else if (!para_.empty()) {
+        endParagraph();
+    }
+    flushTable();
+    if (trailingBlock_) {
+        QTextCursor last(doc_);
+        last.movePosition(QTextCursor::End);
+        last.deletePreviousChar();
+    }
+    cursor_.endEditBlock();
+}
+
+// ---------------------------------------------------------------------------
+// Groups
+
+void Reader::openGroup() {
+    flushBytes();
+    skipChars_ = 0;
+    star_ = false;
+    ++depth_;
+    if (int(stack_.size()) >= kMaxSavedDepth) {
+        ++overflowDepth_;
+        return;
+    }
+    State s = st();
+    s.startsField = false;
+    stack_.push_back(s);
+}
+
+void Reader::closeGroup() {
+    flushBytes();
+    skipChars_ = 0;
+    star_ = false;
+    if (depth_ == 0)
+        return;  // a stray closing brace
+    if (--depth_ == 0)
+        done_ = true;  // the end of the document's own group
+    if (overflowDepth_ > 0) {
+        --overflowDepth_;
+        return;
+    }
+    if (stack_.size() <= 1)
+        return;
+    const State ending = stack_.back();
+    stack_.pop_back();
+    if (ending.dest != st().dest || ending.startsField)
+        endDestination(ending);
+    if (!(ending.chr == st().chr))
+        format_ = -1;
+}
+
+void Reader::endDestination(const State& ending) {
+    switch (ending.dest) {
+        case Dest::FontTable:
+            if (fontNumber_ >= 0 && !fontName_.trimmed().isEmpty())
+                fonts_[fontNumber_] = {fontName_.trimmed(), fontCodePage_};
+            fontNumber_ = -1;
+            fontName_.clear();
+            fontCodePage_ = 0;
+            break;
+        case Dest::StyleEntry:
+            if (styleNumber_ >= 0)
+                styles_[styleNumber_] = style_;
+            styleNumber_ = -1;
+            style_ = StyleInfo{};
+            break;
+        case Dest::Pict:
+            if (st().dest != Dest::Pict)
+                emitPicture();
+            break;
+        default:
+            break;
+    }
+    if (ending.startsField && !fields_.empty())
+        fields_.pop_back();
+}
+
+// Skips the rest of the group just opened: nothing in it is read.
+void Reader::skipGroup() {
+    flushBytes();
+    int depth = 1;
+    while (p_ < end_) {
+        const char c = *p_++;
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}') {
+            if (--depth == 0) {
+                // The group's own closing brace: let closeGroup() see it.
+                --p_;
+                break;
+            }
+        } else if (c == '\\' && p_ < end_) {
+            if (end_ - p_ > 3 && p_[0] == 'b' && p_[1] == 'i' && p_[2] == 'n' && p_[3] >= '0' &&
+                p_[3] <= '9') {
+                p_ += 3;
+                qint64 n = 0;
+                while (p_ < end_ && *p_ >= '0' && *p_ <= '9') {
+                    n = std::min<qint64>(n * 10 + (*p_ - '0'), qint64(1) << 40);
+                    ++p_;
+                }
+                if (p_ < end_ && *p_ == ' ')
+                    ++p_;
+                p_ += std::min<qint64>(n, end_ - p_);
+            } else {
+                ++p_;  // an escaped brace or backslash, or the first letter of a word
+            }
+        }
+    }
+    // Inner groups are gone; the state of the skipped group itself is popped
+    // by closeGroup() at its brace (or stays, in a cut-off file).
+    st().dest = Dest::Ignore;
+}
+
+// ---------------------------------------------------------------------------
+// Control words
+
+void Reader::controlWord() {
+    const char* start = p_;
+    while (p_ < end_ && isLetter(*p_) && p_ - start < 32)
+        ++p_;
+    const std::string_view word(start, size_t(p_ - start));
+    while (p_ < end_ && isLetter(*p_))
+        ++p_;  // an over-long word: the rest is part of it
+    bool hasParam = false;
+    bool negative = false;
+    qint64 param = 0;
+    if (p_ < end_ && *p_ == '-' && end_ - p_ > 1 && p_[1] >= '0' && p_[1] <= '9') {
+        negative = true;
+        ++p_;
+    }
+    while (p_ < end_ && *p_ >= '0' && *p_ <= '9') {
+        hasParam = true;
+        param = std::min<qint64>(param * 10 + (*p_ - '0'), qint64(1) << 40);
+        ++p_;
+    }
+    if (negative)
+        param = -param;
+    if (p_ < end_ && *p_ == ' ')
+        ++p_;
+
+    const Kw kw = keyword(word);
+    const bool starred = star_;
+    star_ = false;
+
+    if (skipChars_ > 0 && (kw == Kw::Tab || (kw >= Kw::EmDash && kw <= Kw::RtlMark))) {
+        // A special character in the fallback of \uN counts as one character;
+        // words that shape the document are never part of a fallback.
+        --skipChars_;
+        return;
+    }
+    if (kw != Kw::U && kw != Kw::Bin && kw != Kw::Unknown)
+        flushBytes();
+
+    const int n = clampInt(param, -1'000'000'000, 1'000'000'000);
+    const bool on = !hasParam || n != 0;  // toggles: \b is on, \b0 is off
+    CharProps& chr = st().chr;
+    ParaProps& para = st().para;
+    const Dest dest = st().dest;
+
+    // Words that open a destination.
+    switch (kw) {
+        case Kw::FontTable:
+        case Kw::ColorTable:
+        case Kw::StyleSheet:
+        case Kw::Field:
+        case Kw::FldInst:
+        case Kw::FldRslt:
+        case Kw::Pict:
+        case Kw::ShpPict:
+        case Kw::Skip:
+        case Kw::ListTable:
+        case Kw::ListOverrideTable:
+        case Kw::LevelText:
+        case Kw::ListText:
+            destination(kw);
+            return;
+        case Kw::Cs:
+        case Kw::Ds:
+        case Kw::Ts:
+            if (dest == Dest::StyleSheet || dest == Dest::StyleEntry) {
+                st().dest = Dest::StyleEntry;
+                styleNumber_ = kw == Kw::Cs ? n + 100000 : -1;
+                return;
+            }
+            if (kw == Kw::Cs && !starred) {
+                applyStyle(n + 100000);
+                return;
+            }
+            break;
+        case Kw::Unknown:
+            if (starred) {
+                skipGroup();
+                return;
+            }
+            return;
+        default:
+            break;
+    }
+    if (starred && dest != Dest::StyleSheet) {
+        // "\*" before a word we know as a property rather than a destination:
+        // whatever group it opens is nothing we read.
+        skipGroup();
+        return;
+    }
+
+    switch (dest) {
+        case Dest::FontTable:
+            switch (kw) {
+                case Kw::F:
+                    if (fontNumber_ >= 0 && !fontName_.trimmed().isEmpty())
+                        fonts_[fontNumber_] = {fontName_.trimmed(), fontCodePage_};
+                    fontNumber_ = clampInt(param, 0, 1 << 30);
+                    fontName_.clear();
+                    fontCodePage_ = 0;
+                    return;
+                case Kw::FCharset:
+                    if (!fontCodePage_)
+                        fontCodePage_ = codePageOfCharset(n);
+                    return;
+                case Kw::Cpg:
+                    fontCodePage_ = n;
+                    return;
+                case Kw::U:
+                    unicodeChar(param);
+                    return;
+                default:
+                    return;
+            }
+        case Dest::ColorTable:
+            switch (kw) {
+                case Kw::Red:
+                    red_ = clampInt(param, 0, 255);
+                    colorSet_ = true;
+                    return;
+                case Kw::Green:
+                    green_ = clampInt(param, 0, 255);
+                    colorSet_ = true;
+                    return;
+                case Kw::Blue:
+                    blue_ = clampInt(param, 0, 255);
+                    colorSet_ = true;
+                    return;
+                default:
+                    return;
+            }
+        case Dest::StyleSheet:
+        case Dest::StyleEntry:
+            switch (kw) {
+                case Kw::S:
+                    st().dest = Dest::StyleEntry;
+                    styleNumber_ = clampInt(param, 0, 1 << 20);
+                    return;
+                case Kw::F:
+                    style_.font = clampInt(param, 0, 1 << 30);
+                    return;
+                case Kw::Fs:
+                    style_.halfPoints = clampInt(param, 0, 3276);
+                    return;
+                case Kw::SBasedOn:
+                    style_.basedOn = clampInt(param, 0, 1 << 20);
+                    return;
+                default:
+                    return;
+            }
+        case Dest::Pict:
+            switch (kw) {
+                case Kw::PngBlip:
+                    pict_.png = true;
+                    return;
+                case Kw::JpegBlip:
+                    pict_.jpeg = true;
+                    return;
+                case Kw::PicW:
+                    pict_.width = clampInt(param, 0, 1 << 20);
+                    return;
+                case Kw::PicH:
+                    pict_.height = clampInt(param, 0, 1 << 20);
+                    return;
+                case Kw::PicWGoal:
+                    pict_.goalWidth = clampInt(param, 0, 1 << 24);
+                    return;
+                case Kw::PicHGoal:
+                    pict_.goalHeight = clampInt(param, 0, 1 << 24);
+                    return;
+                case Kw::PicScaleX:
+                    pict_.scaleX = clampInt(param, 1, 10000);
+                    return;
+                case Kw::PicScaleY:
+                    pict_.scaleY = clampInt(param, 1, 10000);
+                    return;
+                case Kw::Bin:
+                    binary(param);
+                    return;
+                default:
+                    return;
+            }
+        case Dest::ListTable:
+            switch (kw) {
+                case Kw::ListLevel:
+                    if (listLevel_ < 8)
+                        list_.levels[++listLevel_] = ListLevel{};
+                    return;
+                case Kw::LevelNfc:
+                    if (listLevel_ >= 0)
+                        list_.levels[listLevel_].format = n;
+                    return;
+                case Kw::LevelStartAt:
+                    if (listLevel_ >= 0)
+                        list_.levels[listLevel_].start = clampInt(param, 0, 1 << 20);
+                    return;
+                case Kw::ListId:
+                    lists_[n] = list_;
+                    list_ = ListDef{};
+                    listLevel_ = -1;
+                    return;
+                default:
+                    return;
+            }
+        case Dest::ListOverrides:
+            if (kw == Kw::ListId)
+                overrideList_ = n;
+            else if (kw == Kw::Ls)
+                listOverrides_[n] = overrideList_;
+            return;
+        case Dest::LevelText:
+            if (kw == Kw::U)
+                unicodeChar(param);
+            return;
+        case Dest::FieldInst:
+        case Dest::Ignore:
+        case Dest::Text:
+            break;
+    }
+
+    switch (kw) {
+        // document
+        case Kw::Ansi:
+            ansiCodePage_ = 1252;
+            break;
+        case Kw::Mac:
+            ansiCodePage_ = 10000;
+            break;
+        case Kw::Pc:
+            ansiCodePage_ = 437;
+            break;
+        case Kw::Pca:
+            ansiCodePage_ = 850;
+            break;
+        case Kw::AnsiCpg:
+            if (n > 0)
+                ansiCodePage_ = n;
+            break;
+        case Kw::Deff:
+            defaultFont_ = n;
+            if (chr.font < 0) {
+                chr.font = n;
+                format_ = -1;
+            }
+            break;
+        case Kw::Uc:
+            st().uc = clampInt(param, 0, kMaxSkip);
+            break;
+        case Kw::U:
+            unicodeChar(param);
+            break;
+        case Kw::Bin:
+            binary(param);
+            break;
+
+        // character formatting
+        case Kw::Plain:
+            resetChar(chr);
+            format_ = -1;
+            break;
+        case Kw::F:
+            chr.font = clampInt(param, 0, 1 << 30);
+            format_ = -1;
+            break;
+        case Kw::Fs:
+            chr.halfPoints = hasParam && n > 0 ? std::clamp(n, 2, 3276) : 24;
+            format_ = -1;
+            break;
+        case Kw::B:
+            chr.bold = on;
+            format_ = -1;
+            break;
+        case Kw::I:
+            chr.italic = on;
+            format_ = -1;
+            break;
+        case Kw::Ul:
+            chr.underline = on ? Underline::Single : Underline::None;
+            format_ = -1;
+            break;
+        case Kw::UlNone:
+            chr.underline = Underline::None;
+            format_ = -1;
+            break;
+        case Kw::UlD:
+            chr.underline = on ? Underline::Dotted : Underline::None;
+            format_ = -1;
+            break;
+        case Kw::UlDash:
+            chr.underline = on ? Underline::Dash : Underline::None;
+            format_ = -1;
+            break;
+        case Kw::UlDashD:
+            chr.underline = on ? Underline::DashDot : Underline::None;
+            format_ = -1;
+            break;
+        case Kw::UlDashDD:
+            chr.underline = on ? Underline::DashDotDot : Underline::None;
+            format_ = -1;
+            break;
+        case Kw::UlWave:
+            chr.underline = on ? Underline::Wave : Underline::None;
+            format_ = -1;
+            break;
+        case Kw::Strike:
+        case Kw::StrikeD:
+            chr.strike = on;
+            format_ = -1;
+            break;
+        case Kw::Cf:
+            chr.fg = hasParam ? n : -1;
+            format_ = -1;
+            break;
+        case Kw::Highlight:
+            chr.highlight = hasParam && n > 0 ? n : -1;
+            format_ = -1;
+            break;
+        case Kw::Cb:
+        case Kw::ChCbPat:
+            chr.shading = hasParam && n > 0 ? n : -1;
+            format_ = -1;
+            break;
+        case Kw::Super:
+            chr.vertical = 1;
+            format_ = -1;
+            break;
+        case Kw::Sub:
+            chr.vertical = -1;
+            format_ = -1;
+            break;
+        case Kw::NoSuperSub:
+            chr.vertical = 0;
+            format_ = -1;
+            break;
+        case Kw::Up:
+            chr.vertical = n > 0 ? 1 : 0;
+            format_ = -1;
+            break;
+        case Kw::Dn:
+            chr.vertical = n > 0 ? -1 : 0;
+            format_ = -1;
+            break;
+        case Kw::V:
+            chr.hidden = on;
+            format_ = -1;
+            break;
+        case Kw::S:
+            applyStyle(clampInt(param, 0, 1 << 20));
+            break;
+
+        // paragraph formatting
+        case Kw::Pard: {
+            para = ParaProps{};
+            break;
+        }
+        case Kw::Ql:
+            para.align = 0;
+            break;
+        case Kw::Qc:
+            para.align = 1;
+            break;
+        case Kw::Qr:
+            para.align = 2;
+            break;
+        case Kw::Qj:
+        case Kw::Qd:
+            para.align = 3;
+            break;
+        case Kw::Li:
+        case Kw::Lin:
+            para.left = clampInt(param, -31680, 31680);
+            break;
+        case Kw::Ri:
+        case Kw::Rin:
+            para.right = clampInt(param, -31680, 31680);
+            break;
+        case Kw::Fi:
+            para.first = clampInt(param, -31680, 31680);
+            break;
+        case Kw::Sb:
+            para.before = clampInt(param, 0, 31680);
+            break;
+        case Kw::Sa:
+            para.after = clampInt(param, 0, 31680);
+            break;
+        case Kw::Sl:
+            para.line = clampInt(param, -31680, 31680);
+            break;
+        case Kw::SlMult:
+            para.lineMultiple = on;
+            break;
+        case Kw::PageBb:
+            para.pageBreakBefore = on;
+            break;
+        case Kw::Tx:
+        case Kw::Tb:
+            if (para.tabCount < kMaxTabs && param > 0)
+                para.tabs[para.tabCount++] = clampInt(param, 0, 31680);
+            break;
+        case Kw::InTbl:
+            para.inTable = on;
+            break;
+        case Kw::Ls:
+            para.list = clampInt(param, 0, 1 << 20);
+            break;
+        case Kw::Ilvl:
+            para.level = clampInt(param, 0, 8);
+            break;
+        case Kw::Itap:
+            para.nesting = clampInt(param, 0, 1000);
+            para.inTable = para.nesting > 0;
+            break;
+
+        // breaks
+        case Kw::Par:
+            if (dest == Dest::Text)
+                endParagraph();
+            break;
+        case Kw::Sect:
+            if (dest == Dest::Text && !para_.empty())
+                endParagraph();
+            break;
+        case Kw::Page:
+            if (dest != Dest::Text)
+                break;
+            if (!para_.empty())
+                endParagraph();
+            pageBreak_ = true;
+            break;
+        case Kw::Line:
+        case Kw::LBr:
+            text(u'\x2028');
+            break;
+        case Kw::Tab:
+            text(u'\t');
+            break;
+        case Kw::Cell:
+            if (dest == Dest::Text)
+                endCell();
+            break;
+        case Kw::NestCell:
+        case Kw::NestRow:
+            if (dest == Dest::Text && !para_.empty())
+                endParagraph();
+            break;
+        case Kw::Row:
+            if (dest == Dest::Text)
+                endRow();
+            break;
+
+        // tables
+        case Kw::Trowd:
+            defs_.clear();
+            cellDef_ = CellDef{};
+            rowLeft_ = 0;
+            rowGap_ = 0;
+            rowAlign_ = 0;
+            break;
+        case Kw::Cellx:
+            cellDef_.right = clampInt(param, -31680, 1 << 24);
+            defs_.push_back(cellDef_);
+            cellDef_ = CellDef{};
+            break;
+        case Kw::TrLeft:
+            rowLeft_ = clampInt(param, -31680, 31680);
+            break;
+        case Kw::TrGaph:
+            rowGap_ = clampInt(param, 0, 31680);
+            break;
+        case Kw::TrQl:
+            rowAlign_ = 0;
+            break;
+        case Kw::TrQc:
+            rowAlign_ = 1;
+            break;
+        case Kw::TrQr:
+            rowAlign_ = 2;
+            break;
+        case Kw::ClMgf:
+            cellDef_.mergeFirst = true;
+            break;
+        case Kw::ClMrg:
+            cellDef_.merged = true;
+            break;
+        case Kw::ClVmgf:
+            cellDef_.vMergeFirst = true;
+            break;
+        case Kw::ClVmrg:
+            cellDef_.vMerged = true;
+            break;
+        case Kw::ClCbPat:
+            cellDef_.background = n;
+            break;
+        case Kw::ClBrdrT:
+        case Kw::ClBrdrL:
+        case Kw::ClBrdrB:
+        case Kw::ClBrdrR:
+            cellDef_.border = true;
+            break;
+
+        // special characters
+        case Kw::EmDash:
+            text(u'\x2014');
+            break;
+        case Kw::EnDash:
+            text(u'\x2013');
+            break;
+        case Kw::EmSpace:
+            text(u'\x2003');
+            break;
+        case Kw::EnSpace:
+            text(u'\x2002');
+            break;
+        case Kw::QmSpace:
+            text(u'\x2005');
+            break;
+        case Kw::Bullet:
+            text(u'\x2022');
+            break;
+        case Kw::LQuote:
+            text(u'\x2018');
+            break;
+        case Kw::RQuote:
+            text(u'\x2019');
+            break;
+        case Kw::LDblQuote:
+            text(u'\x201C');
+            break;
+        case Kw::RDblQuote:
+            text(u'\x201D');
+            break;
+        case Kw::Zwj:
+            text(u'\x200D');
+            break;
+        case Kw::Zwnj:
+            text(u'\x200C');
+            break;
+        case Kw::LtrMark:
+            text(u'\x200E');
+            break;
+        case Kw::RtlMark:
+            text(u'\x200F');
+            break;
+        default:
+            break;
+    }
+}
+
+// A word that opens a destination: what the rest of its group means.
+void Reader::destination(Kw kw) {
+    State& s = st();
+    switch (kw) {
+        case Kw::FontTable:
+            s.dest = Dest::FontTable;
+            break;
+        case Kw::ColorTable:
+            s.dest = Dest::ColorTable;
+            colors_.clear();
+            red_ = green_ = blue_ = 0;
+            colorSet_ = false;
+            break;
+        case Kw::StyleSheet:
+            s.dest = Dest::StyleSheet;
+            break;
+        case Kw::Field:
+            if (fields_.size() < 64) {
+                fields_.push_back(Field{});
+                s.startsField = true;
+            }
+            break;
+        case Kw::FldInst:
+            if (s.dest == Dest::Text)
+                s.dest = Dest::FieldInst;
+            break;
+        case Kw::FldRslt:
+            if (s.dest == Dest::FieldInst)
+                s.dest = Dest::Text;
+            if (!fields_.empty()) {
+                const QString target = hyperlinkTarget(fields_.back().instruction);
+                if (!target.isEmpty()) {
+                    links_ << target;
+                    s.chr.link = int(links_.size() - 1);
+                    format_ = -1;
+                }
+            }
+            break;
+        case Kw::Pict:
+            if (s.dest == Dest::Text) {
+                s.dest = Dest::Pict;
+                pict_ = Picture{};
+            } else {
+                skipGroup();
+            }
+            break;
+        case Kw::ShpPict:
+            break;  // holds the \pict we read; its \nonshppict sibling is skipped
+        case Kw::ListTable:
+            s.dest = Dest::ListTable;
+            list_ = ListDef{};
+            listLevel_ = -1;
+            break;
+        case Kw::ListOverrideTable:
+            s.dest = Dest::ListOverrides;
+            break;
+        case Kw::LevelText:
+            if (s.dest == Dest::ListTable && listLevel_ >= 0)
+                s.dest = Dest::LevelText;
+            else
+                skipGroup();
+            break;
+        case Kw::ListText:
+            s.label = true;
+            break;
+        default:
+            skipGroup();
+            break;
+    }
+}
+
+void Reader::controlSymbol(char c) {
+    if (c != '*')
+        star_ = false;
+    switch (c) {
+        case '\'': {
+            if (end_ - p_ < 2) {
+                p_ = end_;
+                return;
+            }
+            const int hi = hexValue(p_[0]);
+            const int lo = hexValue(p_[1]);
+            p_ += 2;
+            if (hi < 0 || lo < 0)
+                return;
+            if (st().dest == Dest::Pict)
+                return;
+            byteText(static_cast<unsigned char>(hi * 16 + lo));
+            return;
+        }
+        case '*':
+            star_ = true;
+            return;
+        case '~':
+        case '_':
+        case '-':
+            flushBytes();
+            if (!consumeSkipped())
+                text(c == '~' ? u'\x00A0' : c == '_' ? u'\x2011' : u'\x00AD');
+            return;
+        case '\\':
+        case '{':
+        case '}':
+            byteText(static_cast<unsigned char>(c));
+            return;
+        case '\r':
+        case '\n':
+            flushBytes();
+            if (skipChars_ == 0 && st().dest == Dest::Text)
+                endParagraph();
+            return;
+        case '\t':
+            flushBytes();
+            text(u'\t');
+            return;
+        default:
+            return;  // \: \| and other symbols we keep nothing of
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Text
+
+void Reader::plainText() {
+    star_ = false;
+    const Dest dest = st().dest;
+    if (dest == Dest::Ignore) {
+        while (p_ < end_ && *p_ != '\\' && *p_ != '{' && *p_ != '}')
+            ++p_;
+        return;
+    }
+    // The common case: ASCII body text with nothing to skip.
+    if (dest == Dest::Text && skipChars_ == 0 && bytes_.isEmpty()) {
+        const char* s = p_;
+        while (p_ < end_) {
+            const unsigned char b = static_cast<unsigned char>(*p_);
+            if (b == '\\' || b == '{' || b == '}' || b == '\r' || b == '\n' || b == '\t' ||
+                b == 0 || b >= 0x80)
+                break;
+            ++p_;
+        }
+        if (p_ > s) {
+            text(QString::fromLatin1(s, p_ - s));
+            return;
+        }
+    }
+    const unsigned char b = static_cast<unsigned char>(*p_++);
+    if (b == '\t') {
+        flushBytes();
+        if (!consumeSkipped())
+            text(u'\t');
+        return;
+    }
+    byteText(b);
+}
+
+// One byte of text in the code page of the current font.
+void Reader::byteText(unsigned char b) {
+    if (consumeSkipped())
+        return;
+    const Dest dest = st().dest;
+    if (dest == Dest::ColorTable) {
+        if (b == ';') {
+            colors_.push_back(colorSet_ ? std::optional<QColor>(QColor(red_, green_, blue_))
+                                        : std::nullopt);
+            red_ = green_ = blue_ = 0;
+            colorSet_ = false;
+        }
+        return;
+    }
+    if (dest == Dest::FontTable && b == ';') {
+        flushBytes();
+        if (fontNumber_ >= 0 && !fontName_.trimmed().isEmpty())
+            fonts_[fontNumber_] = {fontName_.trimmed(), fontCodePage_};
+        fontNumber_ = -1;
+        fontName_.clear();
+        fontCodePage_ = 0;
+        return;
+    }
+    if (dest == Dest::StyleSheet || dest == Dest::StyleEntry || dest == Dest::Ignore ||
+        dest == Dest::Pict || dest == Dest::ListTable || dest == Dest::ListOverrides)
+        return;
+    if (b < 0x80) {
+        flushBytes();
+        text(char16_t(b));
+        return;
+    }
+    const int cp = dest == Dest::FontTable ? (fontCodePage_ ? fontCodePage_ : ansiCodePage_)
+                                           : currentCodePage();
+    if (isMultiByte(cp)) {
+        if (!bytes_.isEmpty() && bytesCodePage_ != cp)
+            flushBytes();
+        bytesCodePage_ = cp;
+        bytes_ += char(b);
+        return;
+    }
+    if (cp == kSymbolCodePage) {
+        text(char16_t(0xF000 + b));
+        return;
+    }
+    const char16_t* table = singleByteTable(cp);
+    if (!table)
+        table = singleByteTable(1252);
+    text(table[b - 0x80]);
+}
+
+void Reader::flushBytes() {
+    if (bytes_.isEmpty())
+        return;
+    QString s;
+    appendDecoded(s, bytes_.constData(), bytes_.size(), bytesCodePage_);
+    bytes_.clear();
+    text(s);
+}
+
+// Drops one character of the fallback text that follows \uN.
+bool Reader::consumeSkipped() {
+    if (skipChars_ <= 0)
+        return false;
+    --skipChars_;
+    return true;
+}
+
+void Reader::unicodeChar(qint64 value) {
+    flushBytes();
+    if (value < 0)
+        value += 65536;
+    skipChars_ = st().uc;
+    if (value <= 0 || value > 0x10FFFF)
+        return;
+    if (value > 0xFFFF) {
+        const char32_t cp = char32_t(value);
+        const char16_t pair[2] = {QChar::highSurrogate(cp), QChar::lowSurrogate(cp)};
+        text(QStringView(pair, 2));
+        return;
+    }
+    text(char16_t(value));
+}
+
+void Reader::binary(qint64 n) {
+    flushBytes();
+    const qint64 count = std::clamp<qint64>(n, 0, end_ - p_);
+    if (st().dest == Dest::Pict)
+        pict_.data.append(p_, count);
+    p_ += count;
+    if (skipChars_ > 0)
+        --skipChars_;
+}
+
+// Hex digits of a picture, read in bulk.
+void Reader::pictHex() {
+    QByteArray& data = pict_.data;
+    while (p_ < end_) {
+        const char c = *p_;
+        if (c == '\\' || c == '{' || c == '}')
+            return;
+        ++p_;
+        const int v = hexValue(c);
+        if (v < 0)
+            continue;
+        if (pict_.hexHigh) {
+            data.append(char(pict_.nibble << 4 | v));
+            pict_.hexHigh = false;
+        } else {
+            pict_.nibble = v;
+            pict_.hexHigh = true;
+        }
+    }
+}
+
+void Reader::text(QStringView s) {
+    State& state = st();
+    switch (state.dest) {
+        case Dest::Text:
+            break;
+        case Dest::FontTable:
+            fontName_ += s;
+            return;
+        case Dest::FieldInst:
+            if (!fields_.empty() && fields_.back().instruction.size() < 4096)
+                fields_.back().instruction += s;
+            return;
+        case Dest::LevelText:
+            if (listLevel_ >= 0 && list_.levels[listLevel_].text.size() < 64)
+                list_.levels[listLevel_].text += s;
+            return;
+        default:
+            return;
+    }
+    if (state.chr.hidden)
+        return;
+    if (state.label) {
+        for (qsizetype i = 0; i < s.size(); ++i) {
+            if (isPrivateUse(s[i].unicode())) {
+                // Which bullet stands for it is known once the level is.
+                QString bullet(1, QChar(levelBullet(0)));
+                if (para_.bulletRun < 0) {
+                    para_.bulletRun = int(para_.runs.size()) - 1;
+                    const int f = currentFormat();
+                    if (para_.runs.empty() || para_.runs.back().format != f) {
+                        para_.runs.push_back(Run{QString(), f});
+                        para_.bulletRun = int(para_.runs.size()) - 1;
+                    }
+                    para_.bulletAt = para_.runs.back().text.size();
+                }
+                para_.hasLabel = true;
+                text(QStringView(s).first(i));
+                para_.runs.back().text += bullet;
+                text(QStringView(s).sliced(i + 1));
+                return;
+            }
+            if (!s[i].isSpace())
+                para_.hasLabel = true;
+        }
+    }
+    const int f = currentFormat();
+    if (para_.runs.empty() || para_.runs.back().format != f)
+        para_.runs.push_back(Run{QString(), f});
+    para_.runs.back().text += s;
+}
+
+int Reader::currentCodePage() const {
+    const CharProps& c = st().chr;
+    if (c.font >= 0) {
+        const auto it = fonts_.find(c.font);
+        if (it != fonts_.end() && it->second.codePage)
+            return it->second.codePage;
+    }
+    return ansiCodePage_;
+}
+
+void Reader::resetChar(CharProps& c) const {
+    c = CharProps{};
+    c.font = defaultFont_;
+}
+
+void Reader::applyStyle(int number) {
+    // Follows \sbasedon for what the style itself leaves unsaid, a few steps at
+    // most (a loop of styles based on each other ends there).
+    int font = -1, size = 0;
+    for (int i = 0; i < 8 && number >= 0; ++i) {
+        const auto it = styles_.find(number);
+        if (it == styles_.end())
+            break;
+        if (font < 0)
+            font = it->second.font;
+        if (size == 0)
+            size = it->second.halfPoints;
+        number = it->second.basedOn;
+    }
+    CharProps& c = st().chr;
+    if (font >= 0)
+        c.font = font;
+    if (size > 0)
+        c.halfPoints = size;
+    format_ = -1;
+}
+
+QString Reader::listLabel(int list, int level) {
+    const auto over = listOverrides_.find(list);
+    const auto def = lists_.find(over == listOverrides_.end() ? list : over->second);
+    if (def == lists_.end())
+        return {};
+    const ListDef& d = def->second;
+    auto [it, fresh] = counters_.try_emplace(list);
+    std::array<int, 9>& counts = it->second;
+    if (fresh)
+        counts.fill(INT_MIN);
+    counts[size_t(level)] =
+        counts[size_t(level)] == INT_MIN ? d.levels[level].start : counts[size_t(level)] + 1;
+    for (int k = level + 1; k < 9; ++k)
+        counts[size_t(k)] = INT_MIN;
+    const QString& t = d.levels[level].text;
+    if (t.isEmpty())
+        return {};
+    const qsizetype length = std::min<qsizetype>(t[0].unicode(), t.size() - 1);
+    QString label;
+    for (qsizetype i = 1; i <= length; ++i) {
+        const char16_t c = t[i].unicode();
+        if (c < 9) {
+            const int v = counts[c] == INT_MIN ? d.levels[c].start : counts[c];
+            label += listNumber(v, d.levels[c].format);
+        } else {
+            label += isPrivateUse(c) ? QChar(levelBullet(level)) : t[i];
+        }
+    }
+    return label;
+}
+
+std::optional<QColor> Reader::color(int index) const {
+    if (index < 0 || index >= int(colors_.size()))
+        return std::nullopt;
+    return colors_[size_t(index)];
+}
+
+int Reader::currentFormat() {
+    if (format_ >= 0)
+        return format_;
+    const CharProps& c = st().chr;
+    const auto it = formatIndex_.find(c);
+    if (it != formatIndex_.end()) {
+        format_ = it->second;
+        return format_;
+    }
+    formats_.push_back(makeFormat(c));
+    format_ = int(formats_.size() - 1);
+    formatIndex_.emplace(c, format_);
+    return format_;
+}
+
+QTextCharFormat Reader::makeFormat(const CharProps& c) const {
+    QTextCharFormat f;
+    const auto font = fonts_.find(c.font);
+    if (font != fonts_.end())
+        f.setFontFamilies({font->second.name});
+    f.setFontPointSize(c.halfPoints / 2.0);
+    if (c.bold)
+        f.setFontWeight(QFont::Bold);
+    if (c.italic)
+        f.setFontItalic(true);
+    if (c.strike)
+        f.setFontStrikeOut(true);
+    switch (c.underline) {
+        case Underline::None:
+            break;
+        case Underline::Single:
+            f.setUnderlineStyle(QTextCharFormat::SingleUnderline);
+            break;
+        case Underline::Dotted:
+            f.setUnderlineStyle(QTextCharFormat::DotLine);
+            break;
+        case Underline::Dash:
+            f.setUnderlineStyle(QTextCharFormat::DashUnderline);
+            break;
+        case Underline::DashDot:
+            f.setUnderlineStyle(QTextCharFormat::DashDotLine);
+            break;
+        case Underline::DashDotDot:
+            f.setUnderlineStyle(QTextCharFormat::DashDotDotLine);
+            break;
+        case Underline::Wave:
+            f.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+            break;
+    }
+    if (const auto fg = color(c.fg))
+        f.setForeground(*fg);
+    if (const auto bg = color(c.highlight >= 0 ? c.highlight : c.shading))
+        f.setBackground(*bg);
+    if (c.vertical > 0)
+        f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
+    else if (c.vertical < 0)
+        f.setVerticalAlignment(QTextCharFormat::AlignSubScript);
+    if (c.link > 0 && c.link < links_.size()) {
+        f.setAnchor(true);
+        f.setAnchorHref(links_[c.link]);
+    }
+    return f;
+}
+
+QTextBlockFormat Reader::blockFormat(const ParaProps& p) const {
+    QTextBlockFormat f;
+    switch (p.align) {
+        case 1:
+            f.setAlignment(Qt::AlignHCenter);
+            break;
+        case 2:
+            f.setAlignment(Qt::AlignRight);
+            break;
+        case 3:
+            f.setAlignment(Qt::AlignJustify);
+            break;
+        default:
+            break;
+    }
+    if (p.left)
+        f.setLeftMargin(double(p.left) / kTwipsPerPixel);
+    if (p.right)
+        f.setRightMargin(double(p.right) / kTwipsPerPixel);
+    if (p.first)
+        f.setTextIndent(double(p.first) / kTwipsPerPixel);
+    if (p.before)
+        f.setTopMargin(double(p.before) / kTwipsPerPixel);
+    if (p.after)
+        f.setBottomMargin(double(p.after) / kTwipsPerPixel);
+    if (p.line != 0) {
+        if (p.lineMultiple && p.line > 0)
+            f.setLineHeight(p.line * 100.0 / 240.0, QTextBlockFormat::ProportionalHeight);
+        else if (!p.lineMultiple && p.line > 0)
+            f.setLineHeight(double(p.line) / kTwipsPerPixel, QTextBlockFormat::MinimumHeight);
+        else if (!p.lineMultiple)
+            f.setLineHeight(double(-p.line) / kTwipsPerPixel, QTextBlockFormat::FixedHeight);
+    }
+    if (p.pageBreakBefore)
+        f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (p.tabCount > 0) {
+        QList<QTextOption::Tab> tabs;
+        for (int i = 0; i < p.tabCount; ++i)
+            tabs << QTextOption::Tab(double(p.tabs[i]) / kTwipsPerPixel, QTextOption::LeftTab);
+        f.setTabPositions(tabs);
+    }
+    return f;
+}
+
+// ---------------------------------------------------------------------------
+// Paragraphs and tables
+
+void Reader::endParagraph() {
+    flushBytes();
+    Para p = std::move(para_);
+    para_ = Para{};
+    p.props = st().para;
+    if (p.props.pageBreakBefore || pageBreak_)
+        p.props.pageBreakBefore = true;
+    pageBreak_ = false;
+    p.markFormat = currentFormat();
+    if (p.bulletRun >= 0 && p.bulletRun < int(p.runs.size()) &&
+        p.bulletAt < p.runs[size_t(p.bulletRun)].text.size())
+        p.runs[size_t(p.bulletRun)].text[p.bulletAt] = QChar(levelBullet(p.props.level));
+    if (p.props.list > 0) {
+        // A list item whose number did not come as text gets it from the list.
+        const QString label = listLabel(p.props.list, p.props.level);
+        if (!p.hasLabel && !label.isEmpty()) {
+            const int f = p.runs.empty() ? p.markFormat : p.runs.front().format;
+            p.runs.insert(p.runs.begin(), Run{label + u'\t', f});
+        }
+    }
+    if (p.props.inTable) {
+        cell_.push_back(std::move(p));
+        return;
+    }
+    if (!cell_.empty() || !cells_.empty())
+        endRow();  // table text that no \row closed
+    flushTable();
+    appendParagraph(p);
+}
+
+void Reader::appendParagraph(const Para& p) {
+    cursor_.movePosition(QTextCursor::End);
+    if (blocks_ >= kMaxBlocks) {
+        // Past the budget of blocks, paragraphs go on as lines of the last one.
+        if (trailingBlock_) {
+            cursor_.deletePreviousChar();
+            cursor_.insertText(QString(QChar::LineSeparator));
+        }
+        for (const Run& r : p.runs)
+            cursor_.insertText(r.text, formats_[size_t(r.format)]);
+    } else {
+        emitParagraph(cursor_, p, true);
+        ++blocks_;
+    }
+    cursor_.insertBlock();
+    trailingBlock_ = true;
+}
+
+void Reader::emitParagraph(QTextCursor& c, const Para& p, bool first) {
+    const QTextBlockFormat bf = blockFormat(p.props);
+    if (first) {
+        c.setBlockFormat(bf);
+        c.setBlockCharFormat(formats_[size_t(p.markFormat)]);
+    } else {
+        c.insertBlock(bf, formats_[size_t(p.markFormat)]);
+    }
+    for (const Run& r : p.runs)
+        c.insertText(r.text, formats_[size_t(r.format)]);
+}
+
+void Reader::endCell() {
+    // \cell ends the cell's last paragraph, empty or not.
+    st().para.inTable = true;
+    endParagraph();
+    cells_.push_back(std::move(cell_));
+    cell_.clear();
+}
+
+void Reader::endRow() {
+    if (!cell_.empty()) {
+        // Text after the last \cell of the row belongs to that cell.
+        if (cells_.empty())
+            cells_.emplace_back();
+        for (Para& p : cell_)
+            cells_.back().push_back(std::move(p));
+        cell_.clear();
+    }
+    if (cells_.empty())
+        return;
+    Row row;
+    row.defs = defs_;
+    row.cells = std::move(cells_);
+    cells_.clear();
+    row.left = rowLeft_;
+    row.gap = rowGap_;
+    row.align = rowAlign_;
+    rows_.push_back(std::move(row));
+}
+
+void Reader::flushTable() {
+    if (rows_.empty())
+        return;
+    std::vector<Row> rows = std::move(rows_);
+    rows_.clear();
+
+    // Each row's cell boundaries: as defined, more when the row has more cells
+    // than definitions, and strictly rising.
+    for (Row& r : rows) {
+        if (r.cells.size() > size_t(kMaxColumns)) {
+            for (size_t i = kMaxColumns; i < r.cells.size(); ++i) {
+                for (Para& p : r.cells[i])
+                    r.cells[kMaxColumns - 1].push_back(std::move(p));
+            }
+            r.cells.resize(kMaxColumns);
+        }
+        if (r.defs.size() > size_t(kMaxColumns))
+            r.defs.resize(kMaxColumns);
+        while (r.defs.size() < r.cells.size()) {
+            CellDef d;
+            d.right = (r.defs.empty() ? r.left : r.defs.back().right) + 1440;
+            r.defs.push_back(d);
+        }
+        while (r.cells.size() < r.defs.size())
+            r.cells.emplace_back();
+        int prev = r.left;
+        for (CellDef& d : r.defs) {
+            if (d.right <= prev)
+                d.right = prev + 1;
+            prev = d.right;
+        }
+    }
+    std::vector<int> bounds;
+    for (const Row& r : rows) {
+        for (const CellDef& d : r.defs)
+            bounds.push_back(d.right);
+    }
+    std::sort(bounds.begin(), bounds.end());
+    bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+    const bool byBoundary = bounds.size() <= size_t(kMaxColumns);
+    int columns = 0;
+    if (byBoundary) {
+        columns = int(bounds.size());
+    } else {
+        for (const Row& r : rows)
+            columns = std::max(columns, int(r.defs.size()));
+    }
+    columns = std::max(columns, 1);
+
+    const qint64 cellCount = qint64(rows.size()) * columns;
+    if (blocks_ + cellCount > kMaxBlocks) {
+        // Past the budget of blocks: the table's text as paragraphs.
+        for (const Row& r : rows) {
+            for (const std::vector<Para>& cell : r.cells) {
+                for (const Para& p : cell)
+                    appendParagraph(p);
+            }
+        }
+        return;
+    }
+    blocks_ += cellCount;
+
+    // Where each cell lies: its first column and its span.
+    struct Placed {
+        int row, col, rowSpan, colSpan;
+        std::vector<Para>* content;
+        int background;
+    };
+    std::vector<Placed> placed;
+    std::vector<std::vector<int>> owner(rows.size(), std::vector<int>(size_t(columns), -1));
+    for (size_t ri = 0; ri < rows.size(); ++ri) {
+        Row& r = rows[ri];
+        int col = 0;
+        for (size_t ci = 0; ci < r.defs.size(); ++ci) {
+            const CellDef& d = r.defs[ci];
+            int endCol;
+            if (byBoundary) {
+                endCol =
+                    int(std::lower_bound(bounds.begin(), bounds.end(), d.right) - bounds.begin());
+            } else {
+                endCol = std::min(int(ci), columns - 1);
+            }
+            if (col > endCol || col >= columns)
+                continue;
+            const int span = endCol - col + 1;
+            std::vector<Para>* content = &r.cells[ci];
+            if (d.merged && !placed.empty() && placed.back().row == int(ri)) {
+                // A horizontally merged cell widens the cell before it.
+                Placed& left = placed.back();
+                left.colSpan = endCol - left.col + 1;
+                for (Para& p : *content)
+                    left.content->push_back(std::move(p));
+                for (int k = col; k <= endCol; ++k)
+                    owner[ri][size_t(k)] = int(placed.size() - 1);
+            } else if (d.vMerged && ri > 0 && owner[ri - 1][size_t(col)] >= 0 &&
+                       placed[size_t(owner[ri - 1][size_t(col)])].col == col &&
+                       placed[size_t(owner[ri - 1][size_t(col)])].colSpan == span) {
+                Placed& above = placed[size_t(owner[ri - 1][size_t(col)])];
+                above.rowSpan = int(ri) - above.row + 1;
+                for (Para& p : *content)
+                    above.content->push_back(std::move(p));
+                for (int k = col; k <= endCol; ++k)
+                    owner[ri][size_t(k)] = owner[ri - 1][size_t(col)];
+            } else {
+                placed.push_back(Placed{int(ri), col, 1, span, content, d.background});
+                for (int k = col; k <= endCol; ++k)
+                    owner[ri][size_t(k)] = int(placed.size() - 1);
+            }
+            col = endCol + 1;
+        }
+    }
+
+    QTextTableFormat tf;
+    bool border = false;
+    for (const Row& r : rows) {
+        for (const CellDef& d : r.defs)
+            border = border || d.border;
+    }
+    tf.setBorder(border ? 1 : 0);
+    tf.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+    tf.setBorderCollapse(true);
+    tf.setCellSpacing(0);
+    tf.setCellPadding(std::clamp(rows.front().gap, 0, 1440) / double(kTwipsPerPixel));
+    if (rows.front().align == 1)
+        tf.setAlignment(Qt::AlignHCenter);
+    else if (rows.front().align == 2)
+        tf.setAlignment(Qt::AlignRight);
+    if (byBoundary) {
+        QList<QTextLength> widths;
+        int prev = std::min(bounds.front(), rows.front().left);
+        for (int b : bounds) {
+            widths << QTextLength(QTextLength::FixedLength,
+                                  std::max(1, b - prev) / double(kTwipsPerPixel));
+            prev = b;
+        }
+        tf.setColumnWidthConstraints(widths);
+    }
+
+    // The table takes the place of the empty block after the last paragraph.
+    cursor_.movePosition(QTextCursor::End);
+    if (trailingBlock_)
+        cursor_.deletePreviousChar();
+    QTextTable* table = cursor_.insertTable(int(rows.size()), columns, tf);
+    for (const Placed& pc : placed) {
+        if (pc.rowSpan > 1 || pc.colSpan > 1)
+            table->mergeCells(pc.row, pc.col, pc.rowSpan, pc.colSpan);
+    }
+    // Cells are filled from the last to the first, so that the positions taken
+    // before any text went in stay true for the cells still to fill.
+    std::vector<int> positions(placed.size());
+    for (size_t i = 0; i < placed.size(); ++i) {
+        const QTextTableCell cell = table->cellAt(placed[i].row, placed[i].col);
+        positions[i] = cell.isValid() ? cell.firstPosition() : -1;
+        if (cell.isValid() && placed[i].background >= 0) {
+            if (const auto bg = color(placed[i].background)) {
+                QTextTableCellFormat cf = cell.format().toTableCellFormat();
+                cf.setBackground(*bg);
+                QTextTableCell(cell).setFormat(cf);
+            }
+        }
+    }
+    std::vector<size_t> order(placed.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return positions[a] > positions[b]; });
+    int lastPosition = -1;
+    for (size_t i : order) {
+        if (positions[i] < 0 || positions[i] == lastPosition)
+            continue;
+        lastPosition = positions[i];
+        QTextCursor c(doc_);
+        c.setPosition(positions[i]);
+        bool first = true;
+        for (const Para& p : *placed[i].content) {
+            emitParagraph(c, p, first);
+            first = false;
+        }
+    }
+    cursor_.movePosition(QTextCursor::End);
+    trailingBlock_ = false;
+}
+
+void Reader::emitPicture() {
+    const Picture& pc = pict_;
+    QTextImageFormat img;
+    const bool known = (pc.png || pc.jpeg) && !pc.data.isEmpty();
+    const QString name = known ? QStringLiteral("rtfimage:%1.%2")
+                                     .arg(++pictures_)
+                                     .arg(pc.png ? QLatin1String("png") : QLatin1String("jpg"))
+                               : QStringLiteral("rtfimage:missing%1").arg(++pictures_);
+    if (known)
+        doc_->addResource(QTextDocument::ImageResource, QUrl(name), pc.data);
+    img.setName(name);
+    double w = pc.goalWidth ? double(pc.goalWidth) / kTwipsPerPixel : double(pc.width);
+    double h = pc.goalHeight ? double(pc.goalHeight) / kTwipsPerPixel : double(pc.height);
+    w = w * pc.scaleX / 100.0;
+    h = h * pc.scaleY / 100.0;
+    if (w > 0)
+        img.setWidth(std::min(w, 100000.0));
+    if (h > 0)
+        img.setHeight(std::min(h, 100000.0));
+    if (!known && (w <= 0 || h <= 0))
+        return;  // a picture of nothing and no size: there is no place to keep
+    formats_.push_back(img);
+    const int f = int(formats_.size() - 1);
+    para_.runs.push_back(Run{QString(QChar::ObjectReplacementCharacter), f});
+    pict_ = Picture{};
+}
+
+}  // namespace
+
+bool readRtf(const QByteArray& data, QTextDocument* doc, QString* error) {
+    doc->clear();
+    qsizetype i = 0;
+    if (data.startsWith("\xEF\xBB\xBF"))
+        i = 3;
+    while (i < data.size() && (data[i] == ' ' || data[i] == '\t' || data[i] == '\r' ||
+                               data[i] == '\n' || data[i] == '\0'))
+        ++i;
+    if (i == data.size())
+        return true;
+    if (!QByteArrayView(data).sliced(i).startsWith("{\\rtf")) {
+        if (error)
+            *error = QStringLiteral("Файл не является документом RTF");
+        return false;
+    }
+    const bool undo = doc->isUndoRedoEnabled();
+    doc->setUndoRedoEnabled(false);
+    {
+        Reader reader(data, doc);
+        reader.run();
+    }
+    doc->setUndoRedoEnabled(undo);
+    doc->setModified(false);
+    return true;
+}
+
+}  // namespace rt
