@@ -1577,7 +1577,9 @@ QTextBlockFormat Reader::blockFormat(const ParaProps& p) const {
     if (p.after)
         f.setBottomMargin(double(p.after) / kTwipsPerPixel);
     if (p.line != 0) {
-        if (p.lineMultiple && p.line > 0)
+        if (p.lineMultiple && p.line == 240)
+            ;  // single spacing
+        else if (p.lineMultiple && p.line > 0)
             f.setLineHeight(p.line * 100.0 / 240.0, QTextBlockFormat::ProportionalHeight);
         else if (!p.lineMultiple && p.line > 0)
             f.setLineHeight(double(p.line) / kTwipsPerPixel, QTextBlockFormat::MinimumHeight);
@@ -1705,6 +1707,11 @@ void Reader::flushTable() {
         }
         if (r.defs.size() > size_t(kMaxColumns))
             r.defs.resize(kMaxColumns);
+        // Empty cells past the row's definition are a writer's slip, not columns.
+        while (!r.defs.empty() && r.cells.size() > r.defs.size() &&
+               std::all_of(r.cells.back().begin(), r.cells.back().end(),
+                           [](const Para& p) { return p.empty(); }))
+            r.cells.pop_back();
         while (r.defs.size() < r.cells.size()) {
             CellDef d;
             d.right = (r.defs.empty() ? r.left : r.defs.back().right) + 1440;
