@@ -120,6 +120,15 @@ struct Para {
     bool empty() const { return runs.empty(); }
 };
 
+// The text of a merged cell joins the cell that covers it; a merged cell's
+// usual empty paragraph adds nothing.
+void appendContent(std::vector<Para>& to, std::vector<Para>& from) {
+    if (std::all_of(from.begin(), from.end(), [](const Para& p) { return p.empty(); }))
+        return;
+    for (Para& p : from)
+        to.push_back(std::move(p));
+}
+
 struct CellDef {
     int right = 0;                              // twips
     bool mergeFirst = false, merged = false;    // horizontal
@@ -218,6 +227,9 @@ struct Picture {
     int nibble = 0;
 };
 
+struct Para;
+void appendContent(std::vector<Para>& to, std::vector<Para>& from);
+
 int clampInt(qint64 v, int lo, int hi) {
     return int(std::clamp<qint64>(v, lo, hi));
 }
@@ -280,8 +292,8 @@ QString hyperlinkTarget(const QString& instruction) {
 
 class Reader {
   public:
-    Reader(const QByteArray& data, QTextDocument* doc)
-        : p_(data.constData()), end_(data.constData() + data.size()), doc_(doc), cursor_(doc) {}
+    Reader(const char* begin, const char* end, QTextDocument* doc)
+        : p_(begin), end_(end), doc_(doc), cursor_(doc) {}
 
     void run();
 
@@ -1652,7 +1664,12 @@ void Reader::emitParagraph(QTextCursor& c, const Para& p, bool first) {
     const QTextBlockFormat bf = blockFormat(p.props);
     if (first) {
         c.setBlockFormat(bf);
-        c.setBlockCharFormat(formats_[size_t(p.markFormat)]);
+        // A cell's first block carries the cell's own format (its spans): add
+        // to it rather than replace it.
+        if (c.currentTable())
+            c.mergeBlockCharFormat(formats_[size_t(p.markFormat)]);
+        else
+            c.setBlockCharFormat(formats_[size_t(p.markFormat)]);
     } else {
         c.insertBlock(bf, formats_[size_t(p.markFormat)]);
     }
@@ -1784,8 +1801,7 @@ void Reader::flushTable() {
                 // A horizontally merged cell widens the cell before it.
                 Placed& left = placed.back();
                 left.colSpan = endCol - left.col + 1;
-                for (Para& p : *content)
-                    left.content->push_back(std::move(p));
+                appendContent(*left.content, *content);
                 for (int k = col; k <= endCol; ++k)
                     owner[ri][size_t(k)] = int(placed.size() - 1);
             } else if (d.vMerged && ri > 0 && owner[ri - 1][size_t(col)] >= 0 &&
@@ -1793,8 +1809,7 @@ void Reader::flushTable() {
                        placed[size_t(owner[ri - 1][size_t(col)])].colSpan == span) {
                 Placed& above = placed[size_t(owner[ri - 1][size_t(col)])];
                 above.rowSpan = int(ri) - above.row + 1;
-                for (Para& p : *content)
-                    above.content->push_back(std::move(p));
+                appendContent(*above.content, *content);
                 for (int k = col; k <= endCol; ++k)
                     owner[ri][size_t(k)] = owner[ri - 1][size_t(col)];
             } else {
@@ -1924,7 +1939,7 @@ bool readRtf(const QByteArray& data, QTextDocument* doc, QString* error) {
     const bool undo = doc->isUndoRedoEnabled();
     doc->setUndoRedoEnabled(false);
     {
-        Reader reader(data, doc);
+        Reader reader(data.constData() + i, data.constData() + data.size(), doc);
         reader.run();
     }
     doc->setUndoRedoEnabled(undo);
