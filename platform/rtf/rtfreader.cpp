@@ -332,7 +332,7 @@ class Reader {
     void endRow();
     void flushTable();
     void appendParagraph(const Para& p);
-    void emitParagraph(QTextCursor& c, const Para& p, bool first);
+    void emitParagraph(QTextCursor& c, const Para& p, bool first, bool inCell = false);
     void emitPicture();
 
     State& st() { return stack_.back(); }
@@ -1660,13 +1660,13 @@ void Reader::appendParagraph(const Para& p) {
     trailingBlock_ = true;
 }
 
-void Reader::emitParagraph(QTextCursor& c, const Para& p, bool first) {
+void Reader::emitParagraph(QTextCursor& c, const Para& p, bool first, bool inCell) {
     const QTextBlockFormat bf = blockFormat(p.props);
     if (first) {
         c.setBlockFormat(bf);
         // A cell's first block carries the cell's own format (its spans): add
         // to it rather than replace it.
-        if (c.currentTable())
+        if (inCell)
             c.mergeBlockCharFormat(formats_[size_t(p.markFormat)]);
         else
             c.setBlockCharFormat(formats_[size_t(p.markFormat)]);
@@ -1884,7 +1884,7 @@ void Reader::flushTable() {
         c.setPosition(positions[i]);
         bool first = true;
         for (const Para& p : *placed[i].content) {
-            emitParagraph(c, p, first);
+            emitParagraph(c, p, first, true);
             first = false;
         }
     }

@@ -81,10 +81,13 @@ QString dump(const QTextDocument& doc) {
                    << qHash(data) << '\n';
                 continue;
             }
-            ts << "  run '" << frag.text() << "' " << cf.fontFamilies().toStringList().join(',')
-               << ' ' << cf.fontPointSize() << (cf.fontWeight() >= QFont::DemiBold ? " b" : "")
-               << (cf.fontItalic() ? " i" : "") << " u" << cf.underlineStyle()
-               << (cf.fontStrikeOut() ? " s" : "") << " fg="
+            // A run without a family is in the document's default font.
+            QString family = cf.fontFamilies().toStringList().join(',');
+            if (family.isEmpty())
+                family = doc.defaultFont().family();
+            ts << "  run '" << frag.text() << "' " << family << ' ' << cf.fontPointSize()
+               << (cf.fontWeight() >= QFont::DemiBold ? " b" : "") << (cf.fontItalic() ? " i" : "")
+               << " u" << cf.underlineStyle() << (cf.fontStrikeOut() ? " s" : "") << " fg="
                << (cf.foreground().style() ? cf.foreground().color().name() : QString("-"))
                << " bg="
                << (cf.background().style() ? cf.background().color().name() : QString("-"))
