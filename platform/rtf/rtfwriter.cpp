@@ -72,7 +72,7 @@ class Writer {
     void frameBlocks(const QTextFrame* frame, std::vector<QTextBlock>& blocks);
     void block(const QTextBlock& b, bool inTable, const char* end);
     void paragraphProps(const QTextBlock& b, bool inTable);
-    void charProps(const QTextCharFormat& f);
+    void charProps(const QTextCharFormat& f, bool colors = true);
     void runs(const QTextBlock& b);
     void image(const QTextImageFormat& f);
     void text(QStringView s, bool symbol);
@@ -302,8 +302,9 @@ void Writer::cellContent(const QTextTableCell& cell) {
 
 void Writer::block(const QTextBlock& b, bool inTable, const char* end) {
     paragraphProps(b, inTable);
+    // The paragraph mark's font and size; its colours would be a cell's.
     out_ += "\\plain";
-    charProps(b.charFormat());
+    charProps(b.charFormat(), false);
     out_ += ' ';
     if (const QTextList* list = b.textList()) {
         // A list item's number or bullet becomes part of its text, as readers of
@@ -378,7 +379,7 @@ void Writer::paragraphProps(const QTextBlock& b, bool inTable) {
     }
 }
 
-void Writer::charProps(const QTextCharFormat& f) {
+void Writer::charProps(const QTextCharFormat& f, bool colors) {
     word("\\f", fontIndex(familyOf(f)));
     double points = f.fontPointSize();
     if (points <= 0 && f.hasProperty(QTextFormat::FontPixelSize))
@@ -416,9 +417,9 @@ void Writer::charProps(const QTextCharFormat& f) {
     }
     if (f.fontStrikeOut())
         out_ += "\\strike";
-    if (f.foreground().style() != Qt::NoBrush)
+    if (colors && f.foreground().style() != Qt::NoBrush)
         word("\\cf", colorIndex(f.foreground().color()));
-    if (f.background().style() != Qt::NoBrush) {
+    if (colors && f.background().style() != Qt::NoBrush) {
         const QColor bg = f.background().color();
         word(isHighlightColor(bg) ? "\\highlight" : "\\chcbpat", colorIndex(bg));
     }
@@ -457,7 +458,7 @@ void Writer::runs(const QTextBlock& b) {
                 image(f.toImageFormat());
             continue;
         }
-        out_ += '{';
+        out_ += "{\\plain";
         charProps(f);
         out_ += ' ';
         text(frag.text(), isSymbolFont(familyOf(f)));
