@@ -1436,8 +1436,11 @@ int Reader::currentCodePage() const {
 }
 
 void Reader::resetChar(CharProps& c) const {
+    // A field's hyperlink is not formatting: \plain inside its result keeps it.
+    const int link = c.link;
     c = CharProps{};
     c.font = defaultFont_;
+    c.link = link;
 }
 
 void Reader::applyStyle(int number) {
