@@ -1240,8 +1240,7 @@ void Reader::plainText() {
         const char* s = p_;
         while (p_ < end_) {
             const unsigned char b = static_cast<unsigned char>(*p_);
-            if (b == '\\' || b == '{' || b == '}' || b == '\r' || b == '\n' || b == '\t' ||
-                b == 0 || b >= 0x80)
+            if (b == '\\' || b == '{' || b == '}' || b < 0x20 || b >= 0x80)
                 break;
             ++p_;
         }
@@ -1286,6 +1285,8 @@ void Reader::byteText(unsigned char b) {
     if (dest == Dest::StyleSheet || dest == Dest::StyleEntry || dest == Dest::Ignore ||
         dest == Dest::Pict || dest == Dest::ListTable || dest == Dest::ListOverrides)
         return;
+    if (b < 0x20 && dest == Dest::Text)
+        return;  // control characters are no text (tabs come as \tab)
     if (b < 0x80) {
         flushBytes();
         text(char16_t(b));
@@ -1332,7 +1333,7 @@ void Reader::unicodeChar(qint64 value) {
     if (value < 0)
         value += 65536;
     skipChars_ = st().uc;
-    if (value <= 0 || value > 0x10FFFF)
+    if (value <= 0 || value > 0x10FFFF || (value < 0x20 && st().dest == Dest::Text))
         return;
     if (value > 0xFFFF) {
         const char32_t cp = char32_t(value);
