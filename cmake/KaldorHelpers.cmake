@@ -13,8 +13,12 @@ function(kaldor_test name)
             "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
             "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
             "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+    # The environment comes through `cmake -E env` around the test (listing
+    # included): an ENVIRONMENT test property would lose all its items but the
+    # first on its way through test discovery.
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${env})
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+        PROPERTIES TIMEOUT 300)
 endfunction()

@@ -54,6 +54,18 @@ bool isHighlightColor(const QColor& c) {
     return false;
 }
 
+// A picture the editor holds as an image (pasted, or in a format RTF does not
+// name) goes into the file as PNG.
+QByteArray pngBytes(const QImage& img) {
+    QByteArray data;
+    if (img.isNull())
+        return data;
+    QBuffer buf(&data);
+    buf.open(QIODevice::WriteOnly);
+    img.save(&buf, "PNG");
+    return data;
+}
+
 class Writer {
   public:
     explicit Writer(const QTextDocument& doc) : doc_(doc) {}
@@ -477,24 +489,14 @@ void Writer::image(const QTextImageFormat& f) {
         if (data.startsWith("\x89PNG")) {
             png = true;
         } else if (!data.startsWith("\xFF\xD8")) {
-            const QImage img = QImage::fromData(data);
-            data.clear();
-            if (!img.isNull()) {
-                QBuffer buf(&data);
-                buf.open(QIODevice::WriteOnly);
-                img.save(&buf, "PNG");
-                png = true;
-            }
+            data = pngBytes(QImage::fromData(data));
+            png = !data.isEmpty();
         }
     } else if (res.userType() == QMetaType::QImage || res.userType() == QMetaType::QPixmap) {
         const QImage img = res.userType() == QMetaType::QImage ? res.value<QImage>()
                                                                : res.value<QPixmap>().toImage();
-        if (!img.isNull()) {
-            QBuffer buf(&data);
-            buf.open(QIODevice::WriteOnly);
-            img.save(&buf, "PNG");
-            png = true;
-        }
+        data = pngBytes(img);
+        png = !data.isEmpty();
     }
     QSize natural;
     if (!data.isEmpty()) {

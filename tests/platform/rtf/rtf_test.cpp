@@ -369,7 +369,7 @@ TEST(RtfReader, HyperlinksKeepTargetAndText) {
 
 TEST(RtfReader, PicturesAndTheirPlaces) {
     QFile png(qEnvironmentVariable("KALDOR_TEST_DATA") + "/rtf/src/gerb.png");
-    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly)) << png.fileName().toStdString();
     const QByteArray bytes = png.readAll();
     const QByteArray rtf = "{\\rtf1 a{\\pict\\pngblip\\picw48\\pich24\\picwgoal720\\pichgoal360 " +
                            bytes.toHex() +
@@ -581,6 +581,9 @@ TEST(RtfFile, SaveLoadAndErrors) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Also when CTest lists the tests, before its environment applies.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
