@@ -30,12 +30,12 @@ namespace {
 using namespace rtfdetail;
 
 // Limits that keep damaged or hostile input from exhausting memory or time.
-constexpr int kMaxSavedDepth = 512;       // deeper groups share their parent's state
-constexpr int kMaxColumns = 256;          // cells of a row beyond this join the last one
-constexpr int kMaxTabs = 32;              // tab stops of one paragraph
-constexpr int kMaxSkip = 16;              // \ucN
-constexpr qint64 kMaxBlocks = 2'000'000;  // paragraphs and table cells of a document
-constexpr int kTwipsPerPixel = 15;        // 1440 twips an inch, 96 pixels an inch
+constexpr int kMaxSavedDepth = 512;     // deeper groups share their parent's state
+constexpr int kMaxColumns = 256;        // cells of a row beyond this join the last one
+constexpr int kMaxTabs = 32;            // tab stops of one paragraph
+constexpr int kMaxSkip = 16;            // \ucN
+constexpr qint64 kMaxBlocks = 500'000;  // paragraphs and table cells of a document
+constexpr int kTwipsPerPixel = 15;      // 1440 twips an inch, 96 pixels an inch
 
 enum class Dest : quint8 {
     Text,           // body text
@@ -384,6 +384,7 @@ class Reader {
     bool trailingBlock_ = false;  // the last block is the empty one after a paragraph
     bool pageBreak_ = false;      // \page: the next paragraph starts a page
     qint64 blocks_ = 0;
+    QString overflow_;  // text of the paragraphs past the budget of blocks
 
     // the table being read
     std::vector<Row> rows_;
@@ -446,6 +447,12 @@ void Reader::run() {
         endParagraph();
     }
     flushTable();
+    if (!overflow_.isEmpty()) {
+        cursor_.movePosition(QTextCursor::End);
+        cursor_.insertText(overflow_);
+        cursor_.insertBlock();
+        trailingBlock_ = true;
+    }
     if (trailingBlock_) {
         QTextCursor last(doc_);
         last.movePosition(QTextCursor::End);
@@ -1647,19 +1654,19 @@ void Reader::endParagraph() {
 }
 
 void Reader::appendParagraph(const Para& p) {
-    cursor_.movePosition(QTextCursor::End);
     if (blocks_ >= kMaxBlocks) {
-        // Past the budget of blocks, paragraphs go on as lines of the last one.
-        if (trailingBlock_) {
-            cursor_.deletePreviousChar();
-            cursor_.insertText(QString(QChar::LineSeparator));
-        }
+        // Past the budget of blocks, paragraphs go on as plain lines, put in
+        // whole at the end: a document of millions of paragraphs is read in
+        // seconds rather than taking the program down.
+        if (!overflow_.isEmpty())
+            overflow_ += QChar::LineSeparator;
         for (const Run& r : p.runs)
-            cursor_.insertText(r.text, formats_[size_t(r.format)]);
-    } else {
-        emitParagraph(cursor_, p, true);
-        ++blocks_;
+            overflow_ += r.text;
+        return;
     }
+    cursor_.movePosition(QTextCursor::End);
+    emitParagraph(cursor_, p, true);
+    ++blocks_;
     cursor_.insertBlock();
     trailingBlock_ = true;
 }

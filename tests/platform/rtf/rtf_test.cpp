@@ -456,6 +456,22 @@ TEST(RtfReader, ManyColumnsAndRowsStayWithinLimits) {
     EXPECT_EQ(doc.toPlainText().count(u'x'), 5000);
 }
 
+TEST(RtfReader, MillionsOfParagraphsKeepTheirTextWithinABudget) {
+    // Past half a million blocks the rest comes as lines of one paragraph.
+    const int n = 520000;
+    QByteArray rtf = "{\\rtf1 ";
+    rtf.reserve(n * 8);
+    for (int i = 0; i < n; ++i)
+        rtf += "x\\par ";
+    rtf += "end}";
+    QTextDocument doc;
+    read(doc, rtf);
+    EXPECT_LE(doc.blockCount(), 500001);
+    const QString text = doc.toPlainText();
+    EXPECT_EQ(text.count(u'x'), n);
+    EXPECT_TRUE(text.endsWith(QStringLiteral("x\nend")));
+}
+
 TEST(RtfReader, RandomBytesNeverCrash) {
     QRandomGenerator rng(20240611);
     const QByteArray alphabet = "{}\\'*abcdefuinlpqrt0123456789- ;\n\x80\xff";
