@@ -3,6 +3,7 @@
 
 #include <QLocale>
 
+#include "core/fuzzy.h"
 #include "core/picture.h"
 
 static void BM_FormatNumberGrouped(benchmark::State& state) {
@@ -62,5 +63,18 @@ static void BM_ParseLocaleDate(benchmark::State& state) {
         benchmark::DoNotOptimize(p.parse(u"05.03.2024", &out, nullptr));
 }
 BENCHMARK(BM_ParseLocaleDate);
+
+// The document list's fuzzy order scores every card of the base.
+static void BM_FuzzyMatchCard(benchmark::State& state) {
+    FuzzyClass m;
+    m.Init();
+    const QString card = QStringLiteral(
+        "О порядке рассмотрения обращений граждан Российской Федерации 1234 59-ФЗ 80000 80100 "
+        "Федеральный закон от 2 мая 2006 года Принят Государственной Думой 21 апреля 2006 "
+        "года Одобрен Советом Федерации 26 апреля 2006 года");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(m.Match(u"обрашения гражд", card));
+}
+BENCHMARK(BM_FuzzyMatchCard);
 
 BENCHMARK_MAIN();
