@@ -172,6 +172,7 @@ int MESSAGE(QStringView text, QStringView caption, const QString& icon, int butt
                 box->setEscapeButton(pb);
         }
         QObject::connect(box, &QMessageBox::buttonClicked, box, [answer, box](QAbstractButton* b) {
+            rt::gui::removeDialog(box);
             answer->give(b->property("kaldorButton").toInt());
             box->close();
         });
@@ -223,7 +224,14 @@ bool FILEDIALOG(QStringView title, FieldRef file, QStringView filters, int flags
             }
         }
         QObject::connect(dlg, &QFileDialog::filesSelected, dlg,
-                         [answer](const QStringList& files) { answer->give(1, files.join(u'|')); });
+                         [answer, dlg](const QStringList& files) {
+                             rt::gui::removeDialog(dlg);
+                             answer->give(1, files.join(u'|'));
+                         });
+        QObject::connect(dlg, &QDialog::rejected, dlg, [answer, dlg] {
+            rt::gui::removeDialog(dlg);
+            answer->give(0);
+        });
         QObject::connect(dlg, &QObject::destroyed, [answer] { answer->give(0); });
         rt::gui::addDialog(thread, dlg, true);
         dlg->show();
@@ -268,7 +276,12 @@ bool PRINTERDIALOG(QStringView title) {
             dlg->setWindowTitle(t);
         dlg->setAttribute(Qt::WA_DeleteOnClose);
         dlg->setWindowModality(Qt::NonModal);
-        QObject::connect(dlg, &QDialog::accepted, dlg, [answer, printer] {
+        QObject::connect(dlg, &QDialog::rejected, dlg, [answer, dlg] {
+            rt::gui::removeDialog(dlg);
+            answer->give(0);
+        });
+        QObject::connect(dlg, &QDialog::accepted, dlg, [answer, printer, dlg] {
+            rt::gui::removeDialog(dlg);
             {
                 std::lock_guard<std::mutex> l(gLock);
                 gPrinter = printer->printerName();

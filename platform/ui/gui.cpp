@@ -83,8 +83,6 @@ class GuiHostFilter : public QObject {
     quint64 frameId = 0;
     bool noTips = false;
     int tipMs = -1;
-    const QEvent* lastInput = nullptr;
-    ulong lastStamp = 0;
 
     void refreshBlocked(int thread) {
         bool dialogOpen = false;
@@ -99,14 +97,17 @@ class GuiHostFilter : public QObject {
     }
 
     void dropDialog(QObject* o) {
-        for (auto it = dialogs.begin(); it != dialogs.end(); ++it) {
+        std::set<int> threads;
+        for (auto it = dialogs.begin(); it != dialogs.end();) {
             if (it->widget == o || !it->widget) {
-                const int t = it->thread;
-                dialogs.erase(it);
-                refreshBlocked(t);
-                return;
+                threads.insert(it->thread);
+                it = dialogs.erase(it);
+            } else {
+                ++it;
             }
         }
+        for (int t : threads)
+            refreshBlocked(t);
     }
 
     // The window and control a widget belongs to.
@@ -149,18 +150,11 @@ class GuiHostFilter : public QObject {
     }
 
   private:
-    // A key or mouse event reaches the filter once per widget it propagates
-    // through; only its first delivery counts.
-    bool firstDelivery(const QInputEvent* e) {
-        if (e == lastInput && e->timestamp() == lastStamp)
-            return false;
-        lastInput = e;
-        lastStamp = e->timestamp();
-        return true;
-    }
-
+    // A key or mouse event the widget under it ignores goes on to its parents
+    // and through this filter again: harmless, as only alerted keys (taken at
+    // their first delivery) and Enter (likewise) are acted on.
     bool keyPress(QObject* o, QKeyEvent* e) {
-        if (!o->isWidgetType() || !firstDelivery(e))
+        if (!o->isWidgetType())
             return false;
         int control = 0;
         GuiWindow* w = locate(o, &control);
@@ -195,7 +189,7 @@ class GuiHostFilter : public QObject {
     }
 
     bool mousePress(QObject* o, QMouseEvent* e) {
-        if (!o->isWidgetType() || !firstDelivery(e))
+        if (!o->isWidgetType())
             return false;
         int control = 0;
         GuiWindow* w = locate(o, &control);
@@ -297,9 +291,16 @@ void addDialog(int thread, QWidget* dialog, bool blocks) {
     gHost->refreshBlocked(thread);
 }
 
+void removeDialog(QWidget* dialog) {
+    if (gHost)
+        gHost->dropDialog(dialog);
+}
+
 QWidget* dialogParent(int thread) {
-    if (GuiWindow* w = topWindow(thread))
-        return w->top()->window();
+    // Not the thread's own window: that one takes no input while the dialog is
+    // open, and a disabled parent would disable the dialog too. The frame is
+    // never disabled as a whole.
+    (void)thread;
     return frame();
 }
 
@@ -1424,6 +1425,7 @@ void GuiWindow::refuse(int n) {
     GuiControl* c = control(n);
     if (!c || !c->widget())
         return;
+    c->widget()->activateWindow();
     c->widget()->setFocus(Qt::OtherFocusReason);
     if (auto* e = c->as<QLineEdit>())
         e->selectAll();

@@ -196,6 +196,9 @@ std::vector<QWidget*> dialogs(int thread);
 // Registers a dialog shown for `thread`; while one that blocks is open the
 // thread's windows take no input. It leaves the list when destroyed.
 void addDialog(int thread, QWidget* dialog, bool blocks);
+// Takes a dialog off the list as soon as it is answered, before its thread
+// goes on, so that the thread's windows take input again at once.
+void removeDialog(QWidget* dialog);
 // A parent for a thread's dialog: its newest window (or the frame).
 QWidget* dialogParent(int thread);
 

@@ -185,6 +185,8 @@ int run(int argc, char** argv, std::function<void()> mainProcedure) {
     std::unique_ptr<QApplication> app;
     if (!qApp)
         app = std::make_unique<QApplication>(argc, argv);
+    // The program ends when its main procedure returns, not with its last window.
+    QApplication::setQuitOnLastWindowClosed(false);
     gGuiThread = QThread::currentThreadId();
     gShutdown = false;
     {
