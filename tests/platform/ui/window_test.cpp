@@ -300,6 +300,7 @@ TEST(Entries, TextThePictureCannotReadIsRefused) {
     EXPECT_EQ(date.day(), 0);
     type(a, DATE_, QStringLiteral("01.03.2020"));
     EXPECT_EQ(date.day(), rt::dayNumber(2020, 3, 1));
+    EXPECT_EQ(text(a, DATE_), QStringLiteral("01.03.2020"));
 
     type(a, NAME_, QStringLiteral("Закон о библиотеках и архивах"));
     EXPECT_EQ(name.clip(), QStringLiteral("Закон о библиотеках")) << "twenty characters at most";

@@ -20,12 +20,12 @@ namespace {
 
 enum { CURRENTTAB = 1, TAB1, ID_PROMPT, ID, NAME_PROMPT, NAME, UTV_PROMPT, UTV, KOLDOC_PROMPT };
 enum { KOLDOC_ = 10, SORT_, KODTER, R1, R2, R3, FUZZYGROUP, FUZZYQUERY, FUZZYGO, FUZZYCLEAR };
-enum { SPINRTF_ = 21, FONTSIZE, ZAKLAD, PROGRESS, STRING1, IMAGE, BUTTON4, TAB2, RTFTEXTBOX };
-enum { BROWSE_1 = 30, OK, CANCEL };
+enum { SPINRTF_ = 20, FONTSIZE, ZAKLAD, PROGRESS, STRING1, IMAGE, BUTTON4, TAB2, RTFTEXTBOX };
+enum { BROWSE_1 = 29, OK, CANCEL };
 
 LONG id = 1024;
 STRING<120> name(u"О библиотечном деле");
-DATE approved = rt::dayNumber(1994, 12, 29);
+DATE approved;
 LONG koldoc = 12345;
 BYTE sortFlag = 1;
 BYTE kodter = 2;
@@ -35,11 +35,12 @@ STRING<10> fontSize(u"10");
 BYTE progress = 60;
 
 void demoWindow() {
+    approved = rt::dayNumber(1994, 12, 29);
     Window w(u"uidemo", u"DEMO");
     w.bind(ID, ref(id)).bind(NAME, ref(name)).bind(UTV, ref(approved)).bind(KOLDOC_, ref(koldoc));
     w.bind(SORT_, ref(sortFlag)).bind(KODTER, ref(kodter)).bind(FUZZYQUERY, ref(query));
     w.bind(SPINRTF_, ref(spin)).bind(FONTSIZE, ref(fontSize)).bind(PROGRESS, ref(progress));
-    if (!w.open())
+    if (!w.open() || w.number(u"?BROWSE:1") != BROWSE_1)
         return;
     w(PROP::StatusText, 2) = u"Изменить";
     w.onGui(BROWSE_1, [](rt::GuiControl& c) {
