@@ -80,6 +80,7 @@ TEST(Declaration, ValuesColoursAndFaults) {
     EXPECT_EQ(w->control(5)->raw.value(QLatin1String("type")).toString(),
               QStringLiteral("preview"));
     QString error;
+    rt::addResourceFolder(QStringLiteral(KALDOR_UI_TEST_RESOURCES));
     EXPECT_FALSE(parse(R"({"controls":[{"text":"no type"}]})", &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(rt::loadWindow(u"uitest", u"NOSUCH", &error));
