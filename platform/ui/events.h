@@ -50,7 +50,7 @@ struct EVENT {
 };
 
 // Key codes: the key's code plus Shift, Ctrl and Alt; mouse buttons count as keys.
-namespace KEY {
+namespace Key {
 enum : int {
     MouseLeft = 1,
     MouseRight = 2,
@@ -75,11 +75,11 @@ enum : int {
     Ctrl = 512,
     Alt = 1024,
 };
-// The code of a letter or digit key: letter('H') is 72, so Ctrl+H is KEY::Ctrl + 72.
+// The code of a letter or digit key: letter('H') is 72, so Ctrl+H is Key::Ctrl + 72.
 constexpr int letter(char c) {
     return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
 }
-}  // namespace KEY
+}  // namespace Key
 
 // Buttons of a message box; MESSAGE returns the one pressed.
 namespace BUTTON {

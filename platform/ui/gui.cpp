@@ -310,55 +310,55 @@ int keyCode(const QKeyEvent* e) {
     if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) {
         code = key;
     } else if (key >= Qt::Key_F1 && key <= Qt::Key_F24) {
-        code = KEY::F1 + (key - Qt::Key_F1);
+        code = Key::F1 + (key - Qt::Key_F1);
     } else {
         switch (key) {
             case Qt::Key_Backspace:
-                code = KEY::Backspace;
+                code = Key::Backspace;
                 break;
             case Qt::Key_Tab:
             case Qt::Key_Backtab:
-                code = KEY::Tab;
+                code = Key::Tab;
                 break;
             case Qt::Key_Return:
             case Qt::Key_Enter:
-                code = KEY::Enter;
+                code = Key::Enter;
                 break;
             case Qt::Key_Escape:
-                code = KEY::Esc;
+                code = Key::Esc;
                 break;
             case Qt::Key_Space:
-                code = KEY::Space;
+                code = Key::Space;
                 break;
             case Qt::Key_PageUp:
-                code = KEY::PgUp;
+                code = Key::PgUp;
                 break;
             case Qt::Key_PageDown:
-                code = KEY::PgDn;
+                code = Key::PgDn;
                 break;
             case Qt::Key_End:
-                code = KEY::End;
+                code = Key::End;
                 break;
             case Qt::Key_Home:
-                code = KEY::Home;
+                code = Key::Home;
                 break;
             case Qt::Key_Left:
-                code = KEY::Left;
+                code = Key::Left;
                 break;
             case Qt::Key_Up:
-                code = KEY::Up;
+                code = Key::Up;
                 break;
             case Qt::Key_Right:
-                code = KEY::Right;
+                code = Key::Right;
                 break;
             case Qt::Key_Down:
-                code = KEY::Down;
+                code = Key::Down;
                 break;
             case Qt::Key_Insert:
-                code = KEY::Insert;
+                code = Key::Insert;
                 break;
             case Qt::Key_Delete:
-                code = KEY::Delete;
+                code = Key::Delete;
                 break;
             default:
                 return 0;
@@ -366,11 +366,11 @@ int keyCode(const QKeyEvent* e) {
     }
     const Qt::KeyboardModifiers m = e->modifiers();
     if ((m & Qt::ShiftModifier) || key == Qt::Key_Backtab)
-        code += KEY::Shift;
+        code += Key::Shift;
     if (m & Qt::ControlModifier)
-        code += KEY::Ctrl;
+        code += Key::Ctrl;
     if (m & Qt::AltModifier)
-        code += KEY::Alt;
+        code += Key::Alt;
     return code;
 }
 
@@ -378,24 +378,24 @@ int mouseCode(const QMouseEvent* e) {
     int code = 0;
     switch (e->button()) {
         case Qt::LeftButton:
-            code = KEY::MouseLeft;
+            code = Key::MouseLeft;
             break;
         case Qt::RightButton:
-            code = KEY::MouseRight;
+            code = Key::MouseRight;
             break;
         case Qt::MiddleButton:
-            code = KEY::MouseCenter;
+            code = Key::MouseCenter;
             break;
         default:
             return 0;
     }
     const Qt::KeyboardModifiers m = e->modifiers();
     if (m & Qt::ShiftModifier)
-        code += KEY::Shift;
+        code += Key::Shift;
     if (m & Qt::ControlModifier)
-        code += KEY::Ctrl;
+        code += Key::Ctrl;
     if (m & Qt::AltModifier)
-        code += KEY::Alt;
+        code += Key::Alt;
     return code;
 }
 

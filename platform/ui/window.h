@@ -114,7 +114,7 @@ class Window : public PlacedWindow {
     void enable(int first, int last = 0);
     // Gives a control the focus.
     void select(int control);
-    // Alerted keys: KEY:: codes the window turns into AlertKey events.
+    // Alerted keys: Key:: codes the window turns into AlertKey events.
     void alert(int keycode);
     void alertClear();
     bool alerted(int keycode) const;

@@ -313,7 +313,7 @@ TEST(Entries, EnterCompletesTheEntryAndPressesTheDefaultButton) {
     const LONG a = runWindow(u"FORM"_qs, log, [&](Window& w) { w.bind(NUM, ref(number)); });
     ASSERT_TRUE(waitWindow(a));
     type(a, NUM, QStringLiteral("42"), false);
-    pressKey(a, NUM, KEY::Enter);
+    pressKey(a, NUM, Key::Enter);
     EXPECT_EQ(number, 42);
     EXPECT_TRUE(log.has(EVENT::Accepted, NUM));
     EXPECT_TRUE(log.has(EVENT::Accepted, OK));
@@ -479,26 +479,26 @@ TEST(Controls, SetTargetAddressesAnotherWindowOfTheThread) {
 TEST(Keys, AlertedKeysBecomeAlertKeyEvents) {
     Log log;
     const LONG a = runWindow(u"FORM"_qs, log, [](Window& w) {
-        w.alert(KEY::Ctrl + KEY::letter('H'));
-        w.alert(KEY::Ctrl + KEY::Shift + KEY::MouseRight);
-        w.alert(KEY::MouseRight);
+        w.alert(Key::Ctrl + Key::letter('H'));
+        w.alert(Key::Ctrl + Key::Shift + Key::MouseRight);
+        w.alert(Key::MouseRight);
     });
     ASSERT_TRUE(waitWindow(a));
-    pressKey(a, NAME_, KEY::Ctrl + 'H');
+    pressKey(a, NAME_, Key::Ctrl + 'H');
     rt::Event e = log.last(EVENT::AlertKey);
     EXPECT_EQ(e.keycode, 584);
     EXPECT_EQ(e.field, NAME_);
-    clickMouse(a, 0, KEY::Ctrl + KEY::Shift + KEY::MouseRight);
+    clickMouse(a, 0, Key::Ctrl + Key::Shift + Key::MouseRight);
     e = log.last(EVENT::AlertKey);
     EXPECT_EQ(e.keycode, 770);
     EXPECT_EQ(e.field, 0) << "on the window, no control";
     selectTab(a, SHEET, 2);
-    clickMouse(a, TEXT, KEY::MouseRight);
+    clickMouse(a, TEXT, Key::MouseRight);
     e = log.last(EVENT::AlertKey);
     EXPECT_EQ(e.keycode, 2);
     EXPECT_EQ(e.field, TEXT);
     log.clear();
-    pressKey(a, NAME_, KEY::Ctrl + 'J');
+    pressKey(a, NAME_, Key::Ctrl + 'J');
     EXPECT_FALSE(log.has(EVENT::AlertKey)) << "keys not alerted stay with the control";
     closeThread(a);
 }

@@ -54,11 +54,11 @@ void activate(QWidget* w) {
 
 Qt::KeyboardModifiers modifiers(int code) {
     Qt::KeyboardModifiers m;
-    if (code & KEY::Shift)
+    if (code & Key::Shift)
         m |= Qt::ShiftModifier;
-    if (code & KEY::Ctrl)
+    if (code & Key::Ctrl)
         m |= Qt::ControlModifier;
-    if (code & KEY::Alt)
+    if (code & Key::Alt)
         m |= Qt::AltModifier;
     return m;
 }
@@ -67,38 +67,38 @@ Qt::Key qtKey(int code) {
     const int k = code & 0xFF;
     if ((k >= 'A' && k <= 'Z') || (k >= '0' && k <= '9'))
         return Qt::Key(k);
-    if (k >= KEY::F1 && k < KEY::F1 + 24)
-        return Qt::Key(Qt::Key_F1 + (k - KEY::F1));
+    if (k >= Key::F1 && k < Key::F1 + 24)
+        return Qt::Key(Qt::Key_F1 + (k - Key::F1));
     switch (k) {
-        case KEY::Backspace:
+        case Key::Backspace:
             return Qt::Key_Backspace;
-        case KEY::Tab:
+        case Key::Tab:
             return Qt::Key_Tab;
-        case KEY::Enter:
+        case Key::Enter:
             return Qt::Key_Return;
-        case KEY::Esc:
+        case Key::Esc:
             return Qt::Key_Escape;
-        case KEY::Space:
+        case Key::Space:
             return Qt::Key_Space;
-        case KEY::PgUp:
+        case Key::PgUp:
             return Qt::Key_PageUp;
-        case KEY::PgDn:
+        case Key::PgDn:
             return Qt::Key_PageDown;
-        case KEY::End:
+        case Key::End:
             return Qt::Key_End;
-        case KEY::Home:
+        case Key::Home:
             return Qt::Key_Home;
-        case KEY::Left:
+        case Key::Left:
             return Qt::Key_Left;
-        case KEY::Up:
+        case Key::Up:
             return Qt::Key_Up;
-        case KEY::Right:
+        case Key::Right:
             return Qt::Key_Right;
-        case KEY::Down:
+        case Key::Down:
             return Qt::Key_Down;
-        case KEY::Insert:
+        case Key::Insert:
             return Qt::Key_Insert;
-        case KEY::Delete:
+        case Key::Delete:
             return Qt::Key_Delete;
         default:
             return Qt::Key_unknown;
@@ -225,8 +225,8 @@ void clickMouse(int thread, int control, int keycode) {
             return;
         activate(w);
         const int b = keycode & 0xFF;
-        const Qt::MouseButton button = b == KEY::MouseRight    ? Qt::RightButton
-                                       : b == KEY::MouseCenter ? Qt::MiddleButton
+        const Qt::MouseButton button = b == Key::MouseRight    ? Qt::RightButton
+                                       : b == Key::MouseCenter ? Qt::MiddleButton
                                                                : Qt::LeftButton;
         QWidget* m = mouseTarget(w);
         // The window's background: a corner no control covers.

@@ -50,9 +50,9 @@ void click(int thread, int control, int timeoutMs = kWait);
 void chooseMenu(int thread, int item);
 // Focuses an entry, replaces its text by typing, and (complete) leaves it with Tab.
 void type(int thread, int control, const QString& text, bool complete = true);
-// A key by its KEY:: code (with Shift, Ctrl, Alt added) on a control (0: window).
+// A key by its Key:: code (with Shift, Ctrl, Alt added) on a control (0: window).
 void pressKey(int thread, int control, int keycode);
-// A mouse click by its KEY:: code (MouseLeft, MouseRight + modifiers).
+// A mouse click by its Key:: code (MouseLeft, MouseRight + modifiers).
 void clickMouse(int thread, int control, int keycode);
 void focus(int thread, int control);
 void selectTab(int thread, int sheet, int position);
