@@ -30,7 +30,7 @@ QTemporaryDir& workDir() {
 
 const QByteArray& document() {
     static const QByteArray doc = [] {
-        QFile f(QStringLiteral(KALDOR_TEST_DATA "/rtf/lo-polozhenie.rtf"));
+        QFile f(QStringLiteral(KALDOR_SOURCE_DIR "/tests/data/rtf/lo-polozhenie.rtf"));
         if (!f.open(QIODevice::ReadOnly))
             qFatal("corpus file missing");
         const QByteArray src = f.readAll();
