@@ -2,22 +2,20 @@
 
 namespace tbl {
 
-namespace {
-int weight(char16_t c) {
+int russianWeight(char16_t c) {
     const char16_t folded = QChar::toCaseFolded(c);
     if (folded == u'ё')
         return 2 * int(u'е') + 1;
     return 2 * int(folded);
 }
-}  // namespace
 
 int compareRussian(QStringView a, QStringView b, bool noCase) {
     const int la = rt::clippedLength(a);
     const int lb = rt::clippedLength(b);
     const int n = la < lb ? la : lb;
     for (int i = 0; i < n; ++i) {
-        const int wa = weight(a[i].unicode());
-        const int wb = weight(b[i].unicode());
+        const int wa = russianWeight(a[i].unicode());
+        const int wb = russianWeight(b[i].unicode());
         if (wa != wb)
             return wa < wb ? -1 : 1;
     }

@@ -10,6 +10,8 @@
 
 namespace tbl {
 
+// The order weight of one code unit.
+int russianWeight(char16_t c);
 int compareRussian(QStringView a, QStringView b, bool noCase);
 // Numbers compare as numbers, texts in Russian order, a number before a text.
 int compareOrderValues(const Value& a, const Value& b, bool noCase);

@@ -19,6 +19,7 @@
 
 #include "collation.h"
 
+
 namespace tbl {
 
 namespace {
@@ -57,12 +58,6 @@ Arg dateArg(LONG day) {
     return iso.isEmpty() ? Arg::integer(day) : Arg::text(iso);
 }
 
-int collate(void* noCase, int la, const void* a, int lb, const void* b) {
-    return compareRussian(QStringView(static_cast<const char16_t*>(a), la / 2),
-                          QStringView(static_cast<const char16_t*>(b), lb / 2),
-                          noCase != nullptr);
-}
-
 // The derived keys of encrypted files: the key derivation is slow on purpose and
 // runs once per process for each file (salt) and password.
 std::mutex gKeyLock;
@@ -90,12 +85,6 @@ bool keyConnection(sqlite3* db, const QByteArray& key, const QByteArray& saltFor
     const QByteArray sql = "PRAGMA key = \"x'" + key.toHex() + saltForNewFile.toHex() +
                            "'\"; PRAGMA cipher_page_size = " + QByteArray::number(kPageSize) + ";";
     return sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-void registerCollations(sqlite3* db) {
-    static int noCase = 1;
-    sqlite3_create_collation(db, "RU", SQLITE_UTF16, nullptr, collate);
-    sqlite3_create_collation(db, "RU_NOCASE", SQLITE_UTF16, &noCase, collate);
 }
 
 QString sqliteMessage(sqlite3* db) {
@@ -148,6 +137,55 @@ QString quoted(const QString& identifier) {
     QString s = identifier;
     s.replace(u'"', QStringLiteral("\"\""));
     return u'"' + s + u'"';
+}
+
+QString foldKey(QStringView text) {
+    QString out;
+    const int n = rt::clippedLength(text);
+    out.reserve(2 * n);
+    for (int i = 0; i < n; ++i) {
+        // Supplementary-plane code points keep their order in UTF-8 and never fall
+        // among the surrogates.
+        const char32_t w = 0x10000 + char32_t(russianWeight(text[i].unicode()));
+        out += QChar::fromUcs4(w);
+    }
+    return out;
+}
+
+bool folded(const TableFile& decl, int field) {
+    if (!decl.fields()[size_t(field)].ref.isText())
+        return false;
+    for (const auto& k : decl.keys()) {
+        if (!k.has(KeyFlag::NoCase))
+            continue;
+        for (const auto& p : k.parts) {
+            if (p.field == field)
+                return true;
+        }
+    }
+    return false;
+}
+
+QString foldedColumn(const QString& fieldName) {
+    return QStringLiteral("_fold_") + fieldName;
+}
+
+QString keyColumn(const TableFile& decl, int key, int part) {
+    const int f = decl.key(key).parts[size_t(part)].field;
+    const QString& name = decl.fields()[size_t(f)].name;
+    return quoted(folded(decl, f) ? foldedColumn(name) : name);
+}
+
+Arg keyArg(const TableFile& decl, int key, int part, const Value& v) {
+    const int f = decl.key(key).parts[size_t(part)].field;
+    if (folded(decl, f))
+        return Arg::text(v.toText());
+    return valueArg(decl.fields()[size_t(f)].ref, v);
+}
+
+Value keyValue(const TableFile& decl, int key, int part, const Value& fieldValue) {
+    const int f = decl.key(key).parts[size_t(part)].field;
+    return folded(decl, f) ? Value(foldKey(fieldValue.toText())) : fieldValue;
 }
 
 QString optionalCondition(const TableFile& decl, const TableFile::Key& k) {
@@ -368,19 +406,20 @@ QStringList schemaOf(const TableFile& decl) {
                .arg(u'\'' + QString(decl.name()).replace(u'\'', QStringLiteral("''")) + u'\'',
                     u'\'' + layoutOf(decl).replace(u'\'', QStringLiteral("''")) + u'\'');
     QStringList cols{QStringLiteral("\"_ptr\" INTEGER PRIMARY KEY")};
-    for (const auto& f : decl.fields()) {
+    for (size_t i = 0; i < decl.fields().size(); ++i) {
+        const auto& f = decl.fields()[i];
         cols << QStringLiteral("%1 %2 NOT NULL DEFAULT %3")
                     .arg(quoted(f.name), columnType(f.ref.kind), zeroLiteral(f.ref.kind));
+        if (folded(decl, int(i)))
+            cols << quoted(foldedColumn(f.name)) + QStringLiteral(" TEXT NOT NULL DEFAULT ''");
     }
     sql << QStringLiteral("CREATE TABLE %1(%2)").arg(t, cols.join(QStringLiteral(", ")));
     for (const auto& k : decl.keys()) {
         QStringList parts;
-        for (const auto& p : k.parts) {
-            const auto& f = decl.fields()[size_t(p.field)];
-            QString c = quoted(f.name);
-            if (k.has(KeyFlag::NoCase) && f.ref.isText())
-                c += QStringLiteral(" COLLATE RU_NOCASE");
-            parts << c + (p.descending ? QStringLiteral(" DESC") : QString());
+        const int keyIndex = int(&k - decl.keys().data());
+        for (size_t i = 0; i < k.parts.size(); ++i) {
+            parts << keyColumn(decl, keyIndex, int(i)) +
+                         (k.parts[i].descending ? QStringLiteral(" DESC") : QString());
         }
         QString where;
         if (k.has(KeyFlag::Optional))
@@ -443,7 +482,6 @@ bool createFile(const OpenRequest& rq, int* code, QString* detail) {
         ok = sqlite3_exec(db, "PRAGMA page_size = 4096", nullptr, nullptr, nullptr) == SQLITE_OK;
     }
     if (ok) {
-        registerCollations(db);
         QStringList sql{QStringLiteral("PRAGMA journal_mode = WAL"), QStringLiteral("BEGIN")};
         sql << schemaOf(*rq.decl) << QStringLiteral("COMMIT");
         for (const QString& s : sql) {
@@ -494,7 +532,7 @@ std::unique_ptr<Connection> Connection::open(const QString& path, const TableFil
     OpenRequest rq;
     rq.path = path;
     rq.table = decl.name();
-    rq.password = TableFile::passwordOf(decl.name());
+    rq.password = decl.password();
     rq.decl = &decl;
     rq.create = decl.create();
     rq.busyMs = decl.lockWait() * 1000;
@@ -563,7 +601,6 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
         fail(code, detail, ErrCode::BadPassword, rq.path, sqliteMessage(c->db_));
         return nullptr;
     }
-    registerCollations(c->db_);
     c->setBusyTimeout(rq.busyMs);
 
     // Nothing below writes to a file until it is known to be ours.

@@ -62,6 +62,21 @@ QString zeroLiteral(Kind kind);
 QString optionalCondition(const TableFile& decl, const TableFile::Key& k);
 QString quoted(const QString& identifier);
 
+// Text compared without case is kept beside its field in a column of its own (see
+// foldedColumn) that holds a sort key: plain binary order of the key is Russian
+// alphabetical order without case. The file then needs nothing but SQLite itself to
+// be read, also through its indexes.
+QString foldKey(QStringView text);
+// True when field `field` of `decl` has such a column.
+bool folded(const TableFile& decl, int field);
+QString foldedColumn(const QString& fieldName);
+// The column that orders part `part` of key `key`, quoted.
+QString keyColumn(const TableFile& decl, int key, int part);
+// A key part's value as positions hold it (the sort key of a folded text).
+Value keyValue(const TableFile& decl, int key, int part, const Value& fieldValue);
+// The argument compared with the part's column for a value as positions hold it.
+Arg keyArg(const TableFile& decl, int key, int part, const Value& v);
+
 // The runtime's error code for an SQLite result.
 int errorCode(int sqliteCode, bool encrypted);
 

@@ -2,6 +2,12 @@
 
 namespace tbl {
 
+namespace {
+QString column(const TableFile& f, int key, int part) {
+    return keyColumn(f, key, part);
+}
+}  // namespace
+
 void Seeker::setOrder(int keyIndex) {
     key_ = keyIndex;
 }
@@ -35,8 +41,8 @@ QString Seeker::selectList() const {
             cols << quoted(fs[size_t(i)].name);
     }
     if (key_ >= 0) {
-        for (const auto& p : file_.key(key_).parts)
-            cols << quoted(fs[size_t(p.field)].name);
+        for (size_t i = 0; i < file_.key(key_).parts.size(); ++i)
+            cols << column(file_, key_, int(i));
     }
     return QStringLiteral("SELECT ") + cols.join(u',') + QStringLiteral(" FROM ") +
            quoted(file_.name());
@@ -51,16 +57,6 @@ QString Seeker::whereBase() const {
     return w.join(QStringLiteral(" AND "));
 }
 
-namespace {
-QString column(const TableFile& f, int key, int part) {
-    const auto& k = f.key(key);
-    const auto& fld = f.fields()[size_t(k.parts[size_t(part)].field)];
-    QString c = quoted(fld.name);
-    if (k.has(KeyFlag::NoCase) && fld.ref.isText())
-        c += QStringLiteral(" COLLATE RU_NOCASE");
-    return c;
-}
-}  // namespace
 
 QString Seeker::orderBy(bool forward, int fromPart) const {
     QStringList o;
@@ -108,8 +104,8 @@ std::vector<Value> Seeker::keysOf(RecordPointer ptr) {
         return out;
     QStringList cols;
     const auto& fs = file_.fields();
-    for (const auto& p : file_.key(key_).parts)
-        cols << quoted(fs[size_t(p.field)].name);
+    for (size_t i = 0; i < file_.key(key_).parts.size(); ++i)
+        cols << column(file_, key_, int(i));
     Connection::Lease st(file_.connection(), QStringLiteral("SELECT ") + cols.join(u',') +
                                                  QStringLiteral(" FROM ") + quoted(file_.name()) +
                                                  QStringLiteral(" WHERE \"_ptr\"=?"));
@@ -189,7 +185,6 @@ int Seeker::read(const Position* from, bool forward, bool inclusive, int limit, 
         keys = keysOf(from->ptr);
     if (!prefix && int(keys.size()) != k)
         return 0;  // the record of the position is gone and its order is unknown
-    const auto& fs = file_.fields();
     int total = 0;
     const int top = prefix ? int(keys.size()) - 1 : k;
     for (int level = top; level >= 0 && budget != 0; --level) {
@@ -197,8 +192,7 @@ int Seeker::read(const Position* from, bool forward, bool inclusive, int limit, 
         Args args = conditionArgs_;
         for (int i = 0; i < level && i < k; ++i) {
             c << column(file_, key_, i) + QStringLiteral("=?");
-            args.push_back(valueArg(fs[size_t(file_.key(key_).parts[size_t(i)].field)].ref,
-                                    keys[size_t(i)]));
+            args.push_back(keyArg(file_, key_, i, keys[size_t(i)]));
         }
         QString order;
         if (level == k) {
@@ -209,8 +203,7 @@ int Seeker::read(const Position* from, bool forward, bool inclusive, int limit, 
                             : QStringLiteral(" ORDER BY \"_ptr\" DESC");
         } else {
             c << cmp(level, forward, prefix && level == top && inclusive);
-            args.push_back(valueArg(fs[size_t(file_.key(key_).parts[size_t(level)].field)].ref,
-                                    keys[size_t(level)]));
+            args.push_back(keyArg(file_, key_, level, keys[size_t(level)]));
             order = orderBy(forward, level);
         }
         const int n = readOne(select + where(c.join(QStringLiteral(" AND "))) + order +
@@ -242,8 +235,11 @@ Position Seeker::positionOfBuffer(RecordPointer ptr) const {
     Position p;
     p.ptr = ptr;
     if (key_ >= 0) {
-        for (const auto& part : file_.key(key_).parts)
-            p.keys.push_back(file_.fields()[size_t(part.field)].ref.get());
+        const auto& parts = file_.key(key_).parts;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            const FieldRef& f = file_.fields()[size_t(parts[i].field)].ref;
+            p.keys.push_back(keyValue(file_, key_, int(i), f.get()));
+        }
     }
     return p;
 }

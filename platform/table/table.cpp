@@ -85,6 +85,12 @@ void BLOB::setState(const State& s) {
 TableFile::TableFile(QString name, QString prefix, Driver driver)
     : name_(std::move(name)), prefix_(std::move(prefix)), driver_(driver) {}
 
+TableFile::TableFile(QString name, QString prefix, Driver driver,
+                     const std::function<void(TableFile&)>& declare)
+    : TableFile(std::move(name), std::move(prefix), driver) {
+    declare(*this);
+}
+
 TableFile::~TableFile() = default;
 
 int TableFile::addField(const QString& name, FieldRef ref) {
@@ -342,6 +348,22 @@ QString allColumns(const TableFile& t) {
         c << quoted(f.name);
     return c.join(u',');
 }
+
+// The columns a write sets, with their values from the buffer: the fields, and the
+// sort keys of folded texts.
+QStringList writeColumns(const TableFile& t, Args* args) {
+    QStringList c;
+    for (size_t i = 0; i < t.fields().size(); ++i) {
+        const auto& f = t.fields()[i];
+        c << quoted(f.name);
+        args->push_back(tbl::fieldArg(f.ref));
+        if (tbl::folded(t, int(i))) {
+            c << quoted(tbl::foldedColumn(f.name));
+            args->push_back(Arg::text(tbl::foldKey(f.ref.get().toText())));
+        }
+    }
+    return c;
+}
 }  // namespace
 
 bool TableFile::readRecord(RecordPointer ptr) {
@@ -374,13 +396,12 @@ bool TableFile::readByKey(int keyIndex) {
     s.setOrder(keyIndex);
     QStringList cond;
     Args args;
-    for (const auto& p : keys_[size_t(keyIndex)].parts) {
-        const FieldRef& f = fields_[size_t(p.field)].ref;
-        QString c = quoted(fields_[size_t(p.field)].name);
-        if (keys_[size_t(keyIndex)].has(KeyFlag::NoCase) && f.isText())
-            c += QStringLiteral(" COLLATE RU_NOCASE");
-        cond << c + QStringLiteral("=?");
-        args.push_back(tbl::fieldArg(f));
+    const auto& parts = keys_[size_t(keyIndex)].parts;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const Value v = fields_[size_t(parts[i].field)].ref.get();
+        cond << tbl::keyColumn(*this, keyIndex, int(i)) + QStringLiteral("=?");
+        args.push_back(
+            tbl::keyArg(*this, keyIndex, int(i), tbl::keyValue(*this, keyIndex, int(i), v)));
     }
     s.addCondition(cond.join(QStringLiteral(" AND ")), args);
     bool found = false;
@@ -405,11 +426,8 @@ bool TableFile::addRecord() {
     if (!ensureOpen())
         return false;
     Args args;
-    QStringList marks{QStringLiteral("?")};
-    for (const auto& f : fields_) {
-        args.push_back(tbl::fieldArg(f.ref));
-        marks << QStringLiteral("?");
-    }
+    const QStringList columns = writeColumns(*this, &args);
+    const QStringList marks(columns.size() + 1, QStringLiteral("?"));
     std::vector<QByteArray> bodies;
     for (const auto& b : blobs_)
         bodies.push_back(b.holder->data());
@@ -426,7 +444,7 @@ bool TableFile::addRecord() {
     sqlite3_reset(mx);
     args.insert(args.begin(), Arg::integer(ptr));
     if (!conn_->write(QStringLiteral("INSERT INTO %1(\"_ptr\",%2) VALUES(%3)")
-                          .arg(quoted(name_), allColumns(*this), marks.join(u',')),
+                          .arg(quoted(name_), columns.join(u','), marks.join(u',')),
                       args)) {
         return false;
     }
@@ -457,11 +475,9 @@ bool TableFile::putRecord() {
         return false;
     }
     Args args;
-    QStringList sets;
-    for (const auto& f : fields_) {
-        args.push_back(tbl::fieldArg(f.ref));
-        sets << quoted(f.name) + QStringLiteral("=?");
-    }
+    QStringList sets = writeColumns(*this, &args);
+    for (QString& c : sets)
+        c += QStringLiteral("=?");
     args.push_back(Arg::integer(current_));
     std::vector<int> dirty;
     std::vector<QByteArray> bodies(blobs_.size());
@@ -646,7 +662,7 @@ void GET(TableFile& file, const KEY& key) {
     file.readByKey(key.index);
 }
 
-void PUT(TableFile& file) {
+void rt::PUT(TableFile& file) {
     file.putRecord();
 }
 

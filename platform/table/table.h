@@ -149,6 +149,9 @@ class TableFile {
 
     // `name` is the table's name (KALDOR), `prefix` its field prefix (KAL).
     TableFile(QString name, QString prefix, Driver driver);
+    // `declare` adds the fields, keys, BLOBs and attributes.
+    TableFile(QString name, QString prefix, Driver driver,
+              const std::function<void(TableFile&)>& declare);
     ~TableFile();
     TableFile(const TableFile&) = delete;
     TableFile& operator=(const TableFile&) = delete;
@@ -184,6 +187,7 @@ class TableFile {
     // The field whose buffer `r` refers to; -1 when it is not a field of this table.
     int fieldIndex(const FieldRef& r) const;
     bool encrypted() const { return !password_.isEmpty(); }
+    const QString& password() const { return password_; }
     // The file name as the program gives it now (the bound variable's contents).
     QString fileName() const;
     // The native path of the open file (empty when not open).
@@ -299,9 +303,13 @@ bool Eof(TableFile& file);
 void GET(TableFile& file, RecordPointer pointer);
 // Reads the first record whose key equals the key fields of the buffer.
 void GET(TableFile& file, const KEY& key);
-// Rewrites the record last read; ADD adds the buffer as a new record (it becomes
-// the current one); DELETE removes the current record.
+// Rewrites the record last read. (In namespace rt: the program has a variable of
+// this name.)
+namespace rt {
 void PUT(TableFile& file);
+}
+// Adds the buffer as a new record (it becomes the current one); DELETE removes the
+// current record.
 void ADD(TableFile& file);
 void DELETE(TableFile& file);
 std::int64_t RECORDS(TableFile& file);

@@ -261,6 +261,10 @@ ViewPosition ViewClass::locate(const std::vector<Value>& values) {
     ViewPosition from;
     from.keys = values;
     from.ptr = 0;
+    if (mode_ == Mode::Key) {
+        for (size_t i = 0; i < from.keys.size() && i < file_.key(key_).parts.size(); ++i)
+            from.keys[i] = tbl::keyValue(file_, key_, int(i), values[i]);
+    }
     ViewPosition p;
     if (!keyOrder()) {
         if (!file_.ensureOpen() || (!built_ && !build()))
