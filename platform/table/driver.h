@@ -257,4 +257,8 @@ class WriteScope {
 // that an interrupted commit can be completed; `write` calls this.
 void noteWrite(Connection* c, const QString& sql, const Args& args);
 
+// For the tests of interrupted commits: called with 1 just before a transaction of
+// several files commits its first file, and with 2 just after.
+void setCommitHook(std::function<void(int stage)> hook);
+
 }  // namespace tbl

@@ -28,6 +28,7 @@ struct Transaction {
     std::vector<Entry> log;
 };
 thread_local Transaction* tTx = nullptr;
+std::function<void(int)> gCommitHook;
 
 QString argsToText(const Args& args) {
     QJsonArray a;
@@ -102,6 +103,10 @@ void finish() {
 }
 
 }  // namespace
+
+void setCommitHook(std::function<void(int stage)> hook) {
+    gCommitHook = std::move(hook);
+}
 
 void noteWrite(Connection* c, const QString& sql, const Args& args) {
     Transaction* tx = tTx;
@@ -281,6 +286,8 @@ void COMMIT() {
                                     tbl::Arg::text(e.args)});
         }
     }
+    if (tbl::gCommitHook && txid != 0)
+        tbl::gCommitHook(1);
     // The first file's commit is the moment the transaction happens.
     if (!ok || !first->commit()) {
         const int code = ERRORCODE();
@@ -291,6 +298,8 @@ void COMMIT() {
         rt::setError(code ? code : int(ErrCode::FileSystem), file, detail);
         return;
     }
+    if (tbl::gCommitHook && txid != 0)
+        tbl::gCommitHook(2);
     bool lagging = false;
     for (Connection* c : tx->conns) {
         if (c != first && c->inTransaction() && !c->commit()) {

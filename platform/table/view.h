@@ -80,6 +80,10 @@ class ViewClass {
     void setRange(T& field, const Value& equal) {
         setRange(ref(field), equal);
     }
+    template <typename T>
+    void setRange(T& field, const Value& low, const Value& high) {
+        setRange(ref(field), low, high);
+    }
     void clearRange();
     void setFilter(std::function<bool()> predicate);
     void clearFilter() { filter_ = nullptr; }
