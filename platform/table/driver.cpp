@@ -46,9 +46,18 @@ QString isoDate(LONG day) {
 }
 
 LONG dayOfIso(QStringView s) {
+    auto num = [s](int from, int len) {
+        int v = 0;
+        for (int i = from; i < from + len; ++i) {
+            if (s[i] < u'0' || s[i] > u'9')
+                return -1;
+            v = v * 10 + (s[i].unicode() - u'0');
+        }
+        return v;
+    };
     if (s.size() != 10 || s[4] != u'-' || s[7] != u'-')
         return 0;
-    return rt::dayNumber(s.mid(0, 4).toInt(), s.mid(5, 2).toInt(), s.mid(8, 2).toInt());
+    return rt::dayNumber(num(0, 4), num(5, 2), num(8, 2));
 }
 
 Arg dateArg(LONG day) {
@@ -140,15 +149,13 @@ QString quoted(const QString& identifier) {
 }
 
 QString foldKey(QStringView text) {
+    // Five hexadecimal digits a character: plain ASCII compares the same way in
+    // any text encoding of a file.
     QString out;
     const int n = rt::clippedLength(text);
-    out.reserve(2 * n);
-    for (int i = 0; i < n; ++i) {
-        // Supplementary-plane code points keep their order in UTF-8 and never fall
-        // among the surrogates.
-        const char32_t w = 0x10000 + char32_t(russianWeight(text[i].unicode()));
-        out += QChar::fromUcs4(w);
-    }
+    out.reserve(5 * n);
+    for (int i = 0; i < n; ++i)
+        out += QStringLiteral("%1").arg(russianWeight(text[i].unicode()), 5, 16, QLatin1Char('0'));
     return out;
 }
 
@@ -283,6 +290,15 @@ Arg valueArg(const FieldRef& proto, const Value& v) {
     return {};
 }
 
+namespace {
+// Files keep their text in UTF-16 (see createFile), so that reading a row copies it
+// into the buffer with no conversion. Russian text takes the same room as in UTF-8.
+QStringView columnText(sqlite3_stmt* st, int c) {
+    const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(st, c));
+    return p ? QStringView(p, sqlite3_column_bytes16(st, c) / 2) : QStringView();
+}
+}  // namespace
+
 void readField(sqlite3_stmt* st, int c, const FieldRef& f) {
     switch (f.kind) {
         case Kind::Byte:
@@ -305,8 +321,7 @@ void readField(sqlite3_stmt* st, int c, const FieldRef& f) {
         case Kind::Date: {
             LONG day = 0;
             if (sqlite3_column_type(st, c) == SQLITE_TEXT) {
-                const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(st, c));
-                day = dayOfIso(QStringView(p, sqlite3_column_bytes16(st, c) / 2));
+                day = dayOfIso(columnText(st, c));
             } else {
                 day = LONG(sqlite3_column_int64(st, c));
             }
@@ -315,8 +330,7 @@ void readField(sqlite3_stmt* st, int c, const FieldRef& f) {
         }
         case Kind::String:
         case Kind::CString: {
-            const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(st, c));
-            const QStringView text(p ? p : u"", p ? sqlite3_column_bytes16(st, c) / 2 : 0);
+            const QStringView text = columnText(st, c);
             if (f.kind == Kind::String)
                 rt::assignFixed(static_cast<char16_t*>(f.ptr), f.size, text);
             else
@@ -329,10 +343,8 @@ void readField(sqlite3_stmt* st, int c, const FieldRef& f) {
 Value readValue(sqlite3_stmt* st, int c, const FieldRef& proto) {
     switch (proto.kind) {
         case Kind::String:
-        case Kind::CString: {
-            const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(st, c));
-            return Value(QStringView(p ? p : u"", p ? sqlite3_column_bytes16(st, c) / 2 : 0));
-        }
+        case Kind::CString:
+            return Value(columnText(st, c));  // copies
         case Kind::Real:
             return Value(sqlite3_column_double(st, c));
         case Kind::Date: {
@@ -430,9 +442,24 @@ QStringList schemaOf(const TableFile& decl) {
                         parts.join(QStringLiteral(", ")), where);
     }
     for (const auto& b : decl.blobs()) {
+        const QString bt = quoted(decl.name() + u'_' + b.name);
         sql << QStringLiteral("CREATE TABLE %1(\"_ptr\" INTEGER PRIMARY KEY, data BLOB NOT NULL)")
-                   .arg(quoted(decl.name() + u'_' + b.name));
+                   .arg(bt);
+        // A record's bodies go with it, whoever deletes it.
+        sql << QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN DELETE FROM %3 WHERE "
+                              "\"_ptr\" = old.\"_ptr\"; END")
+                   .arg(quoted(QStringLiteral("_kaldor_drop_") + b.name), t, bt);
     }
+    // The number of records, kept by SQLite itself so that counting never reads the
+    // table and stays right whatever program writes the file.
+    sql << QStringLiteral("CREATE TABLE _kaldor_count(n INTEGER NOT NULL)");
+    sql << QStringLiteral("INSERT INTO _kaldor_count VALUES(0)");
+    sql << QStringLiteral("CREATE TRIGGER _kaldor_count_add AFTER INSERT ON %1 BEGIN UPDATE "
+                          "_kaldor_count SET n = n + 1; END")
+               .arg(t);
+    sql << QStringLiteral("CREATE TRIGGER _kaldor_count_del AFTER DELETE ON %1 BEGIN UPDATE "
+                          "_kaldor_count SET n = n - 1; END")
+               .arg(t);
     sql << QStringLiteral(
         "CREATE TABLE _kaldor_reserve(key TEXT NOT NULL, value INTEGER NOT NULL, host TEXT, "
         "pid INTEGER, PRIMARY KEY(key, value))");
@@ -481,6 +508,8 @@ bool createFile(const OpenRequest& rq, int* code, QString* detail) {
     } else if (ok) {
         ok = sqlite3_exec(db, "PRAGMA page_size = 4096", nullptr, nullptr, nullptr) == SQLITE_OK;
     }
+    ok = ok && sqlite3_exec(db, "PRAGMA encoding = 'UTF-16le'", nullptr, nullptr, nullptr) ==
+                   SQLITE_OK;
     if (ok) {
         QStringList sql{QStringLiteral("PRAGMA journal_mode = WAL"), QStringLiteral("BEGIN")};
         sql << schemaOf(*rq.decl) << QStringLiteral("COMMIT");
@@ -687,7 +716,7 @@ bool Connection::configure() {
         return false;
     // Every commit reaches the disk before it is reported: a card confirmed is a
     // card kept, also through a power failure.
-    return run("PRAGMA synchronous = FULL; PRAGMA cache_size = -65536; "
+    return run("PRAGMA synchronous = FULL; PRAGMA cache_size = -262144; "
                "PRAGMA temp_store = MEMORY");
 }
 

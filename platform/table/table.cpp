@@ -540,12 +540,6 @@ bool TableFile::deleteRecord() {
         rt::setError(ErrCode::RecordNotFound, messageLabel());
         return false;
     }
-    for (const auto& b : blobs_) {
-        if (!conn_->write(QStringLiteral("DELETE FROM %1 WHERE \"_ptr\"=?")
-                              .arg(quoted(name_ + u'_' + b.name)),
-                          {Arg::integer(current_)}))
-            return false;
-    }
     if (!w.commit()) {
         conn_->setError(sqlite3_errcode(conn_->db()));
         return false;
@@ -556,11 +550,20 @@ bool TableFile::deleteRecord() {
 }
 
 std::int64_t TableFile::countRecords() {
-    tbl::Seeker s(*this);
-    const std::int64_t n = s.count();
-    if (n >= 0)
-        rt::clearError();
-    return n < 0 ? 0 : n;
+    if (!ensureOpen())
+        return 0;
+    sqlite3_stmt* st = conn_->statement(QStringLiteral("SELECT n FROM _kaldor_count"));
+    if (!st)
+        return 0;
+    const int rc = sqlite3_step(st);
+    const std::int64_t n = rc == SQLITE_ROW ? sqlite3_column_int64(st, 0) : 0;
+    sqlite3_reset(st);
+    if (rc != SQLITE_ROW) {
+        conn_->setError(rc);
+        return 0;
+    }
+    rt::clearError();
+    return n;
 }
 
 // ---------------------------------------------------------------------------

@@ -425,3 +425,23 @@ TEST_F(TableTest, MissingFolderIsReportedWithTheFileName) {
     EXPECT_FALSE(QFileInfo::exists(drive.native(QStringLiteral("no_such_folder"))));
     CLOSE(c.file);
 }
+
+TEST_F(TableTest, CountAndBodiesStayRightWhenAnotherProgramDeletes) {
+    Cards c(QStringLiteral("c:\\base\\cards.dat"));
+    OPEN(c.file);
+    for (int i = 1; i <= 3; ++i) {
+        c.file.clearRecord();
+        c.R.ID = i;
+        c.R.BODY.setData("body");
+        ADD(c.file);
+    }
+    CLOSE(c.file);
+    const QString path = drive.native(QStringLiteral("base/cards.dat"));
+    int rc = 0;
+    plainQuery(path, "DELETE FROM CARDS WHERE ID = 2", &rc);
+    EXPECT_EQ(rc, SQLITE_DONE);
+    EXPECT_EQ(plainQuery(path, "SELECT count(*) FROM CARDS_BODY"), QStringLiteral("2"));
+    OPEN(c.file);
+    EXPECT_EQ(RECORDS(c.file), 2);
+    CLOSE(c.file);
+}
