@@ -40,7 +40,7 @@ void declareZametka(TableFile& t) {
     t.addField(QStringLiteral("POTEXT"), ZAM.POTEXT);
     t.addKey(QStringLiteral("ZAM:K1"), QStringLiteral("По iD закадки"), {ref(ZAM.ID)}, kKeyFlags);
     t.addKey(QStringLiteral("ZAM:K2"), QStringLiteral("По iD документа"), {ref(ZAM.IDDOK)},
-           kKeyFlags);
+             kKeyFlags);
     t.bindFileName(ref(PUT2));
     t.setCreate(true);
 }
@@ -60,9 +60,9 @@ void declareKaldor(TableFile& t) {
     t.addBlob(QStringLiteral("ZAKON"), KAL.ZAKON);
     t.addBlob(QStringLiteral("RABZAKON"), KAL.RABZAKON);
     t.addKey(QStringLiteral("KAL:K1"), QStringLiteral("по iD документа"), {ref(KAL.ID)},
-           kKeyFlags | KeyFlag::Unique | KeyFlag::Primary);
-    t.addKey(QStringLiteral("KAL:K2"), QStringLiteral("По дате утверждения"),
-           {ref(KAL.UTVDATA)}, kKeyFlags);
+             kKeyFlags | KeyFlag::Unique | KeyFlag::Primary);
+    t.addKey(QStringLiteral("KAL:K2"), QStringLiteral("По дате утверждения"), {ref(KAL.UTVDATA)},
+             kKeyFlags);
     t.bindFileName(ref(PUT1));
     t.setPassword(QStringLiteral("vextramolq"));
     t.setCreate(true);
@@ -168,10 +168,10 @@ BYTE DictionaryAccess::UseFile(BYTE useType) {
 }
 
 Hide_Access_CONFIG::Hide_Access_CONFIG()
-    : DictionaryAccess(CONFIG, QStringLiteral("CONFIG"), {},
-                       {{&CON_K1, QStringLiteral("CON:K1"), 1},
-                        {&CON_K2, QStringLiteral("По iD темы"), 0}},
-                       &Access_CONFIG) {}
+    : DictionaryAccess(
+          CONFIG, QStringLiteral("CONFIG"), {},
+          {{&CON_K1, QStringLiteral("CON:K1"), 1}, {&CON_K2, QStringLiteral("По iD темы"), 0}},
+          &Access_CONFIG) {}
 
 Hide_Access_RUBRIKA::Hide_Access_RUBRIKA()
     : DictionaryAccess(RUBRIKA, QStringLiteral("rubrika"), {},

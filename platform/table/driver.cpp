@@ -13,12 +13,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QSysInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 
 #include "collation.h"
-
 
 namespace tbl {
 
@@ -57,7 +58,20 @@ LONG dayOfIso(QStringView s) {
     };
     if (s.size() != 10 || s[4] != u'-' || s[7] != u'-')
         return 0;
-    return rt::dayNumber(num(0, 4), num(5, 2), num(8, 2));
+    // The day number by arithmetic: this runs for every date of every row read.
+    const int y = num(0, 4), m = num(5, 2), d = num(8, 2);
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (y < 1801 || y > 9999 || m < 1 || m > 12 || d < 1 ||
+        d > days[m - 1] + (m == 2 && leap ? 1 : 0))
+        return 0;
+    const int yy = m <= 2 ? y - 1 : y;
+    const int era = yy / 400;
+    const int yoe = yy - era * 400;
+    const int doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    // Days from 1970-01-01, then from 1800-12-31 (day 0 of the runtime).
+    return LONG(era * 146097 + doe - 719468 + 61727);
 }
 
 Arg dateArg(LONG day) {
@@ -82,9 +96,9 @@ QByteArray derivedKey(const QString& password, const QByteArray& salt) {
             return it->second;
     }
     QByteArray key(32, '\0');
-    PKCS5_PBKDF2_HMAC_SHA1(pw.constData(), pw.size(),
-                           reinterpret_cast<const unsigned char*>(salt.constData()), salt.size(),
-                           kKdfIterations, key.size(), reinterpret_cast<unsigned char*>(key.data()));
+    PKCS5_PBKDF2_HMAC_SHA1(
+        pw.constData(), pw.size(), reinterpret_cast<const unsigned char*>(salt.constData()),
+        salt.size(), kKdfIterations, key.size(), reinterpret_cast<unsigned char*>(key.data()));
     std::lock_guard<std::mutex> l(gKeyLock);
     gKeys[id] = key;
     return key;
@@ -130,8 +144,8 @@ QString columnType(Kind k) {
 }
 
 QString kindName(Kind k) {
-    static const char* names[] = {"BYTE", "SHORT", "LONG", "REAL", "DECIMAL",
-                                  "STRING", "CSTRING", "DATE"};
+    static const char* names[] = {"BYTE",    "SHORT",  "LONG",    "REAL",
+                                  "DECIMAL", "STRING", "CSTRING", "DATE"};
     return QString::fromLatin1(names[int(k)]);
 }
 
@@ -294,8 +308,8 @@ namespace {
 // Files keep their text in UTF-16 (see createFile), so that reading a row copies it
 // into the buffer with no conversion. Russian text takes the same room as in UTF-8.
 QStringView columnText(sqlite3_stmt* st, int c) {
-    const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(st, c));
-    return p ? QStringView(p, sqlite3_column_bytes16(st, c) / 2) : QStringView();
+    const auto* p = static_cast<const char16_t*>(sqlite3_column_blob(st, c));
+    return p ? QStringView(p, sqlite3_column_bytes(st, c) / 2) : QStringView();
 }
 }  // namespace
 
@@ -331,9 +345,17 @@ void readField(sqlite3_stmt* st, int c, const FieldRef& f) {
         case Kind::String:
         case Kind::CString: {
             const QStringView text = columnText(st, c);
-            if (f.kind == Kind::String)
-                rt::assignFixed(static_cast<char16_t*>(f.ptr), f.size, text);
-            else
+            if (f.kind == Kind::String) {
+                // Stored without its padding: copied and padded here, the common case
+                // of every row read.
+                auto* dst = static_cast<char16_t*>(f.ptr);
+                int n = int(std::min<qsizetype>(text.size(), f.size));
+                if (n < text.size() && n > 0 && QChar::isHighSurrogate(text[n - 1].unicode()))
+                    --n;
+                if (n > 0)
+                    std::memcpy(dst, text.data(), size_t(n) * sizeof(char16_t));
+                std::fill(dst + n, dst + f.size, u' ');
+            } else
                 rt::assignZeroTerminated(static_cast<char16_t*>(f.ptr), f.size, text);
             return;
         }
@@ -413,8 +435,9 @@ QStringList schemaOf(const TableFile& decl) {
     QStringList sql;
     const QString t = quoted(decl.name());
     sql << QStringLiteral("CREATE TABLE _kaldor_meta(name TEXT PRIMARY KEY, value TEXT NOT NULL)");
-    sql << QStringLiteral("INSERT INTO _kaldor_meta VALUES('table', %1), ('layout', %2), "
-                          "('format', '1')")
+    sql << QStringLiteral(
+               "INSERT INTO _kaldor_meta VALUES('table', %1), ('layout', %2), "
+               "('format', '1')")
                .arg(u'\'' + QString(decl.name()).replace(u'\'', QStringLiteral("''")) + u'\'',
                     u'\'' + layoutOf(decl).replace(u'\'', QStringLiteral("''")) + u'\'');
     QStringList cols{QStringLiteral("\"_ptr\" INTEGER PRIMARY KEY")};
@@ -438,27 +461,30 @@ QStringList schemaOf(const TableFile& decl) {
             where = QStringLiteral(" WHERE ") + optionalCondition(decl, k);
         sql << QStringLiteral("CREATE %1INDEX %2 ON %3(%4)%5")
                    .arg(k.has(KeyFlag::Unique) ? QStringLiteral("UNIQUE ") : QString(),
-                        quoted(decl.name() + u'_' + keyTag(k)), t,
-                        parts.join(QStringLiteral(", ")), where);
+                        quoted(decl.name() + u'_' + keyTag(k)), t, parts.join(QStringLiteral(", ")),
+                        where);
     }
     for (const auto& b : decl.blobs()) {
         const QString bt = quoted(decl.name() + u'_' + b.name);
         sql << QStringLiteral("CREATE TABLE %1(\"_ptr\" INTEGER PRIMARY KEY, data BLOB NOT NULL)")
                    .arg(bt);
         // A record's bodies go with it, whoever deletes it.
-        sql << QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN DELETE FROM %3 WHERE "
-                              "\"_ptr\" = old.\"_ptr\"; END")
+        sql << QStringLiteral(
+                   "CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN DELETE FROM %3 WHERE "
+                   "\"_ptr\" = old.\"_ptr\"; END")
                    .arg(quoted(QStringLiteral("_kaldor_drop_") + b.name), t, bt);
     }
     // The number of records, kept by SQLite itself so that counting never reads the
     // table and stays right whatever program writes the file.
     sql << QStringLiteral("CREATE TABLE _kaldor_count(n INTEGER NOT NULL)");
     sql << QStringLiteral("INSERT INTO _kaldor_count VALUES(0)");
-    sql << QStringLiteral("CREATE TRIGGER _kaldor_count_add AFTER INSERT ON %1 BEGIN UPDATE "
-                          "_kaldor_count SET n = n + 1; END")
+    sql << QStringLiteral(
+               "CREATE TRIGGER _kaldor_count_add AFTER INSERT ON %1 BEGIN UPDATE "
+               "_kaldor_count SET n = n + 1; END")
                .arg(t);
-    sql << QStringLiteral("CREATE TRIGGER _kaldor_count_del AFTER DELETE ON %1 BEGIN UPDATE "
-                          "_kaldor_count SET n = n - 1; END")
+    sql << QStringLiteral(
+               "CREATE TRIGGER _kaldor_count_del AFTER DELETE ON %1 BEGIN UPDATE "
+               "_kaldor_count SET n = n - 1; END")
                .arg(t);
     sql << QStringLiteral(
         "CREATE TABLE _kaldor_reserve(key TEXT NOT NULL, value INTEGER NOT NULL, host TEXT, "
@@ -497,9 +523,9 @@ bool createFile(const OpenRequest& rq, int* code, QString* detail) {
                                       .arg(QRandomGenerator::global()->generate64(), 0, 16);
     const QByteArray tmpName = QFile::encodeName(tmp);
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(tmpName.constData(), &db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(tmpName.constData(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     bool ok = rc == SQLITE_OK;
     if (ok && !rq.password.isEmpty()) {
         QByteArray salt(16, '\0');
@@ -508,8 +534,8 @@ bool createFile(const OpenRequest& rq, int* code, QString* detail) {
     } else if (ok) {
         ok = sqlite3_exec(db, "PRAGMA page_size = 4096", nullptr, nullptr, nullptr) == SQLITE_OK;
     }
-    ok = ok && sqlite3_exec(db, "PRAGMA encoding = 'UTF-16le'", nullptr, nullptr, nullptr) ==
-                   SQLITE_OK;
+    ok = ok &&
+         sqlite3_exec(db, "PRAGMA encoding = 'UTF-16le'", nullptr, nullptr, nullptr) == SQLITE_OK;
     if (ok) {
         QStringList sql{QStringLiteral("PRAGMA journal_mode = WAL"), QStringLiteral("BEGIN")};
         sql << schemaOf(*rq.decl) << QStringLiteral("COMMIT");
@@ -545,8 +571,8 @@ bool createFile(const OpenRequest& rq, int* code, QString* detail) {
     const int err = errno;
     ::unlink(tmpName.constData());
     if (r != 0) {
-        fail(code, detail, err == EACCES || err == EPERM ? int(ErrCode::AccessDenied)
-                                                         : int(ErrCode::FileSystem),
+        fail(code, detail,
+             err == EACCES || err == EPERM ? int(ErrCode::AccessDenied) : int(ErrCode::FileSystem),
              rq.path, QString::fromLocal8Bit(std::strerror(err)));
         return false;
     }
@@ -556,8 +582,8 @@ bool createFile(const OpenRequest& rq, int* code, QString* detail) {
 
 }  // namespace
 
-std::unique_ptr<Connection> Connection::open(const QString& path, const TableFile& decl,
-                                             int* code, QString* detail) {
+std::unique_ptr<Connection> Connection::open(const QString& path, const TableFile& decl, int* code,
+                                             QString* detail) {
     OpenRequest rq;
     rq.path = path;
     rq.table = decl.name();
@@ -638,10 +664,10 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
     QString table, layout;
     if (rc == SQLITE_OK) {
         while ((rc = sqlite3_step(st1)) == SQLITE_ROW) {
-            const QString n = QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(st1, 0)));
-            const QString v = QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(st1, 1)));
+            const QString n =
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st1, 0)));
+            const QString v =
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st1, 1)));
             if (n == u"table")
                 table = v;
             else if (n == u"layout")
@@ -658,8 +684,9 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
                                 : (base == SQLITE_NOTADB && encrypted
                                        ? QStringLiteral("wrong password, or not a table file")
                                        : sqliteMessage(c->db_));
-        fail(code, detail, base == SQLITE_ERROR ? int(ErrCode::InvalidFile) : errorCode(rc, encrypted),
-             rq.path, why);
+        fail(code, detail,
+             base == SQLITE_ERROR ? int(ErrCode::InvalidFile) : errorCode(rc, encrypted), rq.path,
+             why);
         return nullptr;
     }
     if (table != rq.table || (rq.decl && layout != layoutOf(*rq.decl))) {
@@ -691,9 +718,33 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
              sqliteMessage(c->db_));
         return nullptr;
     }
-    if (rq.decl)
+    if (rq.decl) {
         c->recover();
+        c->dropDeadReservations();
+    }
     return c;
+}
+
+void Connection::dropDeadReservations() {
+    // Numbers reserved by a process of this machine that has since died (a crash
+    // in the middle of an insert) go back, so that they are not skipped.
+    sqlite3_stmt* st =
+        statement(QStringLiteral("SELECT DISTINCT pid FROM _kaldor_reserve WHERE host=?"));
+    if (!st)
+        return;
+    const QString host = QSysInfo::machineHostName();
+    bind(st, 1, Arg::text(host));
+    std::vector<std::int64_t> dead;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        const auto pid = sqlite3_column_int64(st, 0);
+        if (pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+            dead.push_back(pid);
+    }
+    sqlite3_reset(st);
+    for (const auto pid : dead) {
+        write(QStringLiteral("DELETE FROM _kaldor_reserve WHERE host=? AND pid=?"),
+              {Arg::text(host), Arg::integer(pid)});
+    }
 }
 
 Connection::~Connection() {
@@ -716,8 +767,9 @@ bool Connection::configure() {
         return false;
     // Every commit reaches the disk before it is reported: a card confirmed is a
     // card kept, also through a power failure.
-    return run("PRAGMA synchronous = FULL; PRAGMA cache_size = -262144; "
-               "PRAGMA temp_store = MEMORY");
+    return run(
+        "PRAGMA synchronous = FULL; PRAGMA cache_size = -262144; "
+        "PRAGMA temp_store = MEMORY");
 }
 
 void Connection::setBusyTimeout(int ms) {
@@ -864,4 +916,3 @@ ViewPosition ViewPosition::fromString(QStringView text) {
     }
     return p;
 }
-

@@ -87,8 +87,8 @@ class Connection {
   public:
     // Opens (and when allowed and missing, creates) the file of `decl` at `path`.
     // On failure returns null and sets *code and *detail.
-    static std::unique_ptr<Connection> open(const QString& path, const TableFile& decl,
-                                            int* code, QString* detail);
+    static std::unique_ptr<Connection> open(const QString& path, const TableFile& decl, int* code,
+                                            QString* detail);
     ~Connection();
 
     sqlite3* db() const { return db_; }
@@ -134,6 +134,8 @@ class Connection {
     // Completes the transactions of several files that were committed here but
     // whose other files a crash kept from committing.
     void recover();
+    // Gives back the numbers that dead processes of this machine had reserved.
+    void dropDeadReservations();
 
   private:
     friend std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code,
@@ -222,8 +224,8 @@ class Seeker {
 struct Cursor {
     explicit Cursor(TableFile& file) : seeker(file) {}
     Seeker seeker;
-    bool active = false;   // SET was given
-    bool started = false;  // a row was read since SET
+    bool active = false;    // SET was given
+    bool started = false;   // a row was read since SET
     bool hasStart = false;  // SET from a key value or RESET: start at `start`
     Position start;
     Position last;

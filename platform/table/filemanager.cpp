@@ -178,7 +178,8 @@ bool FileManager::reserve() {
             return false;
         const QString keyName = File->key(k.key.index).name;
         if (!File->connection()->write(
-                QStringLiteral("INSERT INTO _kaldor_reserve(key, value, host, pid) VALUES(?,?,?,?)"),
+                QStringLiteral(
+                    "INSERT INTO _kaldor_reserve(key, value, host, pid) VALUES(?,?,?,?)"),
                 {Arg::text(keyName), Arg::integer(value), Arg::text(QSysInfo::machineHostName()),
                  Arg::integer(::getpid())}) ||
             !w.commit())
@@ -261,9 +262,8 @@ int FileManager::insert(bool report) {
             const TableFile::Key& key = File->key(k.key.index);
             const FieldRef& f = File->fields()[size_t(key.parts.back().field)].ref;
             if (reserved_ && reserved_->key == key.name && f.get().toInt() == reserved_->value) {
-                ok = c->write(
-                    QStringLiteral("DELETE FROM _kaldor_reserve WHERE key=? AND value=?"),
-                    {Arg::text(reserved_->key), Arg::integer(reserved_->value)});
+                ok = c->write(QStringLiteral("DELETE FROM _kaldor_reserve WHERE key=? AND value=?"),
+                              {Arg::text(reserved_->key), Arg::integer(reserved_->value)});
             } else if (f.isZeroOrBlank()) {
                 std::int64_t value = 0;
                 ok = assignNumberLocked(k, &value);

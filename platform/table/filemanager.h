@@ -137,8 +137,7 @@ class RelationManager {
     // The way from a child to its parent: no key, links or modes.
     void AddRelation(RelationManager& parent);
     // A child with its modes and the key through which its rows are found.
-    void AddRelation(RelationManager& child, BYTE updateMode, BYTE deleteMode,
-                     const KEY& childKey);
+    void AddRelation(RelationManager& child, BYTE updateMode, BYTE deleteMode, const KEY& childKey);
     // Links the last relation added: a parent field to a child field.
     void AddRelationLink(FieldRef parentField, FieldRef childField);
     template <typename P, typename C>

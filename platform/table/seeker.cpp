@@ -57,7 +57,6 @@ QString Seeker::whereBase() const {
     return w.join(QStringLiteral(" AND "));
 }
 
-
 QString Seeker::orderBy(bool forward, int fromPart) const {
     QStringList o;
     if (key_ >= 0) {
@@ -73,7 +72,8 @@ QString Seeker::orderBy(bool forward, int fromPart) const {
 
 QString Seeker::cmp(int part, bool forward, bool inclusive) const {
     const bool up = forward != file_.key(key_).parts[size_t(part)].descending;
-    return column(file_, key_, part) + (up ? u'>' : u'<') + (inclusive ? QStringLiteral("=?") : QStringLiteral("?"));
+    return column(file_, key_, part) + (up ? u'>' : u'<') +
+           (inclusive ? QStringLiteral("=?") : QStringLiteral("?"));
 }
 
 void Seeker::Row::fill() const {
@@ -120,7 +120,8 @@ std::vector<Value> Seeker::keysOf(RecordPointer ptr) {
     return out;
 }
 
-int Seeker::readOne(const QString& sql, const Args& args, int limit, int* budget, const Sink& sink) {
+int Seeker::readOne(const QString& sql, const Args& args, int limit, int* budget,
+                    const Sink& sink) {
     Connection::Lease st(file_.connection(), sql);
     if (!st)
         return -1;
@@ -132,8 +133,9 @@ int Seeker::readOne(const QString& sql, const Args& args, int limit, int* budget
     const int keyCol = fieldCount() + 1;
     int n = 0;
     int rc;
+    Position pos;  // one for all rows: no allocation per row
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        Position pos;
+        pos.keys.clear();
         pos.ptr = sqlite3_column_int64(st, 0);
         if (key_ >= 0) {
             int c = keyCol;
@@ -169,7 +171,8 @@ int Seeker::read(const Position* from, bool forward, bool inclusive, int limit, 
             w << base;
         if (!extra.isEmpty())
             w << extra;
-        return w.isEmpty() ? QString() : QStringLiteral(" WHERE ") + w.join(QStringLiteral(" AND "));
+        return w.isEmpty() ? QString()
+                           : QStringLiteral(" WHERE ") + w.join(QStringLiteral(" AND "));
     };
     const QString limitClause = QStringLiteral(" LIMIT ?");
     if (!from) {
@@ -206,8 +209,7 @@ int Seeker::read(const Position* from, bool forward, bool inclusive, int limit, 
             args.push_back(keyArg(file_, key_, level, keys[size_t(level)]));
             order = orderBy(forward, level);
         }
-        const int n = readOne(select + where(c.join(QStringLiteral(" AND "))) + order +
-                                  limitClause,
+        const int n = readOne(select + where(c.join(QStringLiteral(" AND "))) + order + limitClause,
                               args, budget, &budget, sink);
         if (n < 0)
             return -1;

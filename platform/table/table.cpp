@@ -1,10 +1,10 @@
 #include "table.h"
 
 #include <QFile>
-#include <QStringList>
-#include <cstring>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringList>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -316,8 +316,9 @@ QByteArray TableFile::loadBlob(int index, RecordPointer source, std::uint64_t ge
     // A holder read from a file since closed, or never read, is empty.
     if (!conn_ || generation != generation_ || source == 0)
         return {};
-    sqlite3_stmt* st = conn_->statement(QStringLiteral("SELECT data FROM %1 WHERE \"_ptr\"=?")
-                                            .arg(quoted(name_ + u'_' + blobs_[size_t(index)].name)));
+    sqlite3_stmt* st =
+        conn_->statement(QStringLiteral("SELECT data FROM %1 WHERE \"_ptr\"=?")
+                             .arg(quoted(name_ + u'_' + blobs_[size_t(index)].name)));
     if (!st)
         return {};
     sqlite3_bind_int64(st, 1, source);
@@ -369,8 +370,8 @@ QStringList writeColumns(const TableFile& t, Args* args) {
 bool TableFile::readRecord(RecordPointer ptr) {
     if (!ensureOpen())
         return false;
-    sqlite3_stmt* st = conn_->statement(QStringLiteral("SELECT %1 FROM %2 WHERE \"_ptr\"=?")
-                                            .arg(allColumns(*this), quoted(name_)));
+    sqlite3_stmt* st = conn_->statement(
+        QStringLiteral("SELECT %1 FROM %2 WHERE \"_ptr\"=?").arg(allColumns(*this), quoted(name_)));
     if (!st)
         return false;
     sqlite3_bind_int64(st, 1, ptr);
@@ -436,8 +437,8 @@ bool TableFile::addRecord() {
         return false;
     // The pointer is chosen here, under the write lock, so that a record written
     // again from a transaction's record lands where it was.
-    sqlite3_stmt* mx =
-        conn_->statement(QStringLiteral("SELECT coalesce(max(\"_ptr\"), 0) + 1 FROM %1").arg(quoted(name_)));
+    sqlite3_stmt* mx = conn_->statement(
+        QStringLiteral("SELECT coalesce(max(\"_ptr\"), 0) + 1 FROM %1").arg(quoted(name_)));
     if (!mx)
         return false;
     const RecordPointer ptr = sqlite3_step(mx) == SQLITE_ROW ? sqlite3_column_int64(mx, 0) : 1;
@@ -492,9 +493,9 @@ bool TableFile::putRecord() {
     if (!w.ok())
         return false;
     int changes = 0;
-    if (!conn_->write(QStringLiteral("UPDATE %1 SET %2 WHERE \"_ptr\"=?")
-                          .arg(quoted(name_), sets.join(u',')),
-                      args, &changes))
+    if (!conn_->write(
+            QStringLiteral("UPDATE %1 SET %2 WHERE \"_ptr\"=?").arg(quoted(name_), sets.join(u',')),
+            args, &changes))
         return false;
     if (changes == 0) {
         rt::setError(ErrCode::RecordNotFound, messageLabel());
@@ -506,9 +507,9 @@ bool TableFile::putRecord() {
             bodies[size_t(i)].isEmpty()
                 ? conn_->write(QStringLiteral("DELETE FROM %1 WHERE \"_ptr\"=?").arg(t),
                                {Arg::integer(current_)})
-                : conn_->write(QStringLiteral("INSERT OR REPLACE INTO %1(\"_ptr\",data) VALUES(?,?)")
-                                   .arg(t),
-                               {Arg::integer(current_), Arg::blob(bodies[size_t(i)])});
+                : conn_->write(
+                      QStringLiteral("INSERT OR REPLACE INTO %1(\"_ptr\",data) VALUES(?,?)").arg(t),
+                      {Arg::integer(current_), Arg::blob(bodies[size_t(i)])});
         if (!ok)
             return false;
     }
@@ -717,8 +718,8 @@ int BlobToFile(const BLOB& blob, QStringView fileName) {
     QSaveFile out(path);
     const QByteArray bytes = blob.data();
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        const int code =
-            out.error() == QFileDevice::PermissionsError ? ErrCode::AccessDenied : ErrCode::FileSystem;
+        const int code = out.error() == QFileDevice::PermissionsError ? ErrCode::AccessDenied
+                                                                      : ErrCode::FileSystem;
         rt::setError(code, fileName, path + QStringLiteral(": ") + out.errorString());
         return code;
     }
@@ -737,7 +738,8 @@ int FileToBlob(QStringView fileName, BLOB& blob) {
         return code;
     }
     if (!in.open(QIODevice::ReadOnly)) {
-        rt::setError(ErrCode::AccessDenied, fileName, path + QStringLiteral(": ") + in.errorString());
+        rt::setError(ErrCode::AccessDenied, fileName,
+                     path + QStringLiteral(": ") + in.errorString());
         return ErrCode::AccessDenied;
     }
     const QByteArray bytes = in.readAll();

@@ -108,7 +108,7 @@ namespace KeyFlag {
 enum : unsigned {
     Unique = 1,
     Primary = 2,
-    NoCase = 4,  // text compares without case (and in Russian alphabetical order)
+    NoCase = 4,    // text compares without case (and in Russian alphabetical order)
     Optional = 8,  // records whose key fields are all blank or zero are left out
 };
 }

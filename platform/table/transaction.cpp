@@ -280,10 +280,10 @@ void COMMIT() {
         for (const auto& e : log) {
             if (!ok)
                 break;
-            ok = first->write(ins, {tbl::Arg::integer(txid), tbl::Arg::integer(++seq),
-                                    tbl::Arg::text(e.conn->path()),
-                                    tbl::Arg::text(e.conn->tableName()), tbl::Arg::text(e.sql),
-                                    tbl::Arg::text(e.args)});
+            ok = first->write(ins,
+                              {tbl::Arg::integer(txid), tbl::Arg::integer(++seq),
+                               tbl::Arg::text(e.conn->path()), tbl::Arg::text(e.conn->tableName()),
+                               tbl::Arg::text(e.sql), tbl::Arg::text(e.args)});
         }
     }
     if (tbl::gCommitHook && txid != 0)

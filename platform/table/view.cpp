@@ -114,7 +114,8 @@ int ViewClass::compareEntry(const std::vector<Value>& a, RecordPointer pa,
     const size_t count = std::min({n, a.size(), b.size()});
     for (size_t i = 0; i < count; ++i) {
         int c = tbl::compareOrderValues(a[i], b[i], true);
-        const bool desc = mode_ == Mode::Expression ? expressionDescending_ : orderFields_[i].second;
+        const bool desc =
+            mode_ == Mode::Expression ? expressionDescending_ : orderFields_[i].second;
         if (desc)
             c = -c;
         if (c != 0)
@@ -162,9 +163,9 @@ bool ViewClass::readProjected(RecordPointer ptr) {
     }
     for (int i : list)
         cols << tbl::quoted(fs[size_t(i)].name);
-    sqlite3_stmt* st = file_.connection()->statement(
-        QStringLiteral("SELECT %1 FROM %2 WHERE \"_ptr\"=?")
-            .arg(cols.join(u','), tbl::quoted(file_.name())));
+    sqlite3_stmt* st =
+        file_.connection()->statement(QStringLiteral("SELECT %1 FROM %2 WHERE \"_ptr\"=?")
+                                          .arg(cols.join(u','), tbl::quoted(file_.name())));
     if (!st)
         return false;
     sqlite3_bind_int64(st, 1, ptr);
@@ -183,15 +184,14 @@ int ViewClass::read(const ViewPosition* from, bool forward, bool inclusive, int 
         return 0;
     int given = 0;
     if (keyOrder()) {
-        const int rc = seeker_->read(
-            from, forward, inclusive, filter_ ? -1 : n,
-            [&](const ViewPosition& pos, const tbl::Seeker::Row& row) {
-                row.fill();
-                if (filter_ && !filter_())
-                    return true;
-                ++given;
-                return onRow(pos) && (n < 0 || given < n);
-            });
+        const int rc = seeker_->read(from, forward, inclusive, filter_ ? -1 : n,
+                                     [&](const ViewPosition& pos, const tbl::Seeker::Row& row) {
+                                         row.fill();
+                                         if (filter_ && !filter_())
+                                             return true;
+                                         ++given;
+                                         return onRow(pos) && (n < 0 || given < n);
+                                     });
         return rc < 0 ? -1 : given;
     }
     if (!file_.ensureOpen())
@@ -214,7 +214,9 @@ int ViewClass::read(const ViewPosition* from, bool forward, bool inclusive, int 
                 return 0;
             keys = it->keys;
         }
-        auto less = [&](const Entry& e, int) { return compareEntry(e.keys, e.ptr, keys, ptr, all) < 0; };
+        auto less = [&](const Entry& e, int) {
+            return compareEntry(e.keys, e.ptr, keys, ptr, all) < 0;
+        };
         auto lessEq = [&](const Entry& e, int) {
             return compareEntry(e.keys, e.ptr, keys, ptr, all) <= 0;
         };
@@ -269,11 +271,9 @@ ViewPosition ViewClass::locate(const std::vector<Value>& values) {
     if (!keyOrder()) {
         if (!file_.ensureOpen() || (!built_ && !build()))
             return p;
-        auto it = std::lower_bound(entries_.begin(), entries_.end(), 0,
-                                   [&](const Entry& e, int) {
-                                       return compareEntry(e.keys, e.ptr, values, 0,
-                                                           values.size()) < 0;
-                                   });
+        auto it = std::lower_bound(entries_.begin(), entries_.end(), 0, [&](const Entry& e, int) {
+            return compareEntry(e.keys, e.ptr, values, 0, values.size()) < 0;
+        });
         if (it != entries_.end())
             from = ViewPosition{it->keys, it->ptr};
         else

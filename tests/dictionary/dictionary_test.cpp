@@ -64,6 +64,16 @@ int bookmarksOf(LONG card) {
     return int(v.count());
 }
 
+// The result of reading a file's schema with plain SQLite, no key given.
+int plainRead(const QString& path) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc =
+        sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return rc;
+}
+
 bool fetchCard(LONG id) {
     KAL.ID = id;
     return Access_KALDOR->TryFetch(KAL_K1) == Level::Benign;
@@ -253,15 +263,22 @@ TEST_F(DictionaryTest, ABaseFolderGetsItsFilesEmptyAtFirstUse) {
         Relate_KALDOR->Close();
     });
     // The document table is encrypted; the others open with plain SQLite.
-    EXPECT_NE(fileBytes(kal).left(15), QByteArray("SQLite format 3"));
-    EXPECT_EQ(fileBytes(zam).left(15), QByteArray("SQLite format 3"));
+    onThread([] {
+        Relate_CONFIG->Open();
+        RECORDS(CONFIG);
+        Relate_CONFIG->Close();
+    });
+    EXPECT_EQ(plainRead(kal), SQLITE_NOTADB);
+    EXPECT_EQ(plainRead(zam), SQLITE_OK);
+    EXPECT_EQ(plainRead(drive.native(QStringLiteral("kaldor_demo/config.dat"))), SQLITE_OK);
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("sqlcipher"));
     if (!tool.isEmpty()) {
         // A support engineer who knows the password reads it with the standard tool.
         QProcess p;
         p.start(tool, {kal});
-        p.write("PRAGMA key='vextramolq'; PRAGMA cipher_page_size=4096; "
-                "SELECT NAME FROM KALDOR;\n");
+        p.write(
+            "PRAGMA key='vextramolq'; PRAGMA cipher_page_size=4096; "
+            "SELECT NAME FROM KALDOR;\n");
         p.closeWriteChannel();
         p.waitForFinished();
         EXPECT_TRUE(QString::fromUtf8(p.readAllStandardOutput()).contains(u"первая"));

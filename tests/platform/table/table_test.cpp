@@ -98,7 +98,14 @@ TEST_F(TableTest, EncryptedFileCannotBeReadWithoutItsPassword) {
 TEST_F(TableTest, DatesAndNumbersRoundTrip) {
     Cards c(QStringLiteral("c:\\base\\cards.dat"));
     OPEN(c.file);
-    const LONG days[] = {0, 1, rt::dayNumber(1999, 12, 31), DATE::kMaxDay, -5, DATE::kMaxDay + 10};
+    const LONG days[] = {0,
+                         1,
+                         rt::dayNumber(1900, 3, 1),
+                         rt::dayNumber(2000, 2, 29),
+                         rt::dayNumber(1999, 12, 31),
+                         DATE::kMaxDay,
+                         -5,
+                         DATE::kMaxDay + 10};
     LONG id = 1;
     for (LONG d : days) {
         c.file.clearRecord();

@@ -127,8 +127,8 @@ TEST_F(ViewTest, FieldOrderIsRussianAlphabeticalWithoutCase) {
         got.push_back(c.R.NAME.clip());
         return true;
     });
-    EXPECT_EQ(got, (std::vector<QString>{"Zebra", "арбуз", "еж", "Ель", "Ёж", "ёлка", "жук",
-                                         "яблоко"}));
+    EXPECT_EQ(got,
+              (std::vector<QString>{"Zebra", "арбуз", "еж", "Ель", "Ёж", "ёлка", "жук", "яблоко"}));
     // The key on the name orders the same way, through its index.
     ViewClass k(c.file);
     k.setOrder(c.K3);
