@@ -548,14 +548,7 @@ int RelationManager::Update() {
     bool began = false;
     if (!beginTransaction(&began))
         return Level::Notify;
-    auto abort = [&]() {
-        if (began) {
-            const KeptError e;
-            ROLLBACK();
-            e.restore();
-        }
-        return Level::Notify;
-    };
+    auto abort = [&]() { return finishTransaction(began, Level::Notify, 0); };
     for (size_t i = 0; i < relations_.size(); ++i) {
         const Relation& r = relations_[i];
         if (!r.child || r.updateMode != RI::Restrict || oldValues[i] == newValues[i])
@@ -574,14 +567,22 @@ int RelationManager::Update() {
         Me->Throw(ERRORCODE() == ErrCode::DuplicateKey ? Msg::DuplicateKey : Msg::PutFailed);
         return Level::Notify;
     }
-    if (applyUpdate(oldValues) != Level::Benign)
-        return abort();
-    if (began) {
-        COMMIT();
-        if (ERRORCODE() != 0) {
-            Me->Throw(Msg::PutFailed);
-            return Level::Notify;
-        }
+    return finishTransaction(began, applyUpdate(oldValues), Msg::PutFailed);
+}
+
+int RelationManager::finishTransaction(bool began, int result, int failMessage) {
+    if (!began)
+        return result;
+    if (result != Level::Benign) {
+        const KeptError e;
+        ROLLBACK();
+        e.restore();
+        return result;
+    }
+    COMMIT();
+    if (ERRORCODE() != 0) {
+        Me->Throw(failMessage);
+        return Level::Notify;
     }
     return Level::Benign;
 }
@@ -627,23 +628,7 @@ int RelationManager::Delete(BYTE query) {
     bool began = false;
     if (!beginTransaction(&began))
         return Level::Notify;
-    const int rc = deleteCurrent();
-    if (rc != Level::Benign) {
-        if (began) {
-            const KeptError e;
-            ROLLBACK();
-            e.restore();
-        }
-        return rc;
-    }
-    if (began) {
-        COMMIT();
-        if (ERRORCODE() != 0) {
-            Me->Throw(Msg::DeleteFailed);
-            return Level::Notify;
-        }
-    }
-    return Level::Benign;
+    return finishTransaction(began, deleteCurrent(), Msg::DeleteFailed);
 }
 
 int RelationManager::deleteCurrent() {

@@ -179,6 +179,9 @@ class RelationManager {
     int deleteCurrent();
     std::vector<std::vector<Value>> linkValues() const;
     bool beginTransaction(bool* began);
+    // Ends the transaction begun for one change: committed when `result` is success
+    // (a failed commit reported with `failMessage`), else rolled back.
+    int finishTransaction(bool began, int result, int failMessage);
 
     std::vector<Relation> relations_;
     bool declared_ = false;

@@ -468,13 +468,19 @@ bool TableFile::addRecord() {
     return true;
 }
 
-bool TableFile::putRecord() {
+bool TableFile::haveCurrent() {
     if (!ensureOpen())
         return false;
     if (current_ == 0) {
         rt::setError(ErrCode::RecordNotAvailable, messageLabel());
         return false;
     }
+    return true;
+}
+
+bool TableFile::putRecord() {
+    if (!haveCurrent())
+        return false;
     Args args;
     QStringList sets = writeColumns(*this, &args);
     for (QString& c : sets)
@@ -524,12 +530,8 @@ bool TableFile::putRecord() {
 }
 
 bool TableFile::deleteRecord() {
-    if (!ensureOpen())
+    if (!haveCurrent())
         return false;
-    if (current_ == 0) {
-        rt::setError(ErrCode::RecordNotAvailable, messageLabel());
-        return false;
-    }
     tbl::WriteScope w(conn_.get());
     if (!w.ok())
         return false;

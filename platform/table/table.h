@@ -254,6 +254,8 @@ class TableFile {
     friend class BLOB;
     bool openPhysical();
     void reportOpenFailure();
+    // Open, with a record read to rewrite or delete.
+    bool haveCurrent();
     void resetBlobs(RecordPointer ptr);
 
     QString name_;

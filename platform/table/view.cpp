@@ -241,18 +241,9 @@ int ViewClass::read(const ViewPosition* from, bool forward, bool inclusive, int 
     return given;
 }
 
-ViewPosition ViewClass::first() {
+ViewPosition ViewClass::edge(bool forward) {
     ViewPosition p;
-    read(nullptr, true, true, 1, [&p](const ViewPosition& pos) {
-        p = pos;
-        return false;
-    });
-    return p;
-}
-
-ViewPosition ViewClass::last() {
-    ViewPosition p;
-    read(nullptr, false, true, 1, [&p](const ViewPosition& pos) {
+    read(nullptr, forward, true, 1, [&p](const ViewPosition& pos) {
         p = pos;
         return false;
     });

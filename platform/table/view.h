@@ -96,8 +96,8 @@ class ViewClass {
     // ---- reading -----------------------------------------------------------------
     using RowFn = std::function<bool(const ViewPosition&)>;
     int read(const ViewPosition* from, bool forward, bool inclusive, int n, const RowFn& onRow);
-    ViewPosition first();
-    ViewPosition last();
+    ViewPosition first() { return edge(true); }
+    ViewPosition last() { return edge(false); }
     ViewPosition locate(const std::vector<Value>& values);
     std::int64_t count();
     bool fetch(const ViewPosition& position);
@@ -116,6 +116,7 @@ class ViewClass {
     };
     void configure();
     bool build();
+    ViewPosition edge(bool forward);
     int compareEntry(const std::vector<Value>& a, RecordPointer pa, const std::vector<Value>& b,
                      RecordPointer pb, size_t n) const;
     bool readProjected(RecordPointer ptr);
