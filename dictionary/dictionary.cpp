@@ -283,8 +283,15 @@ Dictionary::~Dictionary() {
 namespace {
 thread_local std::optional<Dictionary> tDictionary;
 
+// The thread's error state as it is when made.
+void resetErrorStatus() {
+    GlobalErrorStatus.lastMessage = 0;
+    GlobalErrorStatus.lastCode = 0;
+    GlobalErrorStatus.lastText.clear();
+}
+
 void threadStart() {
-    GlobalErrorStatus = ErrorStatusClass();
+    resetErrorStatus();
     GlobalErrors.Init(GlobalErrorStatus);
     GlobalRequest = 0;
     GlobalResponse = 0;
@@ -295,7 +302,7 @@ void threadStart() {
 void threadEnd() {
     tDictionary.reset();
     GlobalErrors.Kill();
-    GlobalErrorStatus = ErrorStatusClass();
+    resetErrorStatus();
     for (TableFile* t : {&CONFIG, &RUBRIKA, &ZAMETKA, &KALDOR})
         t->release();
 }

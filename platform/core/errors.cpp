@@ -101,6 +101,11 @@ bool StderrReporter::report(const ErrorReport& r) {
     return false;
 }
 
+ErrorStatusClass::~ErrorStatusClass() {
+    if (tStatus == this)
+        tStatus = nullptr;
+}
+
 ErrorClass::ErrorClass() {
     using S = ErrorReport::Severity;
     auto add = [this](int id, S s, const QString& title, const QString& text) {

@@ -97,6 +97,13 @@ class ErrorReporter {
 // The thread's error state handed to ErrorClass::Init.
 class ErrorStatusClass {
   public:
+    ErrorStatusClass() = default;
+    // A status that dies before its thread's error manager lets go of it must
+    // not be written to afterwards.
+    ~ErrorStatusClass();
+    ErrorStatusClass(const ErrorStatusClass&) = delete;
+    ErrorStatusClass& operator=(const ErrorStatusClass&) = delete;
+
     int lastMessage = 0;
     int lastCode = 0;
     QString lastText;

@@ -4,7 +4,8 @@ namespace rt {
 
 QString fontFace(QStringView declared) {
     QString f = declared.toString().trimmed();
-    if (f.endsWith(QStringLiteral(" CYR"), Qt::CaseInsensitive)) f.chop(4);
+    if (f.endsWith(QStringLiteral(" CYR"), Qt::CaseInsensitive))
+        f.chop(4);
     return f.trimmed();
 }
 

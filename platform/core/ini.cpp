@@ -1,5 +1,6 @@
 #include "ini.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -59,9 +60,14 @@ QString INIClass::path() const {
 }
 
 void INIClass::loadLocked() {
-    if (loaded_)
+    const QFileInfo info(path_);
+    const qint64 size = info.exists() ? info.size() : -1;
+    const qint64 time = info.exists() ? info.lastModified().toMSecsSinceEpoch() : -1;
+    if (loaded_ && size == stampSize_ && time == stampTime_)
         return;
     loaded_ = true;
+    stampSize_ = size;
+    stampTime_ = time;
     data_.clear();
     sectionNames_.clear();
     if (path_.isEmpty())
@@ -165,12 +171,7 @@ QString INIClass::Fetch(QStringView section, QStringView name, QStringView defau
     return v ? *v : defaultValue.toString();
 }
 
-void INIClass::Update(QStringView section, QStringView name, QStringView value) {
-    std::lock_guard<std::mutex> l(m_);
-    // Re-read first: another window (or another copy of the program) may have
-    // written its own settings since we last looked.
-    loaded_ = false;
-    loadLocked();
+void INIClass::setLocked(QStringView section, QStringView name, QStringView value) {
     const QString s = key(section);
     if (!sectionNames_.count(s))
         sectionNames_[s] = section.toString().trimmed();
@@ -178,6 +179,15 @@ void INIClass::Update(QStringView section, QStringView name, QStringView value) 
     QString v = value.toString();
     v.replace(u'\n', u' ').replace(u'\r', u' ');
     data_[s][key(name)] = v;
+}
+
+void INIClass::Update(QStringView section, QStringView name, QStringView value) {
+    std::lock_guard<std::mutex> l(m_);
+    // Re-read first: another window (or another copy of the program) may have
+    // written its own settings since we last looked.
+    loaded_ = false;
+    loadLocked();
+    setLocked(section, name, value);
     saveLocked();
 }
 
@@ -220,9 +230,15 @@ void INIClass::Fetch(QStringView procedure, PlacedWindow& window) {
 
 void INIClass::Update(QStringView procedure, PlacedWindow& window) {
     const WindowPlacement p = window.placement();
-    Update(procedure, u"XPos", QString::number(p.x));
-    Update(procedure, u"YPos", QString::number(p.y));
-    Update(procedure, u"Width", QString::number(p.width));
-    Update(procedure, u"Height", QString::number(p.height));
-    Update(procedure, u"Maximize", p.maximized ? u"1" : u"0");
+    std::lock_guard<std::mutex> l(m_);
+    loaded_ = false;
+    loadLocked();
+    // One write for the whole placement: a crash between fields would otherwise
+    // leave a window at a new place with its old size.
+    setLocked(procedure, u"XPos", QString::number(p.x));
+    setLocked(procedure, u"YPos", QString::number(p.y));
+    setLocked(procedure, u"Width", QString::number(p.width));
+    setLocked(procedure, u"Height", QString::number(p.height));
+    setLocked(procedure, u"Maximize", p.maximized ? u"1" : u"0");
+    saveLocked();
 }

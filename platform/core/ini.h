@@ -51,9 +51,13 @@ class INIClass {
   private:
     void loadLocked();
     bool saveLocked();
+    void setLocked(QStringView section, QStringView name, QStringView value);
     mutable std::mutex m_;
     QString path_;
     bool loaded_ = false;
+    // What the file was when last read: another object or process may write it.
+    qint64 stampSize_ = -1;
+    qint64 stampTime_ = -1;
     // section -> name -> value, in file order of first appearance
     std::map<QString, std::map<QString, QString>> data_;
     std::map<QString, QString> sectionNames_;  // lower-case key -> as written

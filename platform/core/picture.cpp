@@ -239,19 +239,43 @@ QString Picture::format(const Value& v) const {
             int y, m, dd;
             if (!rt::calendarDate(day, &y, &m, &dd))
                 return {};
-            auto two = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
-            const QString sep(dateSep_);
+            // Built by hand: dates fill two columns of every document list row.
+            char16_t buf[10];
+            auto put2 = [](char16_t* o, int n) {
+                o[0] = char16_t(u'0' + n / 10 % 10);
+                o[1] = char16_t(u'0' + n % 10);
+            };
+            auto put4 = [](char16_t* o, int n) {
+                o[0] = char16_t(u'0' + n / 1000 % 10);
+                o[1] = char16_t(u'0' + n / 100 % 10);
+                o[2] = char16_t(u'0' + n / 10 % 10);
+                o[3] = char16_t(u'0' + n % 10);
+            };
+            const char16_t sep = dateSep_.unicode();
             switch (form_) {
                 case 1:
-                    return two(m) + sep + two(dd) + sep + two(y % 100);
-                case 2:
-                    return two(m) + sep + two(dd) + sep + QString::number(y);
                 case 5:
-                    return two(dd) + sep + two(m) + sep + two(y % 100);
+                    put2(buf, form_ == 1 ? m : dd);
+                    buf[2] = sep;
+                    put2(buf + 3, form_ == 1 ? dd : m);
+                    buf[5] = sep;
+                    put2(buf + 6, y % 100);
+                    return QString(reinterpret_cast<const QChar*>(buf), 8);
+                case 2:
                 case 6:
-                    return two(dd) + sep + two(m) + sep + QString::number(y);
+                    put2(buf, form_ == 2 ? m : dd);
+                    buf[2] = sep;
+                    put2(buf + 3, form_ == 2 ? dd : m);
+                    buf[5] = sep;
+                    put4(buf + 6, y);
+                    return QString(reinterpret_cast<const QChar*>(buf), 10);
                 case 10:
-                    return QString::number(y) + sep + two(m) + sep + two(dd);
+                    put4(buf, y);
+                    buf[4] = sep;
+                    put2(buf + 5, m);
+                    buf[7] = sep;
+                    put2(buf + 8, dd);
+                    return QString(reinterpret_cast<const QChar*>(buf), 10);
                 case 17:
                     return QLocale().toString(QDate(y, m, dd), shortDateFormat());
                 case 18:

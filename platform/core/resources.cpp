@@ -16,6 +16,11 @@ QStringList& folders() {
 }
 
 std::mutex gCacheLock;
+std::mutex gIconLock;
+QHash<QString, QString>& iconIndex() {  // lower-case name -> path
+    static QHash<QString, QString> index;
+    return index;
+}
 QHash<QString, QJsonObject>& cache() {
     static QHash<QString, QJsonObject> c;
     return c;
@@ -90,8 +95,12 @@ QJsonObject declaration(QStringView module, QStringView section, QStringView lab
 
 void addResourceFolder(const QString& folder) {
     folders().prepend(folder);
-    std::lock_guard<std::mutex> l(gCacheLock);
-    cache().clear();
+    {
+        std::lock_guard<std::mutex> l(gCacheLock);
+        cache().clear();
+    }
+    std::lock_guard<std::mutex> l(gIconLock);
+    iconIndex().clear();
 }
 
 QString iconPath(QStringView name) {
@@ -100,9 +109,8 @@ QString iconPath(QStringView name) {
         n.remove(0, 1);
     if (n.isEmpty())
         return {};
-    static std::mutex lock;
-    static QHash<QString, QString> index;  // lower-case name -> path
-    std::lock_guard<std::mutex> l(lock);
+    std::lock_guard<std::mutex> l(gIconLock);
+    QHash<QString, QString>& index = iconIndex();
     if (index.isEmpty()) {
         QStringList dirs = folders();
         for (QString& d : dirs)

@@ -125,7 +125,9 @@ double textToNumber(QStringView text) {
     return v;
 }
 
-static const QDate kEpoch(1800, 12, 31);
+// Julian day of 31 December 1800, the day before day 1. A constant rather than a
+// static QDate, so that day numbers work during static initialisation too.
+constexpr qint64 kEpochJulianDay = 2378861;
 
 LONG dayNumber(int year, int month, int day) {
     if (year < 1801 || year > 9999)
@@ -133,13 +135,13 @@ LONG dayNumber(int year, int month, int day) {
     const QDate d(year, month, day);
     if (!d.isValid())
         return 0;
-    return LONG(kEpoch.daysTo(d));
+    return LONG(d.toJulianDay() - kEpochJulianDay);
 }
 
 bool calendarDate(LONG n, int* year, int* month, int* day) {
     if (n <= 0 || n > DATE::kMaxDay)
         return false;
-    const QDate d = kEpoch.addDays(n);
+    const QDate d = QDate::fromJulianDay(kEpochJulianDay + n);
     *year = d.year();
     *month = d.month();
     *day = d.day();
@@ -153,7 +155,7 @@ bool DATE::valid() const {
 }
 
 LONG TODAY() {
-    return LONG(rt::kEpoch.daysTo(QDate::currentDate()));
+    return LONG(QDate::currentDate().toJulianDay() - rt::kEpochJulianDay);
 }
 
 LONG CLOCK() {

@@ -1,0 +1,351 @@
+#include "dialogs.h"
+
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <condition_variable>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "core/errors.h"
+#include "core/paths.h"
+#include "detail.h"
+#include "gui.h"
+
+namespace {
+
+std::mutex gLock;
+QString gHelpFile;
+QString gPrinter;
+
+// The answer a dialog sends back to the thread that waits for it.
+struct Answer {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    int code = 0;
+    QString text;
+
+    void give(int c, const QString& t = {}) {
+        {
+            std::lock_guard<std::mutex> l(m);
+            if (done)
+                return;  // the first answer stands
+            code = c;
+            text = t;
+            done = true;
+        }
+        cv.notify_all();
+    }
+};
+
+// Waits for the answer; the thread counts as waiting for input meanwhile, so
+// the test driver sees it idle. Gives up when the program ends.
+bool waitAnswer(Answer& a) {
+    auto* ctx = rt::detail::currentContext();
+    if (ctx) {
+        std::lock_guard<std::mutex> l(ctx->m);
+        ++ctx->waiting;
+    }
+    {
+        std::unique_lock<std::mutex> l(a.m);
+        while (!a.done && !(rt::shuttingDown() || !rt::running()))
+            a.cv.wait_for(l, std::chrono::milliseconds(50));
+    }
+    if (ctx) {
+        std::lock_guard<std::mutex> l(ctx->m);
+        --ctx->waiting;
+    }
+    std::lock_guard<std::mutex> l(a.m);
+    return a.done;
+}
+
+bool canAsk() {
+    return rt::running() && !rt::shuttingDown() && !rt::gui::isGuiThread();
+}
+
+struct ButtonName {
+    int code;
+    QMessageBox::StandardButton qt;
+    const char16_t* text;
+};
+const ButtonName kButtons[] = {
+    {BUTTON::Ok, QMessageBox::Ok, u"ОК"},
+    {BUTTON::Yes, QMessageBox::Yes, u"Да"},
+    {BUTTON::No, QMessageBox::No, u"Нет"},
+    {BUTTON::Abort, QMessageBox::Abort, u"Прервать"},
+    {BUTTON::Retry, QMessageBox::Retry, u"Повторить"},
+    {BUTTON::Ignore, QMessageBox::Ignore, u"Пропустить"},
+    {BUTTON::Cancel, QMessageBox::Cancel, u"Отмена"},
+    {BUTTON::Help, QMessageBox::Help, u"Справка"},
+};
+
+int firstButton(int buttons) {
+    for (const ButtonName& b : kButtons) {
+        if (buttons & b.code)
+            return b.code;
+    }
+    return BUTTON::Ok;
+}
+
+QMessageBox::Icon iconOf(const QString& icon) {
+    if (icon == ICON::Exclamation)
+        return QMessageBox::Warning;
+    if (icon == ICON::Question)
+        return QMessageBox::Question;
+    if (icon == ICON::Hand)
+        return QMessageBox::Critical;
+    if (icon == ICON::Asterisk)
+        return QMessageBox::Information;
+    return QMessageBox::NoIcon;
+}
+
+// "All Files|*.*|Rich text|*.rtf" as Qt writes filters.
+QStringList filterList(QStringView filters) {
+    QStringList out;
+    const QStringList parts = filters.toString().split(u'|');
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString pattern = parts[i + 1];
+        pattern.replace(u';', u' ');
+        // "*.*" meant every file, with or without an extension.
+        pattern.replace(QStringLiteral("*.*"), QStringLiteral("*"));
+        out << QStringLiteral("%1 (%2)").arg(parts[i].trimmed(), pattern.trimmed());
+    }
+    return out;
+}
+
+class Reporter : public ErrorReporter {
+  public:
+    bool report(const ErrorReport& r) override {
+        if (!canAsk() || !rt::isProcedureThread())
+            return StderrReporter().report(r);
+        QString text = r.text;
+        using S = ErrorReport::Severity;
+        if (r.severity == S::Question) {
+            return MESSAGE(text, r.title, ICON::Question, BUTTON::Yes | BUTTON::No, BUTTON::No) ==
+                   BUTTON::Yes;
+        }
+        MESSAGE(text, r.title, r.severity == S::Notify ? ICON::Asterisk : ICON::Exclamation);
+        return false;
+    }
+};
+
+}  // namespace
+
+int MESSAGE(QStringView text, QStringView caption, const QString& icon, int buttons,
+            int defaultButton) {
+    if (buttons == 0)
+        buttons = BUTTON::Ok;
+    if (defaultButton == 0 || !(buttons & defaultButton))
+        defaultButton = firstButton(buttons);
+    if (!canAsk()) {
+        std::fprintf(stderr, "%s%s\n",
+                     caption.isEmpty()
+                         ? ""
+                         : (caption.toString() + QStringLiteral(": ")).toUtf8().constData(),
+                     text.toString().toUtf8().constData());
+        return defaultButton;
+    }
+    auto answer = std::make_shared<Answer>();
+    const int thread = THREAD();
+    const QString t = text.toString();
+    const QString c = caption.isEmpty() ? QStringLiteral("Калдор") : caption.toString();
+    rt::gui::post([answer, thread, t, c, icon, buttons, defaultButton] {
+        auto* box = new QMessageBox(iconOf(icon), c, t, QMessageBox::NoButton,
+                                    rt::gui::dialogParent(thread));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        for (const ButtonName& b : kButtons) {
+            if (!(buttons & b.code))
+                continue;
+            QPushButton* pb = box->addButton(b.qt);
+            pb->setText(QString::fromUtf16(b.text));
+            pb->setProperty("kaldorButton", b.code);
+            if (b.code == defaultButton)
+                box->setDefaultButton(pb);
+            if (b.code == BUTTON::Cancel || b.code == BUTTON::No)
+                box->setEscapeButton(pb);
+        }
+        QObject::connect(box, &QMessageBox::buttonClicked, box, [answer, box](QAbstractButton* b) {
+            rt::gui::removeDialog(box);
+            answer->give(b->property("kaldorButton").toInt());
+            box->close();
+        });
+        QObject::connect(box, &QObject::destroyed, [answer, defaultButton, buttons] {
+            // Closed without a button: the escape answer, else the default.
+            answer->give(buttons & BUTTON::Cancel ? BUTTON::Cancel : defaultButton);
+        });
+        rt::gui::addDialog(thread, box, true);
+        box->show();
+        box->raise();
+        box->activateWindow();
+    });
+    waitAnswer(*answer);
+    std::lock_guard<std::mutex> l(answer->m);
+    return answer->done ? answer->code : defaultButton;
+}
+
+bool FILEDIALOG(QStringView title, FieldRef file, QStringView filters, int flags) {
+    if (!canAsk() || !file.valid())
+        return false;
+    auto answer = std::make_shared<Answer>();
+    const int thread = THREAD();
+    const QString start = rt::nativePath(CLIP(file.get().toText()));
+    const QString t = title.toString();
+    const QStringList f = filterList(filters);
+    rt::gui::post([answer, thread, start, t, f, flags] {
+        auto* dlg = new QFileDialog(rt::gui::dialogParent(thread), t);
+        dlg->setAttribute(Qt::WA_DeleteOnClose);
+        dlg->setWindowModality(Qt::NonModal);
+        dlg->setOption(QFileDialog::DontUseNativeDialog, true);
+        if (flags & FILEDLG::Directory) {
+            dlg->setFileMode(QFileDialog::Directory);
+            dlg->setOption(QFileDialog::ShowDirsOnly, true);
+            if (!start.isEmpty())
+                dlg->setDirectory(start);
+        } else {
+            dlg->setAcceptMode(flags & FILEDLG::Save ? QFileDialog::AcceptSave
+                                                     : QFileDialog::AcceptOpen);
+            dlg->setFileMode(flags & FILEDLG::Save    ? QFileDialog::AnyFile
+                             : flags & FILEDLG::Multi ? QFileDialog::ExistingFiles
+                                                      : QFileDialog::ExistingFile);
+            if (!f.isEmpty())
+                dlg->setNameFilters(f);
+            if (!start.isEmpty()) {
+                const QFileInfo fi(start);
+                dlg->setDirectory(fi.isDir() ? start : fi.absolutePath());
+                if (!fi.isDir())
+                    dlg->selectFile(fi.fileName());
+            }
+        }
+        QObject::connect(dlg, &QFileDialog::filesSelected, dlg,
+                         [answer, dlg](const QStringList& files) {
+                             rt::gui::removeDialog(dlg);
+                             answer->give(1, files.join(u'|'));
+                         });
+        QObject::connect(dlg, &QDialog::rejected, dlg, [answer, dlg] {
+            rt::gui::removeDialog(dlg);
+            answer->give(0);
+        });
+        QObject::connect(dlg, &QObject::destroyed, [answer] { answer->give(0); });
+        rt::gui::addDialog(thread, dlg, true);
+        dlg->show();
+    });
+    if (!waitAnswer(*answer))
+        return false;
+    QString chosen;
+    {
+        std::lock_guard<std::mutex> l(answer->m);
+        if (answer->code != 1)
+            return false;
+        chosen = answer->text;
+    }
+    QString folder;
+    if (flags & FILEDLG::Directory) {
+        chosen = rt::programFolder(chosen);
+        folder = chosen;
+    } else {
+        folder = QFileInfo(chosen.section(u'|', 0, 0)).absolutePath();
+    }
+    file.set(chosen);
+    if (!(flags & FILEDLG::KeepDir) && !folder.isEmpty())
+        rt::setCurrentFolder(folder);
+    return true;
+}
+
+bool PRINTERDIALOG(QStringView title) {
+    if (!canAsk())
+        return false;
+    auto answer = std::make_shared<Answer>();
+    const int thread = THREAD();
+    const QString t = title.toString();
+    rt::gui::post([answer, thread, t] {
+        auto* printer = new QPrinter;
+        {
+            std::lock_guard<std::mutex> l(gLock);
+            if (!gPrinter.isEmpty())
+                printer->setPrinterName(gPrinter);
+        }
+        auto* dlg = new QPrintDialog(printer, rt::gui::dialogParent(thread));
+        if (!t.isEmpty())
+            dlg->setWindowTitle(t);
+        dlg->setAttribute(Qt::WA_DeleteOnClose);
+        dlg->setWindowModality(Qt::NonModal);
+        QObject::connect(dlg, &QDialog::rejected, dlg, [answer, dlg] {
+            rt::gui::removeDialog(dlg);
+            answer->give(0);
+        });
+        QObject::connect(dlg, &QDialog::accepted, dlg, [answer, printer, dlg] {
+            rt::gui::removeDialog(dlg);
+            {
+                std::lock_guard<std::mutex> l(gLock);
+                gPrinter = printer->printerName();
+            }
+            answer->give(1);
+        });
+        QObject::connect(dlg, &QObject::destroyed, [answer, printer] {
+            answer->give(0);
+            delete printer;
+        });
+        rt::gui::addDialog(thread, dlg, true);
+        dlg->show();
+    });
+    if (!waitAnswer(*answer))
+        return false;
+    std::lock_guard<std::mutex> l(answer->m);
+    return answer->code == 1;
+}
+
+void HELP(QStringView file) {
+    std::lock_guard<std::mutex> l(gLock);
+    gHelpFile = file.toString().trimmed();
+}
+
+namespace rt {
+
+QString helpFileName() {
+    std::lock_guard<std::mutex> l(gLock);
+    QString name = gHelpFile.isEmpty() ? QStringLiteral("kaldor") : gHelpFile;
+    if (QFileInfo(name).suffix().isEmpty())
+        name += QStringLiteral(".HLP");
+    return name;
+}
+
+QString printerName() {
+    std::lock_guard<std::mutex> l(gLock);
+    return gPrinter;
+}
+
+void showPrinterSetup(int thread, QWidget* parent) {
+    auto* printer = new QPrinter;
+    {
+        std::lock_guard<std::mutex> l(gLock);
+        if (!gPrinter.isEmpty())
+            printer->setPrinterName(gPrinter);
+    }
+    auto* dlg = new QPrintDialog(printer, parent);
+    dlg->setAttribute(Qt::WA_DeleteOnClose);
+    dlg->setWindowModality(Qt::NonModal);
+    QObject::connect(dlg, &QDialog::accepted, dlg, [printer] {
+        std::lock_guard<std::mutex> l(gLock);
+        gPrinter = printer->printerName();
+    });
+    QObject::connect(dlg, &QObject::destroyed, [printer] { delete printer; });
+    gui::addDialog(thread, dlg, false);
+    dlg->show();
+}
+
+void installMessageReporter() {
+    ErrorClass::setReporter(std::make_shared<Reporter>());
+}
+
+void removeMessageReporter() {
+    ErrorClass::setReporter(nullptr);
+}
+
+}  // namespace rt

@@ -1,0 +1,88 @@
+// Window declarations: numbering of controls and menu items, and their attributes.
+
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+
+#include "core/resources.h"
+#include "ui/declaration.h"
+
+namespace {
+
+std::shared_ptr<const rt::WindowDecl> load(const char* label) {
+    rt::addResourceFolder(QStringLiteral(KALDOR_UI_TEST_RESOURCES));
+    QString error;
+    auto w = rt::loadWindow(u"kaldor$uitest", QString::fromLatin1(label), &error);
+    EXPECT_TRUE(w) << error.toStdString();
+    return w;
+}
+
+}  // namespace
+
+TEST(Declaration, ControlsAreNumberedInDeclarationOrderChildrenIncluded) {
+    auto w = load("FORM");
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->number(u"?SHEET"), 1);
+    EXPECT_EQ(w->number(u"?TAB1"), 2);
+    EXPECT_EQ(w->number(u"?num"), 4) << "equates match whatever their case";
+    EXPECT_EQ(w->number(u"?KIND:RADIO3"), 12);
+    EXPECT_EQ(w->number(u"?TAB2"), 15);
+    EXPECT_EQ(w->number(u"?BUTTON"), 22);
+    EXPECT_EQ(w->controls.size(), 22u);
+    EXPECT_EQ(w->control(4)->parent, 2);
+    EXPECT_EQ(w->control(10)->parent, 9);
+    EXPECT_EQ(w->position(12), 3);
+    EXPECT_EQ(w->position(15), 2);
+    EXPECT_EQ(w->children(1, rt::ControlType::Tab), (std::vector<int>{2, 15}));
+    EXPECT_EQ(w->control(17)->isDefault, true);
+    EXPECT_EQ(w->control(18)->std, 15);
+    EXPECT_EQ(w->control(13)->rangeLow, 6);
+    EXPECT_EQ(w->control(13)->rangeHigh, 14);
+    EXPECT_EQ(w->control(14)->from, (QStringList{u"Один"_qs, u"Два"_qs, u"Три"_qs}));
+    EXPECT_EQ(w->control(3)->width, rt::kDefault) << "a position without a size takes the default";
+    EXPECT_EQ(w->statusZones, (std::vector<int>{-1, 80}));
+}
+
+TEST(Declaration, MenuItemsTakeNegativeNumbersDepthFirst) {
+    auto w = load("FRAME");
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->number(u"?MENUBAR"), -1);
+    EXPECT_EQ(w->number(u"?FILEMENU"), -2);
+    EXPECT_EQ(w->number(u"?PRINTSETUP"), -3);
+    EXPECT_EQ(w->number(u"?EXIT"), -4);
+    EXPECT_EQ(w->number(u"?EDITMENU"), -5);
+    EXPECT_EQ(w->number(u"?BROWSEITEM"), -10);
+    EXPECT_EQ(w->number(u"?HELPONHELP"), -18);
+    EXPECT_TRUE(w->menu(-11)->isMenu);
+    EXPECT_EQ(w->menu(-11)->std, 1);
+    EXPECT_EQ(w->menu(-3)->msg, QStringLiteral("Setup printer"));
+    EXPECT_TRUE(w->frame);
+}
+
+TEST(Declaration, ValuesColoursAndFaults) {
+    const auto parse = [](const char* json, QString* error = nullptr) {
+        return rt::parseWindow(QJsonDocument::fromJson(json).object(), error);
+    };
+    auto w = parse(R"({"controls":[
+        {"type":"entry","color":"0xC08000","font":{"name":"Arial CYR","size":9,"bold":true}},
+        {"type":"droplist","from":"Black|#1|Maroon|#2"},
+        {"type":"check","values":["Y","N"]},
+        {"type":"radio","value":7},
+        {"type":"preview","at":[1,2,3,4]}]})");
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->control(1)->color, 0xC08000);
+    EXPECT_EQ(w->control(1)->font.style, 700);
+    EXPECT_EQ(w->control(2)->from, (QStringList{u"Black"_qs, u"Maroon"_qs}));
+    EXPECT_EQ(w->control(2)->fromValues, (QStringList{u"1"_qs, u"2"_qs}));
+    EXPECT_EQ(w->control(3)->trueValue, Value(u"Y"));
+    EXPECT_EQ(w->control(4)->value, Value(7));
+    EXPECT_EQ(w->control(5)->type, rt::ControlType::Custom) << "kinds of other layers pass";
+    EXPECT_EQ(w->control(5)->raw.value(QLatin1String("type")).toString(),
+              QStringLiteral("preview"));
+    QString error;
+    rt::addResourceFolder(QStringLiteral(KALDOR_UI_TEST_RESOURCES));
+    EXPECT_FALSE(parse(R"({"controls":[{"text":"no type"}]})", &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(rt::loadWindow(u"uitest", u"NOSUCH", &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("NOSUCH")));
+}

@@ -1,0 +1,695 @@
+// Window runtime driven through real widgets: threads and their events, forms,
+// entries and pictures, properties, alerted keys and standard actions.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QProcess>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <atomic>
+#include <mutex>
+
+#include "core/errors.h"
+#include "core/paths.h"
+#include "core/resources.h"
+#include "ui/dialogs.h"
+#include "ui/window.h"
+#include "uidriver.h"
+
+using namespace uitest;
+
+namespace {
+
+enum {
+    SHEET = 1,
+    TAB1,
+    NUM_PROMPT,
+    NUM,
+    DATE_PROMPT,
+    DATE_,
+    NAME_,
+    FLAG,
+    KIND,
+    KIND_RADIO1,
+    KIND_RADIO2,
+    KIND_RADIO3,
+    SPIN,
+    DROP,
+    TAB2,
+    TEXT,
+    OK,
+    CANCEL,
+    LIST,
+    STR,
+    PROG,
+    BUTTON_,
+};
+enum { PRESS = 1, FIELD_, NOTE };
+// Menu items count down from the menu bar's -1.
+enum {
+    FILEMENU = -2,
+    PRINTSETUP = -3,
+    EXIT = -4,
+    EDITMENU = -5,
+    CUT = -6,
+    COPY = -7,
+    PASTE = -8,
+    BROWSEMENU = -9,
+    BROWSEITEM = -10,
+    WINDOWMENU = -11,
+    TILE = -12,
+    CASCADE = -13,
+    ARRANGE = -14,
+    HELPMENU = -15,
+    HELPINDEX = -16,
+};
+
+// Events a window's thread took, for the test thread to look at.
+class Log {
+  public:
+    void add(const rt::Event& e) {
+        std::lock_guard<std::mutex> l(m_);
+        events_.push_back(e);
+    }
+    bool has(int event, int field = -1000) const {
+        std::lock_guard<std::mutex> l(m_);
+        for (const rt::Event& e : events_) {
+            if (e.event == event && (field == -1000 || e.field == field))
+                return true;
+        }
+        return false;
+    }
+    rt::Event last(int event) const {
+        std::lock_guard<std::mutex> l(m_);
+        for (auto it = events_.rbegin(); it != events_.rend(); ++it) {
+            if (it->event == event)
+                return *it;
+        }
+        return {};
+    }
+    int count(int event, int field = -1000) const {
+        std::lock_guard<std::mutex> l(m_);
+        int n = 0;
+        for (const rt::Event& e : events_)
+            n += e.event == event && (field == -1000 || e.field == field);
+        return n;
+    }
+    void clear() {
+        std::lock_guard<std::mutex> l(m_);
+        events_.clear();
+    }
+
+  private:
+    mutable std::mutex m_;
+    std::vector<rt::Event> events_;
+};
+
+using Setup = std::function<void(Window&)>;
+using Handler = std::function<void(Window&)>;
+
+// Runs the window `label` on a new thread until it closes; every event goes to
+// the log, then to the handler.
+LONG runWindow(const QString& label, Log& log, Setup setup = {}, Handler handler = {}) {
+    return START([label, &log, setup, handler] {
+        Window w(u"uitest", label);
+        if (setup)
+            setup(w);
+        if (!w.open())
+            return;
+        while (ACCEPT()) {
+            log.add(rt::currentEvent());
+            if (handler)
+                handler(w);
+        }
+        w.close();
+    });
+}
+
+void closeThread(LONG thread) {
+    POST(EVENT::CloseWindow, 0, thread);
+    ASSERT_TRUE(rt::waitThreadEnd(thread, kWait)) << "thread " << thread << " did not end";
+}
+
+}  // namespace
+
+TEST(Threads, StartGivesEachThreadItsOwnNumberAndState) {
+    // State built by the start hook is the thread's own and freed by its end hook.
+    static thread_local int built = 0;
+    std::atomic<int> started{0}, ended{0};
+    rt::setThreadHooks(
+        [&] {
+            built = THREAD() * 10;
+            ++started;
+        },
+        [&] {
+            built = 0;
+            ++ended;
+        });
+    std::mutex m;
+    std::vector<std::pair<LONG, int>> seen;
+    auto proc = [&] {
+        std::lock_guard<std::mutex> l(m);
+        seen.emplace_back(THREAD(), built);
+    };
+    const LONG a = START(proc, 25000);
+    const LONG b = START(proc, 0);
+    ASSERT_TRUE(rt::waitThreadEnd(a, kWait));
+    ASSERT_TRUE(rt::waitThreadEnd(b, kWait));
+    rt::setThreadHooks(nullptr, nullptr);
+    EXPECT_EQ(THREAD(), 1);
+    EXPECT_NE(a, b);
+    EXPECT_GT(a, 1);
+    ASSERT_EQ(seen.size(), 2u);
+    for (auto& [n, state] : seen)
+        EXPECT_EQ(state, n * 10);
+    EXPECT_EQ(started, 2);
+    EXPECT_EQ(ended, 2);
+}
+
+TEST(Threads, SmallStackRequestsStillGetASafeStack) {
+    // A deep call chain that a 25000-byte stack could never hold.
+    std::atomic<int> depth{0};
+    std::function<int(int)> dive = [&](int n) -> int {
+        volatile char pad[1024];
+        pad[0] = char(n);
+        depth = n;
+        return n == 0 ? pad[0] : dive(n - 1) + 1;
+    };
+    const LONG t = START([&] { dive(2000); }, 25000);
+    ASSERT_TRUE(rt::waitThreadEnd(t, kWait));
+    EXPECT_EQ(depth, 0);
+}
+
+TEST(Events, PostCarriesEventsBetweenThreads) {
+    Log log;
+    const LONG a = runWindow(u"MDI"_qs, log);
+    ASSERT_TRUE(waitWindow(a));
+    Log other;
+    // A second thread posts into the first one's queue.
+    const LONG b = START([a] { POST(EVENT::User + 5, PRESS, a); });
+    ASSERT_TRUE(rt::waitThreadEnd(b, kWait));
+    ASSERT_TRUE(waitIdle(a));
+    EXPECT_TRUE(log.has(EVENT::OpenWindow, 0));
+    EXPECT_TRUE(log.has(EVENT::User + 5, PRESS));
+    // The frame's way of closing a list: the close-window event of no control.
+    POST(EVENT::CloseWindow, 0, a);
+    ASSERT_TRUE(rt::waitThreadEnd(a, kWait));
+    EXPECT_TRUE(log.has(EVENT::CloseWindow, 0));
+    EXPECT_FALSE(POST(EVENT::User, 0, a)) << "an ended thread takes no events";
+}
+
+TEST(Events, CycleKeepsTheWindowOpenAfterCloseWindow) {
+    Log log;
+    std::atomic<int> refusals{1};
+    const LONG a = runWindow(u"MDI"_qs, log, {}, [&](Window&) {
+        if (EVENT() == EVENT::CloseWindow && refusals-- > 0)
+            rt::cycle();
+    });
+    ASSERT_TRUE(waitWindow(a));
+    POST(EVENT::CloseWindow, 0, a);
+    ASSERT_TRUE(waitIdle(a));
+    EXPECT_TRUE(rt::threadAlive(a));
+    closeThread(a);
+}
+
+TEST(Events, TimerEventsArriveAtTheWindowsPace) {
+    Log log;
+    const LONG a = runWindow(u"MDI"_qs, log, [](Window& w) { w[PROP::Timer] = 2; });
+    ASSERT_TRUE(waitFor([&] { return log.count(EVENT::Timer) >= 3; }));
+    closeThread(a);
+}
+
+TEST(Forms, AFormBlocksItsThreadsWindowsOnly) {
+    Log listLog, formLog, otherLog;
+    std::atomic<bool> openForm{false};
+    // Thread a: a window that opens a form on its own thread when asked.
+    const LONG a = runWindow(u"MDI"_qs, listLog, {}, [&](Window&) {
+        if (ACCEPTED() == PRESS) {
+            Window form(u"uitest", u"FORM");
+            form.open();
+            while (ACCEPT())
+                formLog.add(rt::currentEvent());
+            form.close();
+        }
+    });
+    const LONG b = runWindow(u"MDI"_qs, otherLog);
+    ASSERT_TRUE(waitWindow(a));
+    ASSERT_TRUE(waitWindow(b));
+    click(a, PRESS);
+    ASSERT_TRUE(waitFor([&] { return formLog.has(EVENT::OpenWindow); }));
+    ASSERT_TRUE(waitIdle(a));
+    EXPECT_EQ(title(a), QStringLiteral("Форма проверки"));
+    // The list under the form takes no input; the other thread's window does.
+    const bool listEnabled =
+        onGui([a] { return rt::gui::windows(a).front()->client()->isEnabled(); });
+    EXPECT_FALSE(listEnabled);
+    EXPECT_TRUE(windowEnabled(b));
+    click(b, PRESS);
+    EXPECT_TRUE(otherLog.has(EVENT::Accepted, PRESS));
+    // The form's close button ends the form; the list takes input again.
+    click(a, CANCEL);
+    ASSERT_TRUE(waitFor([&] { return formLog.has(EVENT::CloseWindow); }));
+    ASSERT_TRUE(waitIdle(a));
+    EXPECT_TRUE(windowEnabled(a));
+    EXPECT_EQ(title(a), QStringLiteral("Дочернее окно"));
+    closeThread(a);
+    closeThread(b);
+}
+
+TEST(Entries, TextThePictureCannotReadIsRefused) {
+    Log log;
+    LONG number = 5;
+    DATE date;
+    STRING<20> name;
+    const LONG a = runWindow(u"FORM"_qs, log, [&](Window& w) {
+        w.bind(NUM, ref(number)).bind(DATE_, ref(date)).bind(NAME_, ref(name));
+    });
+    ASSERT_TRUE(waitWindow(a));
+    EXPECT_EQ(text(a, NUM), QStringLiteral("5"));
+    EXPECT_EQ(text(a, DATE_), QString()) << "a zero date shows blank";
+
+    type(a, NUM, QStringLiteral("12abc"));
+    ASSERT_TRUE(waitDialog(a));
+    EXPECT_TRUE(messageText(a).contains(QStringLiteral("12abc"))) << messageText(a).toStdString();
+    answerMessage(a, BUTTON::Ok);
+    ASSERT_TRUE(waitIdle(a));
+    EXPECT_EQ(number, 5) << "the variable keeps its value";
+    EXPECT_TRUE(waitFor([a] { return hasFocus(a, NUM); })) << "the entry stays open for correction";
+    EXPECT_TRUE(log.has(EVENT::Rejected, NUM));
+    EXPECT_FALSE(log.has(EVENT::Accepted, NUM));
+
+    type(a, NUM, QStringLiteral("1234"));
+    EXPECT_EQ(number, 1234);
+    EXPECT_TRUE(log.has(EVENT::Accepted, NUM));
+    EXPECT_EQ(text(a, NUM), QStringLiteral("1 234")) << "shown again through its picture";
+
+    type(a, DATE_, QStringLiteral("31.02.2020"));
+    ASSERT_TRUE(waitDialog(a));
+    answerMessage(a, BUTTON::Ok);
+    ASSERT_TRUE(waitIdle(a));
+    EXPECT_EQ(date.day(), 0);
+    type(a, DATE_, QStringLiteral("01.03.2020"));
+    EXPECT_EQ(date.day(), rt::dayNumber(2020, 3, 1));
+    EXPECT_EQ(text(a, DATE_), QStringLiteral("01.03.2020"));
+
+    type(a, NAME_, QStringLiteral("Закон о библиотеках и архивах"));
+    EXPECT_EQ(name.clip(), QStringLiteral("Закон о библиотеках")) << "twenty characters at most";
+    closeThread(a);
+}
+
+TEST(Entries, EnterCompletesTheEntryAndPressesTheDefaultButton) {
+    Log log;
+    LONG number = 0;
+    const LONG a = runWindow(u"FORM"_qs, log, [&](Window& w) { w.bind(NUM, ref(number)); });
+    ASSERT_TRUE(waitWindow(a));
+    type(a, NUM, QStringLiteral("42"), false);
+    pressKey(a, NUM, Key::Enter);
+    EXPECT_EQ(number, 42);
+    EXPECT_TRUE(log.has(EVENT::Accepted, NUM));
+    EXPECT_TRUE(log.has(EVENT::Accepted, OK));
+    closeThread(a);
+}
+
+TEST(Controls, ChoicesReachTheirBoundVariables) {
+    Log log;
+    BYTE flag = 0;
+    BYTE kind = 0;
+    DECIMAL<2> spin = 8;
+    STRING<10> drop;
+    const LONG a = runWindow(u"FORM"_qs, log, [&](Window& w) {
+        w.bind(FLAG, ref(flag)).bind(KIND, ref(kind)).bind(SPIN, ref(spin)).bind(DROP, ref(drop));
+    });
+    ASSERT_TRUE(waitWindow(a));
+    EXPECT_EQ(text(a, SPIN), QStringLiteral("8"));
+    EXPECT_EQ(text(a, KIND_RADIO1), QStringLiteral("0")) << "kind 0: no radio chosen";
+    click(a, FLAG);
+    EXPECT_EQ(flag, 1);
+    click(a, KIND_RADIO3);
+    EXPECT_EQ(kind, 3) << "a radio without a value gives its position";
+    spinTo(a, SPIN, 12);
+    EXPECT_EQ(spin.toInt(), 12);
+    EXPECT_TRUE(log.has(EVENT::NewSelection, SPIN));
+    spinTo(a, SPIN, 20);
+    EXPECT_EQ(spin.toInt(), 14) << "the range holds";
+    chooseEntry(a, DROP, 2);
+    EXPECT_EQ(drop.clip(), QStringLiteral("Два"));
+    selectTab(a, SHEET, 2);
+    EXPECT_TRUE(log.has(EVENT::NewSelection, SHEET));
+    EXPECT_FALSE(visible(a, NUM)) << "controls of the other tab hide";
+    EXPECT_TRUE(visible(a, TEXT));
+    closeThread(a);
+}
+
+TEST(Controls, FocusSendsSelectedBeforeAccepted) {
+    Log log;
+    const LONG a = runWindow(u"FORM"_qs, log);
+    ASSERT_TRUE(waitWindow(a));
+    focus(a, NAME_);
+    EXPECT_TRUE(log.has(EVENT::Selected, NAME_));
+    log.clear();
+    click(a, OK);
+    EXPECT_TRUE(log.has(EVENT::Selected, OK)) << "a button clicked receives the focus";
+    EXPECT_TRUE(log.has(EVENT::Accepted, OK));
+    closeThread(a);
+}
+
+TEST(Controls, HideAndShowARunOfControls) {
+    Log log;
+    const LONG a = runWindow(u"FORM"_qs, log, {}, [](Window& w) {
+        if (EVENT() == EVENT::User)
+            HIDE(NUM_PROMPT, NAME_);
+        if (EVENT() == EVENT::User + 1)
+            w.unhide(NUM_PROMPT, NAME_);
+    });
+    ASSERT_TRUE(waitWindow(a));
+    POST(EVENT::User, 0, a);
+    ASSERT_TRUE(waitIdle(a));
+    for (int n = NUM_PROMPT; n <= NAME_; ++n)
+        EXPECT_FALSE(visible(a, n)) << n;
+    EXPECT_TRUE(visible(a, FLAG));
+    POST(EVENT::User + 1, 0, a);
+    ASSERT_TRUE(waitIdle(a));
+    for (int n = NUM_PROMPT; n <= NAME_; ++n)
+        EXPECT_TRUE(visible(a, n)) << n;
+    closeThread(a);
+}
+
+TEST(Controls, PropertiesSetOnTheProcedureThreadReachTheWidgets) {
+    Log log;
+    std::atomic<int> readBack{0};
+    const LONG a = runWindow(u"FORM"_qs, log, {}, [&](Window& w) {
+        if (EVENT() != EVENT::User)
+            return;
+        w[PROP::Text] = u"Тема: Законы";
+        w[LIST][PROP::Tip] = u"Строка 1\r\nСтрока 2";
+        w[LIST][PROP::FontSize] = 12;
+        w[LIST][PROP::LineHeight] = 22;
+        w[NAME_][PROP::FontColor] = 0xC08000;
+        w[NAME_][PROP::FontStyle] = FONT::Bold;
+        w[NAME_][PROP::FontName] = u"Times New Roman CYR";
+        w[NAME_][PROP::ReadOnly] = 1;
+        w[OK][PROP::Disable] = 1;
+        w[STR][PROP::Text] = u"Всего рубрик:";
+        w[PROG][PROP::Progress] = 40;
+        w[SHEET][PROP::Choice] = 2;
+        w(PROP::StatusText, 2) = u"Изменить";
+        w[NUM][PROP::XPos] = 100;
+        readBack = int(w[LIST][PROP::FontSize].toInt());
+    });
+    ASSERT_TRUE(waitWindow(a));
+    POST(EVENT::User, 0, a);
+    ASSERT_TRUE(waitIdle(a));
+    EXPECT_EQ(readBack, 12) << "reads answer from the procedure side";
+    EXPECT_EQ(title(a), QStringLiteral("Тема: Законы"));
+    EXPECT_EQ(tip(a, LIST), QStringLiteral("Строка 1\nСтрока 2"));
+    EXPECT_EQ(font(a, LIST).pointSize(), 12);
+    EXPECT_EQ(onGui([a] {
+                  return static_cast<QTableView*>(widget(a, LIST))
+                      ->verticalHeader()
+                      ->defaultSectionSize();
+              }),
+              22);
+    EXPECT_EQ(textColor(a, NAME_), QColor(0, 0x80, 0xC0)) << "colours arrive as 0xBBGGRR";
+    EXPECT_TRUE(font(a, NAME_).bold());
+    EXPECT_EQ(font(a, NAME_).family(), QStringLiteral("Times New Roman")) << "the CYR suffix goes";
+    EXPECT_TRUE(onGui([a] { return static_cast<QLineEdit*>(widget(a, NAME_))->isReadOnly(); }));
+    EXPECT_FALSE(enabled(a, OK));
+    EXPECT_EQ(text(a, STR), QStringLiteral("Всего рубрик:"));
+    EXPECT_EQ(text(a, PROG), QStringLiteral("40"));
+    EXPECT_TRUE(visible(a, TEXT)) << "the second tab is current";
+    const QRect num = geometry(a, NUM);
+    const double unit = onGui([a] { return rt::gui::topWindow(a)->unitX(); });
+    EXPECT_NEAR(num.x(), 100 * unit, 1.0) << "positions are dialog units";
+    closeThread(a);
+}
+
+TEST(Controls, DialogUnitsFollowTheWindowFont) {
+    Log log;
+    const LONG a = runWindow(u"FORM"_qs, log);
+    ASSERT_TRUE(waitWindow(a));
+    const auto [ux, uy] = onGui([a] {
+        rt::GuiWindow* w = rt::gui::topWindow(a);
+        return std::make_pair(w->unitX(), w->unitY());
+    });
+    const QFontMetricsF fm(onGui([a] { return rt::gui::topWindow(a)->client()->font(); }));
+    EXPECT_NEAR(uy, fm.height() / 8.0, 1e-9);
+    EXPECT_GT(ux, 1.0);
+    const QRect list = geometry(a, LIST);
+    EXPECT_NEAR(list.x(), 310 * ux, 1.0);
+    EXPECT_NEAR(list.y(), 4 * uy, 1.0);
+    EXPECT_NEAR(list.width(), 120 * ux, 1.0);
+    EXPECT_NEAR(list.height(), 150 * uy, 1.0);
+    closeThread(a);
+}
+
+TEST(Controls, SetTargetAddressesAnotherWindowOfTheThread) {
+    Log log;
+    std::atomic<bool> hiddenInFirst{false}, shownInForm{false};
+    const LONG a = runWindow(u"MDI"_qs, log, {}, [&](Window& list) {
+        if (ACCEPTED() != PRESS)
+            return;
+        Window form(u"uitest", u"FORM");
+        form.open();
+        SETTARGET(list);
+        HIDE(NOTE);  // the list's control, though the form is newer
+        SETTARGET();
+        hiddenInFirst = list.get(NOTE, PROP::Hide).toInt() == 1;
+        shownInForm = form.get(3, PROP::Hide).toInt() == 0;
+        form.close();
+    });
+    ASSERT_TRUE(waitWindow(a));
+    click(a, PRESS);
+    ASSERT_TRUE(waitIdle(a));
+    EXPECT_TRUE(hiddenInFirst);
+    EXPECT_TRUE(shownInForm);
+    EXPECT_FALSE(visible(a, NOTE));
+    closeThread(a);
+}
+
+TEST(Keys, AlertedKeysBecomeAlertKeyEvents) {
+    Log log;
+    const LONG a = runWindow(u"FORM"_qs, log, [](Window& w) {
+        w.alert(Key::Ctrl + Key::letter('H'));
+        w.alert(Key::Ctrl + Key::Shift + Key::MouseRight);
+        w.alert(Key::MouseRight);
+    });
+    ASSERT_TRUE(waitWindow(a));
+    pressKey(a, NAME_, Key::Ctrl + 'H');
+    rt::Event e = log.last(EVENT::AlertKey);
+    EXPECT_EQ(e.keycode, 584);
+    EXPECT_EQ(e.field, NAME_);
+    clickMouse(a, 0, Key::Ctrl + Key::Shift + Key::MouseRight);
+    e = log.last(EVENT::AlertKey);
+    EXPECT_EQ(e.keycode, 770);
+    EXPECT_EQ(e.field, 0) << "on the window, no control";
+    selectTab(a, SHEET, 2);
+    clickMouse(a, TEXT, Key::MouseRight);
+    e = log.last(EVENT::AlertKey);
+    EXPECT_EQ(e.keycode, 2);
+    EXPECT_EQ(e.field, TEXT);
+    log.clear();
+    pressKey(a, NAME_, Key::Ctrl + 'J');
+    EXPECT_FALSE(log.has(EVENT::AlertKey)) << "keys not alerted stay with the control";
+    closeThread(a);
+}
+
+TEST(Standard, CloseButtonClosesTheWindowWithoutCode) {
+    Log log;
+    const LONG a = runWindow(u"FORM"_qs, log);
+    ASSERT_TRUE(waitWindow(a));
+    click(a, CANCEL);
+    ASSERT_TRUE(rt::waitThreadEnd(a, kWait));
+    EXPECT_TRUE(log.has(EVENT::CloseWindow, 0));
+    EXPECT_FALSE(log.has(EVENT::Accepted, CANCEL));
+}
+
+TEST(Standard, FrameMenusTileCascadeListWindowsAndCopy) {
+    Log frameLog, aLog, bLog;
+    const LONG f = runWindow(u"FRAME"_qs, frameLog);
+    ASSERT_TRUE(waitWindow(f));
+    const LONG a = runWindow(u"MDI"_qs, aLog);
+    const LONG b = runWindow(u"MDI"_qs, bLog);
+    ASSERT_TRUE(waitWindow(a));
+    ASSERT_TRUE(waitWindow(b));
+    EXPECT_EQ(onGui([] {
+                  return qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget())
+                      ->subWindowList()
+                      .size();
+              }),
+              2);
+    chooseMenu(f, TILE);
+    const bool overlap = onGui([] {
+        const auto subs =
+            qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget())->subWindowList();
+        return subs[0]->geometry().intersects(subs[1]->geometry());
+    });
+    EXPECT_FALSE(overlap) << "tiled windows do not overlap";
+    chooseMenu(f, CASCADE);
+    const bool offset = onGui([] {
+        const auto subs =
+            qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget())->subWindowList();
+        return subs[0]->pos() != subs[1]->pos();
+    });
+    EXPECT_TRUE(offset);
+    // The Window menu lists the children.
+    const int listed = onGui([f] {
+        QMenu* m = rt::gui::topWindow(f)->menuItem(WINDOWMENU)->menu();
+        emit m->aboutToShow();
+        int n = 0;
+        for (QAction* act : m->actions())
+            n += act->text().contains(QStringLiteral("Дочернее окно"));
+        return n;
+    });
+    EXPECT_EQ(listed, 2);
+    // Copy and paste between two windows of two threads.
+    type(a, FIELD_, QStringLiteral("выдержка"), false);
+    onGui([a] { static_cast<QLineEdit*>(widget(a, FIELD_))->selectAll(); });
+    chooseMenu(f, COPY);
+    EXPECT_EQ(onGui([] { return QApplication::clipboard()->text(); }), QStringLiteral("выдержка"));
+    focus(b, NOTE);
+    chooseMenu(f, PASTE);
+    EXPECT_EQ(text(b, NOTE), QStringLiteral("выдержка"));
+    // A menu item without a standard action reaches the frame's thread.
+    chooseMenu(f, BROWSEITEM);
+    EXPECT_TRUE(frameLog.has(EVENT::Accepted, BROWSEITEM));
+    EXPECT_FALSE(frameLog.has(EVENT::Accepted, TILE));
+    // Help without a help file says so.
+    HELP(u"kaldor");
+    chooseMenu(f, HELPINDEX);
+    ASSERT_TRUE(waitDialog(f));
+    EXPECT_TRUE(messageText(f).contains(QStringLiteral("kaldor.HLP")));
+    answerMessage(f, BUTTON::Ok);
+    closeThread(a);
+    closeThread(b);
+    chooseMenu(f, EXIT);
+    ASSERT_TRUE(rt::waitThreadEnd(f, kWait));
+    EXPECT_EQ(onGui([] { return rt::gui::frame(); }), nullptr);
+}
+
+TEST(Responsiveness, AStuckThreadLeavesOtherWindowsResponsive) {
+    Log stuckLog, otherLog;
+    std::atomic<bool> release{false};
+    std::atomic<bool> spinning{false};
+    const LONG a = runWindow(u"MDI"_qs, stuckLog, {}, [&](Window& w) {
+        if (ACCEPTED() != PRESS)
+            return;
+        w[PROP::Text] = u"Занят";
+        spinning = true;
+        while (!release) {
+            // A long loop that never returns to its window's event loop.
+        }
+    });
+    const LONG b = runWindow(u"MDI"_qs, otherLog);
+    ASSERT_TRUE(waitWindow(a));
+    ASSERT_TRUE(waitWindow(b));
+    click(a, PRESS, 200);  // the thread does not come back to its loop
+    ASSERT_TRUE(waitFor([&] { return spinning.load(); }));
+    QElapsedTimer t;
+    t.start();
+    click(b, PRESS);
+    type(b, FIELD_, QStringLiteral("работает"));
+    EXPECT_TRUE(otherLog.has(EVENT::Accepted, PRESS));
+    EXPECT_LT(t.elapsed(), 3000) << "the other window answered at once";
+    // The stuck window itself still paints and takes clicks into its queue.
+    EXPECT_EQ(title(a), QStringLiteral("Занят"));
+    click(a, PRESS, 200);
+    EXPECT_EQ(stuckLog.count(EVENT::Accepted, PRESS), 1);
+    release = true;
+    ASSERT_TRUE(waitIdle(a));
+    EXPECT_EQ(stuckLog.count(EVENT::Accepted, PRESS), 2) << "the queued click is taken afterwards";
+    closeThread(a);
+    closeThread(b);
+}
+
+TEST(Dialogs, ErrorQuestionsAreAnsweredInAMessageBox) {
+    std::atomic<int> answer{-1};
+    ErrorClass errors;
+    const LONG a = START([&] { answer = errors.Throw(Msg::ConfirmDelete) ? 1 : 0; });
+    ASSERT_TRUE(waitDialog(a));
+    EXPECT_EQ(messageText(a), QStringLiteral("Удалить эту запись?"));
+    EXPECT_EQ(messageButtons(a), (QStringList{QStringLiteral("Да"), QStringLiteral("Нет")}));
+    answerMessage(a, BUTTON::Yes);
+    ASSERT_TRUE(rt::waitThreadEnd(a, kWait));
+    EXPECT_EQ(answer, 1);
+}
+
+TEST(Dialogs, FolderDialogGivesTheFolderWithItsSeparator) {
+    QTemporaryDir dir;
+    const QString before = rt::currentFolder();
+    STRING<255> path;
+    std::atomic<int> chosen{-1};
+    const LONG a = START(
+        [&] { chosen = FILEDIALOG(u"Выбрать путь", ref(path), {}, FILEDLG::Directory) ? 1 : 0; });
+    ASSERT_TRUE(waitDialog(a));
+    EXPECT_EQ(messageText(a), QStringLiteral("Выбрать путь"));
+    answerFileDialog(a, dir.path());
+    ASSERT_TRUE(rt::waitThreadEnd(a, kWait));
+    EXPECT_EQ(chosen, 1);
+    EXPECT_EQ(path.clip(), QDir(dir.path()).canonicalPath() + u'/');
+    EXPECT_EQ(QDir(rt::currentFolder()).canonicalPath(), QDir(dir.path()).canonicalPath())
+        << "the chosen folder becomes the current one";
+    rt::setCurrentFolder(before);
+
+    // A cancelled dialog changes nothing.
+    const LONG b = START(
+        [&] { chosen = FILEDIALOG(u"Выбрать документ", ref(path), u"All Files|*.*", 0) ? 1 : 0; });
+    ASSERT_TRUE(waitDialog(b));
+    answerFileDialog(b, QString());
+    ASSERT_TRUE(rt::waitThreadEnd(b, kWait));
+    EXPECT_EQ(chosen, 0);
+    EXPECT_EQ(path.clip(), QDir(dir.path()).canonicalPath() + u'/');
+}
+
+TEST(Program, EndOfTheMainProcedureClosesEveryThreadsWindows) {
+    QProcess p;
+    p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--main-returns")});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_TRUE(p.readAllStandardOutput().contains("closed 2"));
+}
+
+namespace {
+// The main procedure of --main-returns: two windows on two threads, then it
+// returns; both windows must be told to close and their threads end.
+int mainReturns(int argc, char** argv) {
+    std::atomic<int> closed{0};
+    const int rc = rt::run(argc, argv, [&] {
+        for (int i = 0; i < 2; ++i) {
+            START([&] {
+                Window w(u"uitest", u"MDI");
+                w.open();
+                while (ACCEPT()) {
+                    if (EVENT() == EVENT::CloseWindow)
+                        ++closed;
+                }
+            });
+        }
+        waitFor([] { return rt::liveThreads() == 3 && waitIdle(2) && waitIdle(3); });
+    });
+    std::printf("closed %d\n", closed.load());
+    return rc;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    rt::addResourceFolder(QStringLiteral(KALDOR_UI_TEST_RESOURCES));
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--main-returns") {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            return mainReturns(argc, argv);
+        }
+    }
+    return uitest::main(argc, argv, {QStringLiteral(KALDOR_UI_TEST_RESOURCES)});
+}
