@@ -382,6 +382,24 @@ void RelationManager::AddRelationLink(FieldRef parentField, FieldRef childField)
         relations_.back().links.emplace_back(parentField, childField);
 }
 
+FieldRef RelationManager::LinkedField(RelationManager& other, const FieldRef& field) {
+    declare();
+    other.declare();
+    for (RelationManager* from : {this, &other}) {
+        for (const Relation& r : from->relations_) {
+            if (r.other != (from == this ? &other : this))
+                continue;
+            for (const auto& [parent, child] : r.links) {
+                if (parent.sameAs(field))
+                    return child;
+                if (child.sameAs(field))
+                    return parent;
+            }
+        }
+    }
+    return {};
+}
+
 void RelationManager::SetQuickScan(BYTE on, BYTE propagate) {
     quickScan_ = on != 0;
     if (propagate) {

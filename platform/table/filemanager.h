@@ -158,6 +158,11 @@ class RelationManager {
     // asked first.
     int Delete(BYTE query = 1);
 
+    // The field joined to `field` by a link of a relation between this object
+    // and `other` (in either direction): for a list limited to the children of
+    // its parent's current row. An invalid reference when there is none.
+    FieldRef LinkedField(RelationManager& other, const FieldRef& field);
+
     // Whether DeferedAddRelations has run on this object, and what it declared.
     bool RelationsDeclared() const { return declared_; }
     int RelationCount() const { return int(relations_.size()); }

@@ -64,6 +64,7 @@ struct Window::Impl {
     std::map<int, FieldRef> use;
     std::map<int, Value> shown;
     std::set<int> alerts;
+    std::map<int, std::function<bool(rt::Event&)>> inputHooks;
     int focus = 0;
     bool hasPlacement = false;
     WindowPlacement placement;
@@ -676,6 +677,13 @@ void Window::onGuiWindow(std::function<void(rt::GuiWindow&)> fn) const {
     d->send([wid, fn = std::move(fn)] { rt::detail::guiWithWindow(wid, fn); });
 }
 
+void Window::onInput(int control, std::function<bool(rt::Event&)> hook) {
+    if (hook)
+        d->inputHooks[control] = std::move(hook);
+    else
+        d->inputHooks.erase(control);
+}
+
 bool Window::accept() {
     if (!d->open || d->ended)
         return false;
@@ -768,8 +776,13 @@ bool Window::accept() {
         if (!have)
             continue;
         next.window = d->id;
-        if (next.input && !d->takeInput(next))
-            continue;
+        if (next.input) {
+            if (!d->takeInput(next))
+                continue;
+            auto hook = d->inputHooks.find(next.field);
+            if (hook != d->inputHooks.end() && !hook->second(next))
+                continue;
+        }
         if (next.event == EVENT::CloseWindow)
             d->closeDelivered = true;
         ctx.current = std::move(next);

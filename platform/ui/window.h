@@ -144,6 +144,11 @@ class Window : public PlacedWindow {
     // that drive a widget of their own kind (lists, rich text, preview).
     void onGui(int control, std::function<void(rt::GuiControl&)> fn) const;
     void onGuiWindow(std::function<void(rt::GuiWindow&)> fn) const;
+    // The same layers take the input events of their control on the owning
+    // thread, before the program sees them (as the runtime does for entries):
+    // `hook` returns false to keep an event from the program. An empty
+    // function removes the hook.
+    void onInput(int control, std::function<bool(rt::Event&)> hook);
 
     // One step of the window's event loop (what ACCEPT does for the thread's
     // current window).

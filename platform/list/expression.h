@@ -1,0 +1,55 @@
+#pragma once
+// Expressions given as text, as sort orders and queries use them:
+//   "200-FuzzyMatch(FuzzyQuery9,KAL:name&' '&KAL:iD)"   "UPPER(KAL:wordkey)"
+// Names are fields of the table the expression is read against ("KAL:name",
+// whatever its case), names bound with BIND on the calling thread, and the
+// functions UPPER, LOWER, CLIP and LEN.
+//
+// Operators, loosest first: OR; AND; NOT; = <> < > <= >= (texts compare as the
+// runtime compares them); & (joins texts); + -; * / %; unary - +. Literals:
+// numbers, and texts in single quotes ('' is a quote).
+//
+// An expression is read once and evaluated many times; each evaluation reads
+// the bound variables and the record buffer as they are at that moment.
+
+#include <QString>
+#include <QStringView>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "core/values.h"
+
+class TableFile;
+
+namespace lst {
+
+using BoundFunction = std::function<Value(const std::vector<Value>&)>;
+
+class Expression {
+  public:
+    ~Expression();
+    Expression(const Expression&) = delete;
+    Expression& operator=(const Expression&) = delete;
+
+    // Reads `text`; names of `table`'s fields may appear in it. Null on a fault,
+    // and *error says what.
+    static std::unique_ptr<Expression> parse(QStringView text, const TableFile* table,
+                                             QString* error = nullptr);
+    Value evaluate() const;
+    // A plain field of the table when the expression is nothing else.
+    FieldRef field() const;
+
+    struct Node;
+
+  private:
+    Expression() = default;
+    std::unique_ptr<Node> root_;
+};
+
+}  // namespace lst
+
+// Names for expressions, bound on the calling thread.
+void BIND(const QString& name, FieldRef variable);
+void BIND(const QString& name, lst::BoundFunction function);
+void UNBIND(const QString& name);
