@@ -265,9 +265,11 @@ void ListControl::display() {
     snap.thumb = s.thumb;
     snap.atTop = s.atTop;
     snap.atBottom = s.atBottom;
-    if (!rows && snap.current == s.sent.current && snap.thumb == s.sent.thumb &&
-        snap.atTop == s.sent.atTop && snap.atBottom == s.sent.atBottom &&
-        snap.paged == s.sent.paged)
+    // After input the screen hears back even when nothing changed: it may have
+    // set aside a snapshot made before the procedure took that input.
+    if (!rows && snap.seen == s.sent.seen && snap.current == s.sent.current &&
+        snap.thumb == s.sent.thumb && snap.atTop == s.sent.atTop &&
+        snap.atBottom == s.sent.atBottom && snap.paged == s.sent.paged)
         return;
     s.sent = snap;
     snap.rows = rows;

@@ -171,6 +171,79 @@ LONG openBrowse(Log& log, Options o) {
     });
 }
 
+namespace {
+
+struct GroupRow {
+    LONG ID;
+    STRING<30> NAME;
+    BYTE MARK;
+    STRING<1024> VIEWPOSITION;
+};
+struct ShortItemRow {
+    LONG ID;
+    STRING<40> NAME;
+    BYTE MARK;
+    STRING<1024> VIEWPOSITION;
+};
+
+}  // namespace
+
+LONG openRange(RangeLog& log) {
+    buildData();
+    return START([&log] {
+        Tables t;
+        lst::QUEUE<GroupRow> gq([](GroupRow& r, lst::QueueFields& f) {
+            f("GRP:ID", r.ID)("GRP:NAME", r.NAME)("MARK", r.MARK)("VIEWPOSITION", r.VIEWPOSITION);
+        });
+        lst::QUEUE<ShortItemRow> iq([](ShortItemRow& r, lst::QueueFields& f) {
+            f("ITM:ID", r.ID)("ITM:NAME", r.NAME)("MARK", r.MARK)("VIEWPOSITION", r.VIEWPOSITION);
+        });
+        Window w(u"listtest", u"RANGE");
+        ViewClass gv(t.groups), iv(t.items);
+        Host host(w, 0);
+        host.run = [&](int number, int request) {
+            if (number == 2 && request == lst::Req::DeleteRecord)
+                return t.itemsRel.Delete(0) == Level::Benign ? 1 : 2;
+            if (number != 2 || request != lst::Req::InsertRecord)
+                return int(lst::Req::RequestCancelled);
+            {
+                std::lock_guard<std::mutex> l(log.m);
+                log.primedGroup = t.ITM.GRP;
+            }
+            t.ITM.NAME = "В группе";
+            return t.itemsAccess.Insert() == Level::Benign ? 1 : 2;
+        };
+        lst::BrowseClass groups, items;
+        if (!w.open())
+            return;
+        groups.Init(GROUPS, ref(gq.VIEWPOSITION), gv, gq, t.groupsRel, host);
+        groups.AddSortOrder(t.GRP_K1);
+        groups.AddField(t.GRP.ID, gq.ID);
+        groups.AddField(t.GRP.NAME, gq.NAME);
+        groups.AskProcedure = 1;
+        items.Init(ITEMS, ref(iq.VIEWPOSITION), iv, iq, t.itemsRel, host);
+        items.AddSortOrder(t.ITM_K3);
+        items.AddRange(t.ITM.GRP, t.itemsRel, t.groupsRel);
+        items.AddField(t.ITM.ID, iq.ID);
+        items.AddField(t.ITM.NAME, iq.NAME);
+        items.InsertControl = RANGE_INSERT;
+        items.DeleteControl = RANGE_DELETE;
+        items.AskProcedure = 2;
+        groups.SetAlerts();
+        items.SetAlerts();
+        while (ACCEPT()) {
+            groups.TakeEvent();
+            items.TakeEvent();
+            std::lock_guard<std::mutex> l(log.m);
+            log.group = t.GRP.ID;
+            log.item = t.ITM.ID;
+        }
+        groups.Kill();
+        items.Kill();
+        w.close();
+    });
+}
+
 void closeWindow(LONG thread) {
     POST(EVENT::CloseWindow, 0, thread);
     rt::waitThreadEnd(thread, uitest::kWait);
@@ -243,7 +316,9 @@ void clickRow(int thread, int control, int row) {
 
 void doubleClickRow(int thread, int control, int row) {
     onTable(thread, control, [row](lst::ListWidget*, QTableView* t) {
+        // A double click comes after the press of its first click.
         const QRect r = t->visualRect(t->model()->index(row - 1, 0));
+        QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, r.center());
         QTest::mouseDClick(t->viewport(), Qt::LeftButton, {}, r.center());
     });
 }

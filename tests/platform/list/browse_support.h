@@ -184,6 +184,21 @@ class TestBrowse : public lst::BrowseClass {
     ItemQueue& q_;
 };
 
+// The window of groups and the items of the group chosen.
+enum { GROUPS = 1, ITEMS, RANGE_INSERT, RANGE_DELETE };
+struct RangeLog {
+    std::mutex m;
+    LONG group = 0;  // GRP:ID and ITM:ID after each event
+    LONG item = 0;
+    LONG primedGroup = -1;  // ITM:GRP when the form was called for an insert
+    template <class T>
+    T get(T RangeLog::*member) {
+        std::lock_guard<std::mutex> l(m);
+        return this->*member;
+    }
+};
+LONG openRange(RangeLog& log);
+
 // Opens the item list on a new thread; its number.
 LONG openBrowse(Log& log, Options options = {});
 void closeWindow(LONG thread);
