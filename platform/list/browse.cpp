@@ -676,8 +676,9 @@ void BrowseClass::Ask(int request) {
             return;
         }
     } else {
-        relation_->Me->PrimeRecord();
-        // A new child belongs to the parent the list shows.
+        // A new record starts blank (the form primes it, keeping what is set
+        // here), and a new child belongs to the parent the list shows.
+        view_->file().clearRecord();
         if (order_ > 0) {
             for (const Range& r : orders_[size_t(order_ - 1)].ranges) {
                 if (r.parentField.valid())
