@@ -25,85 +25,19 @@
 #include "app/globals.h"
 #include "core/threads.h"
 #include "dictionary.h"
+#include "kaldor_base.h"
 #include "view.h"
 
 namespace {
 
-constexpr int kCards = 100000;
-
-QString benchDir() {
-    const QByteArray d = qgetenv("KALDOR_BENCH_DIR");
-    return d.isEmpty() ? QStringLiteral("/tmp/kaldor-bench") : QString::fromLocal8Bit(d);
-}
-
-QString words(QRandomGenerator& g, int length) {
-    static const char16_t* w[] = {
-        u"закон",       u"о",          u"порядке",   u"государственной", u"регистрации",
-        u"налогового",  u"кодекса",    u"изменений", u"Российской",      u"Федерации",
-        u"статьи",      u"внесении",   u"прав",      u"граждан",         u"обязательного",
-        u"страхования", u"земельного", u"участка"};
-    QString s;
-    while (s.size() < length)
-        s += QString::fromUtf16(w[g.bounded(int(std::size(w)))]) + u' ';
-    return s.left(length);
-}
-
-QByteArray body(QRandomGenerator& g, int size) {
-    QByteArray b = "{\\rtf1\\ansi ";
-    while (b.size() < size)
-        b += words(g, 80).toUtf8() + "\\par ";
-    b.truncate(size - 1);
-    return b + '}';
-}
-
-void fillCard(QRandomGenerator& g) {
-    KAL.KODTER = BYTE(g.bounded(3));
-    KAL.NAME = words(g, 50);
-    KAL.PNAME1 = words(g, 110);
-    KAL.PNAME2 = words(g, 60);
-    KAL.PNAME3 = "";
-    KAL.NDOK = QString::number(g.bounded(1000)) + QStringLiteral("-ФЗ");
-    KAL.UTVDATA = rt::dayNumber(1995, 1, 1) + LONG(g.bounded(11000));
-    KAL.VVODDATA = KAL.UTVDATA + 30;
-    KAL.WORDKEY = words(g, 60);
-    KAL.NFILE = "C:\\kaldor_demo\\1.rtf";
-    KAL.ZAKON.setData(body(g, 20 * 1024));
-    KAL.RABZAKON.setData(body(g, 2 * 1024));
-}
-
-void addCards(int n, QRandomGenerator& g) {
-    for (int done = 0; done < n;) {
-        LOGOUT(10, {&KALDOR});
-        for (int i = 0; i < 1000 && done < n; ++i, ++done) {
-            CLEAR(KALDOR);
-            fillCard(g);
-            Access_KALDOR->Insert();
-        }
-        COMMIT();
-    }
-}
+using benchbase::addCards;
+using benchbase::benchDir;
+using benchbase::kCards;
 
 // The thread every benchmark runs on: a procedure thread with the base open.
 struct Fixture {
     rt::ThreadScope thread{true};
-    Fixture() {
-        qputenv("KALDOR_DRIVE_C", benchDir().toLocal8Bit());
-        QDir().mkpath(benchDir() + QStringLiteral("/bench"));
-        QDir().mkpath(benchDir() + QStringLiteral("/insert"));
-        PUT1 = "c:\\bench\\KALDOR.TPS";
-        PUT2 = "c:\\bench\\ZAMETKA.TPS";
-        DctInit();
-        Relate_KALDOR->Open();
-        const auto have = RECORDS(KALDOR);
-        if (have < kCards) {
-            QElapsedTimer t;
-            t.start();
-            QRandomGenerator g(42);
-            addCards(int(kCards - have), g);
-            std::fprintf(stderr, "built %d cards in %.1f s\n", int(kCards - have),
-                         double(t.elapsed()) / 1000.0);
-        }
-    }
+    Fixture() { benchbase::openBase(); }
 };
 
 // Never destroyed: the thread's own objects go before the program's statics do.

@@ -336,7 +336,7 @@ void installListControl() {
 }
 
 ListWidget::ListWidget(rt::GuiControl& control, QWidget* parent)
-    : QFrame(parent), control_(control) {
+    : QFrame(parent), control_(&control), window_(&control.window()) {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     auto* lay = new QHBoxLayout(this);
     lay->setContentsMargins(frameWidth(), frameWidth(), frameWidth(), frameWidth());
@@ -416,7 +416,8 @@ ListWidget::ListWidget(rt::GuiControl& control, QWidget* parent)
 }
 
 ListWidget::~ListWidget() {
-    control_.onProperty = nullptr;
+    if (rt::GuiControl* c = control())
+        c->onProperty = nullptr;
 }
 
 ListWidget* ListWidget::of(rt::GuiControl& control) {
@@ -432,35 +433,46 @@ const Rows* ListWidget::rows() const {
 }
 
 int ListWidget::px(int du) const {
-    return control_.window().px(du);
+    return window_ ? window_->px(du) : du * 2;
 }
 
 QIcon ListWidget::icon(int n) {
     auto it = icons_.find(n);
-    if (it == icons_.end())
-        it = icons_.emplace(n, control_.icon(n)).first;
+    if (it == icons_.end()) {
+        rt::GuiControl* c = control();
+        it = icons_.emplace(n, c ? c->icon(n) : QIcon()).first;
+    }
     return it->second;
 }
 
 QFont ListWidget::styleFont(int style) const {
-    const Value name = control_.property(PROPSTYLE::FontName, style);
-    const Value size = control_.property(PROPSTYLE::FontSize, style);
-    const Value weight = control_.property(PROPSTYLE::FontStyle, style);
+    rt::GuiControl* c = control();
+    if (!c)
+        return table_->font();
+    const Value name = c->property(PROPSTYLE::FontName, style);
+    const Value size = c->property(PROPSTYLE::FontSize, style);
+    const Value weight = c->property(PROPSTYLE::FontStyle, style);
     // An empty face keeps the list's own.
     return rt::gui::font(table_->font(), name.toText(), int(size.toInt()), int(weight.toInt()));
 }
 
 QColor ListWidget::styleColor(int style, PROP p) const {
-    const Value v = control_.property(p, style);
+    rt::GuiControl* c = control();
+    if (!c)
+        return {};
+    const Value v = c->property(p, style);
     if (v.isText() && v.toText().isEmpty())
         return {};
-    const int c = int(v.toInt());
-    return c == -1 ? QColor() : rt::gui::color(c);
+    const int bgr = int(v.toInt());
+    return bgr == -1 ? QColor() : rt::gui::color(bgr);
 }
 
 void ListWidget::send(int event, const Value& value, int keycode) {
+    rt::GuiControl* c = control();
+    if (!c)
+        return;
     ++posted_;
-    control_.post(event, value, keycode);
+    c->post(event, value, keycode);
 }
 
 bool ListWidget::handleKey(int code, const QString& text) {

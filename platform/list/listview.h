@@ -7,6 +7,7 @@
 
 #include <QFrame>
 #include <QIcon>
+#include <QPointer>
 #include <QTableView>
 #include <map>
 #include <memory>
@@ -18,7 +19,8 @@ class QScrollBar;
 
 namespace rt {
 class GuiControl;
-}
+class GuiWindow;
+}  // namespace rt
 
 namespace lst {
 
@@ -44,7 +46,9 @@ class ListWidget : public QFrame {
     QScrollBar* thumb() const { return thumb_; }
     const Format* format() const { return format_.get(); }
     const Rows* rows() const;
-    rt::GuiControl& control() const { return control_; }
+    // The control, while its window lives: the window's controls go before the
+    // widgets they made, which are deleted later.
+    rt::GuiControl* control() const { return window_ ? control_ : nullptr; }
     bool paged() const { return paged_; }
     int rowsThatFit() const;
 
@@ -70,7 +74,8 @@ class ListWidget : public QFrame {
     void selectRow(int row);
     bool onProperty(PROP p, int index, const Value& v);
 
-    rt::GuiControl& control_;
+    rt::GuiControl* control_;
+    QPointer<rt::GuiWindow> window_;
     ListTable* table_ = nullptr;
     ListModel* model_ = nullptr;
     QScrollBar* thumb_ = nullptr;

@@ -126,29 +126,109 @@ int ViewClass::compareEntry(const std::vector<Value>& a, RecordPointer pa,
     return pa < pb ? -1 : (pa > pb ? 1 : 0);
 }
 
+namespace {
+
+// An order value prepared for sorting: a text as the weights of its letters
+// (so that Russian order is a plain comparison), a number as itself.
+struct SortKey {
+    bool text = false;
+    double number = 0;
+    std::u32string weights;
+};
+
+SortKey sortKey(const Value& v) {
+    SortKey k;
+    k.text = v.isText();
+    if (!k.text) {
+        k.number = v.toReal();
+        return k;
+    }
+    const QString t = v.toText();
+    const int n = rt::clippedLength(t);
+    k.weights.resize(size_t(n));
+    for (int i = 0; i < n; ++i)
+        k.weights[size_t(i)] = char32_t(tbl::russianWeight(t[i].unicode()));
+    return k;
+}
+
+// The same order as tbl::compareOrderValues without case.
+int compareKeys(const SortKey& a, const SortKey& b) {
+    if (a.text != b.text)
+        return a.text ? 1 : -1;
+    if (!a.text)
+        return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
+    const int c = a.weights.compare(b.weights);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+}  // namespace
+
 bool ViewClass::build() {
     entries_.clear();
-    const int n = seeker_->read(nullptr, true, true, -1,
-                                [this](const ViewPosition& pos, const tbl::Seeker::Row& row) {
-                                    row.fill();
-                                    if (filter_ && !filter_())
-                                        return true;
-                                    Entry e{pos.ptr, {}};
-                                    if (mode_ == Mode::Expression) {
-                                        e.keys.push_back(expression_());
-                                    } else {
-                                        for (const auto& [f, desc] : orderFields_)
-                                            e.keys.push_back(file_.fields()[size_t(f)].ref.get());
-                                    }
-                                    entries_.push_back(std::move(e));
-                                    return true;
-                                });
+    // Without a filter a field order needs only its own fields, read as values
+    // and never put into the record buffer.
+    const bool onlyOrder = mode_ == Mode::Fields && !filter_;
+    if (onlyOrder) {
+        std::vector<int> order;
+        for (const auto& [f, desc] : orderFields_)
+            order.push_back(f);
+        seeker_->setFields(order);
+    }
+    const std::int64_t expected = seeker_->count();
+    if (expected > 0)
+        entries_.reserve(size_t(expected));
+    const int n =
+        seeker_->read(nullptr, true, true, -1,
+                      [this, onlyOrder](const ViewPosition& pos, const tbl::Seeker::Row& row) {
+                          Entry e{pos.ptr, {}};
+                          if (onlyOrder) {
+                              for (const auto& [f, desc] : orderFields_)
+                                  e.keys.push_back(row.value(f));
+                              entries_.push_back(std::move(e));
+                              return true;
+                          }
+                          row.fill();
+                          if (filter_ && !filter_())
+                              return true;
+                          if (mode_ == Mode::Expression) {
+                              e.keys.push_back(expression_());
+                          } else {
+                              for (const auto& [f, desc] : orderFields_)
+                                  e.keys.push_back(file_.fields()[size_t(f)].ref.get());
+                          }
+                          entries_.push_back(std::move(e));
+                          return true;
+                      });
+    if (onlyOrder)
+        configure();
     if (n < 0)
         return false;
     const size_t all = mode_ == Mode::Expression ? 1 : orderFields_.size();
-    std::sort(entries_.begin(), entries_.end(), [this, all](const Entry& a, const Entry& b) {
-        return compareEntry(a.keys, a.ptr, b.keys, b.ptr, all) < 0;
+    std::vector<std::vector<SortKey>> keys(entries_.size());
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        keys[i].reserve(all);
+        for (size_t k = 0; k < all && k < entries_[i].keys.size(); ++k)
+            keys[i].push_back(sortKey(entries_[i].keys[k]));
+    }
+    std::vector<std::uint32_t> order(entries_.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = std::uint32_t(i);
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const size_t count = std::min(keys[a].size(), keys[b].size());
+        for (size_t k = 0; k < count; ++k) {
+            int c = compareKeys(keys[a][k], keys[b][k]);
+            const bool desc =
+                mode_ == Mode::Expression ? expressionDescending_ : orderFields_[k].second;
+            if (c != 0)
+                return desc ? c > 0 : c < 0;
+        }
+        return entries_[a].ptr < entries_[b].ptr;
     });
+    std::vector<Entry> sorted;
+    sorted.reserve(entries_.size());
+    for (std::uint32_t i : order)
+        sorted.push_back(std::move(entries_[i]));
+    entries_ = std::move(sorted);
     built_ = true;
     return true;
 }
