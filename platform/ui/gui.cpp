@@ -609,6 +609,12 @@ void GuiWindow::build(QMainWindow* frame) {
         applyColors(*c);
         connectControl(*c);
     }
+    // Sheets lie under every other control: a list declared before the sheet
+    // it stands on would otherwise be hidden by the sheet's page.
+    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it) {
+        if ((*it)->decl().type == ControlType::Sheet && (*it)->widget())
+            (*it)->widget()->lower();
+    }
     // A prompt names the control after it: its access key moves there.
     for (auto& c : controls_) {
         if (c->decl().type != ControlType::Prompt)
