@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMenu>
@@ -25,9 +26,11 @@
 #include "globals.h"
 #include "procedures.h"
 #include "ui/detail.h"
+#include "ui/dialogs.h"
 #include "ui/winapi.h"
 #include "ui/window.h"
 #include "uidriver.h"
+#include "windowmanager.h"
 
 using namespace uitest;
 
@@ -209,6 +212,48 @@ TEST(InProgram, ThreadsHaveTheirOwnRequestAndTableObjects) {
     onGui([] { rt::gui::topWindow(1)->menuItem(EXIT)->trigger(); });
     ASSERT_TRUE(waitFor([] { return gMainReturned.load(); }));
     EXPECT_TRUE(gAccessAfterMain);
+}
+
+TEST(InProgram, ClosingTheFrameAsksTheOtherWindowsFirst) {
+    ASSERT_TRUE(waitFrame());
+    const int splash = childThreads()[0];
+    // A window that, like a form with changes, asks before it closes.
+    const int form = START([] {
+        Window w(rt::parseWindow(QJsonObject{{"title", "Форма"}, {"mdi", true}}));
+        struct Asking : WindowManager {
+            Window& window;
+            explicit Asking(Window& w) : window(w) {}
+            int Init() override {
+                WindowManager::Init();
+                Open(window);
+                return Level::Benign;
+            }
+            int TakeCloseEvent() override {
+                if (MESSAGE(u"Отменить изменения?", u"Форма", ICON::Question,
+                            BUTTON::Yes + BUTTON::No) == BUTTON::No) {
+                    rt::cycle();
+                    return Level::Notify;
+                }
+                return WindowManager::TakeCloseEvent();
+            }
+        } m(w);
+        m.Run();
+    });
+    ASSERT_TRUE(waitWindow(form));
+    // Kept: the frame stays, the other lists are gone.
+    POST(EVENT::CloseWindow, 0, 1);
+    ASSERT_TRUE(waitDialog(form));
+    EXPECT_TRUE(answerMessage(form, BUTTON::No));
+    ASSERT_TRUE(rt::waitThreadEnd(splash, 5000));
+    ASSERT_TRUE(waitIdle(1));
+    EXPECT_FALSE(gMainReturned);
+    EXPECT_EQ(title(form), QStringLiteral("Форма"));
+    // Let go: everything closes.
+    POST(EVENT::CloseWindow, 0, 1);
+    ASSERT_TRUE(waitDialog(form));
+    EXPECT_TRUE(answerMessage(form, BUTTON::Yes));
+    ASSERT_TRUE(waitFor([] { return gMainReturned.load(); }));
+    EXPECT_FALSE(rt::threadAlive(form));
 }
 
 TEST(InProgram, FrameTitleMenusAndSystemSettings) {

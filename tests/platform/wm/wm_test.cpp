@@ -406,6 +406,23 @@ TEST_F(WindowManagerTest, CancelAsksOnlyWhenTheRecordChangedAndNoKeepsTheForm) {
     EXPECT_EQ(names(), QStringList({"1 Первый"}));
 }
 
+TEST_F(WindowManagerTest, TheCloseBoxSeesTextTypedButNotCompleted) {
+    const int t = start({ChangeRecord}, [](ItemTable& db) {
+        db.add(1, "Первый");
+        db.fetch(1);
+    });
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
+    type(t, NAME_, QStringLiteral("Недописанное"), false);
+    onGui([&] { rt::gui::topWindow(t)->top()->close(); });
+    ASSERT_TRUE(waitDialog(t));
+    EXPECT_TRUE(answerMessage(t, BUTTON::No));
+    ASSERT_TRUE(waitIdle(t));
+    EXPECT_EQ(text(t, NAME_), QStringLiteral("Недописанное"));
+    click(t, OK_);
+    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(names(), QStringList({"1 Недописанное"}));
+}
+
 TEST_F(WindowManagerTest, ChangeWritesThroughThePrimaryAndAFailedWriteKeepsTheForm) {
     const int t = start({ChangeRecord}, [](ItemTable& db) {
         db.add(1, "Первый");
