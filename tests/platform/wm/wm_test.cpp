@@ -567,11 +567,13 @@ namespace {
 struct Layout : WindowManager {
     Window window{u"wmtest", u"LAYOUT"};
     WindowResizeClass resizer;
+    int strategy = Resize::Spread;
+    bool minSize = true, maxSize = false;
     std::function<void(WindowResizeClass&)> setup;
     int Init() override {
         WindowManager::Init();
         Open(window);
-        resizer.Init(Resize::Spread, true, false);
+        resizer.Init(strategy, minSize, maxSize);
         resizer.SetParentDefaults();
         if (setup)
             setup(resizer);
@@ -646,6 +648,37 @@ TEST(Resizer, ListsGrowButtonsFollowTheBottomAndTheWindowKeepsItsMinimum) {
     EXPECT_GE(small.height(), start.height());
     POST(EVENT::CloseWindow, 0, t);
     ASSERT_TRUE(waitFor([&] { return finished.load(); }));
+}
+
+TEST(Resizer, TheDefaultStrategyKeepsEntriesAndAMaximumHoldsTheWindow) {
+    for (const bool maxSize : {false, true}) {
+        std::atomic<bool> finished{false};
+        const int t = START([&] {
+            Layout w;
+            w.strategy = Resize::Default;
+            w.minSize = false;
+            w.maxSize = maxSize;
+            w.Run();
+            finished = true;
+        });
+        ASSERT_TRUE(waitWindow(t));
+        const QSize start = clientSize(t);
+        const QRect list0 = geometry(t, LIST), entry0 = geometry(t, ENTRY);
+        onGui([&] {
+            QWidget* top = rt::gui::topWindow(t)->top();
+            top->resize(top->size() + start);
+        });
+        waitIdle(t);
+        if (maxSize) {
+            EXPECT_EQ(clientSize(t), start);
+            EXPECT_EQ(geometry(t, LIST), list0);
+        } else {
+            ASSERT_TRUE(waitFor([&] { return geometry(t, LIST).width() > list0.width(); }));
+            EXPECT_EQ(geometry(t, ENTRY).size(), entry0.size());
+        }
+        POST(EVENT::CloseWindow, 0, t);
+        ASSERT_TRUE(waitFor([&] { return finished.load(); }));
+    }
 }
 
 // ---- toolbar ----------------------------------------------------------------
