@@ -267,6 +267,9 @@ Editor::Editor(GuiControl& c, QTextEdit* edit)
     edit->setFont(base_);
     edit->setAcceptRichText(true);
     edit->installEventFilter(this);
+    // The editor tells of its end before it takes its children (us) with it:
+    // from then on it is not to be touched.
+    connect(edit, &QObject::destroyed, this, [this] { edit_ = nullptr; });
     edit->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(edit, &QWidget::customContextMenuRequested, this, &Editor::contextMenu);
     connect(edit, &QTextEdit::cursorPositionChanged, this, &Editor::syncTools);
@@ -279,11 +282,16 @@ Editor::Editor(GuiControl& c, QTextEdit* edit)
 Editor::~Editor() {
     if (GuiControl* c = control())
         c->onProperty = nullptr;
+    // The document may outlive us (it is the editor's child): it lays itself
+    // out for the screen again.
+    if (doc_) {
+        doc_->documentLayout()->setPaintDevice(nullptr);
+        if (edit_)
+            doc_->markContentsDirty(0, doc_->characterCount());
+    }
     if (edit_) {
         edit_->removeEventFilter(this);
         edit_->setContextMenuPolicy(Qt::DefaultContextMenu);
-        if (QTextDocument* doc = edit_->document())
-            doc->documentLayout()->setPaintDevice(nullptr);
     }
 }
 
@@ -314,6 +322,8 @@ QComboBox* Editor::combo(int kind) const {
 // Content
 
 bool Editor::takeProperty(PROP p, const Value& v) {
+    if (!edit_)
+        return false;
     switch (p) {
         case PROP::Text:
             setHint(v.toText());

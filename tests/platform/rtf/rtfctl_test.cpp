@@ -868,6 +868,30 @@ TEST(Editor, KillLetsGoOfTheControl) {
     EXPECT_EQ(formatOf(t, QStringLiteral("Сведения")).fontWeight(), QFont::Bold);
 }
 
+TEST(Editor, AWindowClosedBeforeKillOrBeforeTheObjectGoes) {
+    // The editor goes with its window; the object, freed later, and its Kill
+    // find nothing to let go of.
+    const LONG t = START([] {
+        RTFControlClass rtf;
+        bindTools(rtf);
+        {
+            Window w(u"rtfctltest", u"EDITOR");
+            if (!w.open())
+                return;
+            rtf.Init(RTFTEXTBOX);
+            rtf.Load(corpus(kPolozhenie));
+            w[RTFTEXTBOX][PROP::FontSize] = 14;
+        }
+        rt::gui::call([] {});
+        rtf.Kill();
+        EXPECT_FALSE(rtf.Load(corpus(kPolozhenie)));
+        EXPECT_EQ(ERRORCODE(), ErrCode::NotOpen);
+    });
+    ASSERT_TRUE(rt::waitThreadEnd(t, kWait));
+    // Whatever the GUI still had to do for it is done, with nothing left over.
+    onGui([] { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); });
+}
+
 TEST(Editor, WindowsOfSeveralThreadsLoadAtOnce) {
     EditorWindow a;
     EditorWindow b;
