@@ -6,10 +6,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTextEdit>
 
+#include "big_rtf.h"
 #include "core/resources.h"
 #include "rtfcontrol.h"
 #include "rtfeditor.h"
@@ -18,35 +17,10 @@
 
 namespace {
 
-constexpr qsizetype kSize = 5 * 1024 * 1024;
 constexpr int RTFTEXTBOX = 1;
 
-QTemporaryDir& workDir() {
-    static QTemporaryDir dir;
-    return dir;
-}
-
-QString documentPath() {
-    static const QString path = [] {
-        QFile f(QStringLiteral(KALDOR_SOURCE_DIR "/tests/data/rtf/lo-polozhenie.rtf"));
-        if (!f.open(QIODevice::ReadOnly))
-            qFatal("corpus file missing");
-        const QByteArray src = f.readAll();
-        const qsizetype begin = src.indexOf("\\pard\\plain");
-        const qsizetype end = src.lastIndexOf('}');
-        const QByteArray body = src.mid(begin, end - begin) + "\\par\n";
-        QByteArray out = src.left(begin);
-        while (out.size() < kSize)
-            out += body;
-        out += "}\n";
-        const QString p = workDir().filePath(QStringLiteral("big.rtf"));
-        QFile file(p);
-        if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size())
-            qFatal("cannot write the benchmark's document");
-        return p;
-    }();
-    return path;
-}
+using bench::bigRtfPath;
+using bench::workDir;
 
 Window* gWindow = nullptr;
 RTFControlClass* gEditor = nullptr;
@@ -62,15 +36,15 @@ void withEditor(const std::function<void(rt::rtfctl::Editor&)>& fn) {
 
 void BM_Load5MB(benchmark::State& state) {
     for (auto _ : state) {
-        if (!gEditor->Load(documentPath()))
+        if (!gEditor->Load(bigRtfPath()))
             state.SkipWithError("load failed");
     }
-    state.SetBytesProcessed(state.iterations() * kSize);
+    state.SetBytesProcessed(state.iterations() * bench::kBigRtfSize);
 }
 BENCHMARK(BM_Load5MB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 void BM_Save5MB(benchmark::State& state) {
-    gEditor->Load(documentPath());
+    gEditor->Load(bigRtfPath());
     const QString out = workDir().filePath(QStringLiteral("Test.rtf"));
     for (auto _ : state) {
         if (!gEditor->Save(out, 0))
@@ -85,7 +59,7 @@ void BM_ReplaceAll5MB(benchmark::State& state) {
     int replaced = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        gEditor->Load(documentPath());
+        gEditor->Load(bigRtfPath());
         state.ResumeTiming();
         withEditor([&](rt::rtfctl::Editor& e) {
             replaced = e.replaceAll(QStringLiteral("реестр"), QStringLiteral("перечень"), {});
@@ -97,7 +71,7 @@ BENCHMARK(BM_ReplaceAll5MB)->Unit(benchmark::kMillisecond)->UseRealTime()->Itera
 
 // The reading size changes: the whole document is laid out anew.
 void BM_ReadingSize5MB(benchmark::State& state) {
-    gEditor->Load(documentPath());
+    gEditor->Load(bigRtfPath());
     int size = 8;
     for (auto _ : state) {
         size = size == 8 ? 12 : 8;
