@@ -712,10 +712,12 @@ void Editor::changeFormat(const std::function<void(QTextCharFormat&)>& change) {
 void Editor::applyChoice(int kind) {
     QComboBox* cb = combo(kind);
     QVariant v;
-    if (auto it = chosen_.find(kind); it != chosen_.end())
+    if (auto it = chosen_.find(kind); it != chosen_.end()) {
         v = it->second;
-    else if (cb && cb->currentIndex() >= 0)
+        chosen_.erase(it);
+    } else if (cb && cb->currentIndex() >= 0) {
         v = cb->currentData();
+    }
     if (!v.isValid())
         return;
     switch (kind) {
