@@ -30,6 +30,8 @@ class FindDialog : public QDialog {
 
         find_ = new QLineEdit(text);
         find_->setObjectName(QStringLiteral("findText"));
+        // Room for a bookmarked passage's first words.
+        find_->setMinimumWidth(find_->fontMetrics().averageCharWidth() * 36);
         auto* findLabel = new QLabel(QStringLiteral("&Что:"));
         findLabel->setBuddy(find_);
         auto* grid = new QGridLayout;

@@ -1,7 +1,8 @@
 // The rich-text editor with its tool bar and a Russian document, for looking
 // at it as a user would: `rtfctl_demo [document.rtf] [--find text]
-// [--screenshot out.png]` writes a picture of the screen once the window is up
-// (with the find dialog open over it when --find is given) and quits.
+// [--replace] [--screenshot out.png]` writes a picture of the screen once the
+// window is up (with the find dialog, or with --replace the find-and-replace
+// dialog, open over it when --find is given) and quits.
 // scripts/screenshot-rtf runs it under Xvfb.
 
 #include <QAbstractButton>
@@ -24,7 +25,7 @@ using namespace editorwindow;
 
 DECIMAL<2> spinrtf = 10;
 
-void editorWindow(const QString& document, const QString& find) {
+void editorWindow(const QString& document, const QString& find, bool replace) {
     Window w(u"rtfctltest", u"EDITOR");
     w.bind(SPINRTF_, ref(spinrtf));
     RTFControlClass rtf;
@@ -43,7 +44,7 @@ void editorWindow(const QString& document, const QString& find) {
         if (EVENT() == EVENT::NewSelection && FIELD() == SPINRTF_)
             w[RTFTEXTBOX][PROP::FontSize] = spinrtf.toInt();
         if (EVENT() == EVENT::User && !find.isEmpty())
-            rtf.FindDlg(find);
+            replace ? rtf.ReplaceDlg(find) : rtf.FindDlg(find);
     }
     rtf.Kill();
     w.close();
@@ -54,17 +55,21 @@ void editorWindow(const QString& document, const QString& find) {
 int main(int argc, char** argv) {
     rt::addResourceFolder(QStringLiteral(KALDOR_RTFCTL_TEST_RESOURCES));
     QString shot, document, find;
+    bool replace = false;
     for (int i = 1; i < argc; ++i) {
         const QByteArray a(argv[i]);
         if (a == "--screenshot" && i + 1 < argc)
             shot = QString::fromLocal8Bit(argv[++i]);
         else if (a == "--find" && i + 1 < argc)
             find = QString::fromLocal8Bit(argv[++i]);
+        else if (a == "--replace")
+            replace = true;
         else if (!a.startsWith("--"))
             document = QString::fromLocal8Bit(a);
     }
-    return rt::run(argc, argv, [shot, document, find] {
-        const LONG editor = START([document, find] { editorWindow(document, find); }, 0);
+    return rt::run(argc, argv, [shot, document, find, replace] {
+        const LONG editor =
+            START([document, find, replace] { editorWindow(document, find, replace); }, 0);
         if (shot.isEmpty()) {
             rt::waitThreadEnd(editor, 24 * 3600 * 1000);
             return;
