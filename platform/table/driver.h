@@ -1,0 +1,266 @@
+#pragma once
+// The SQLite side of the table driver: connections, the column encoding of field
+// values, error mapping, ordered reading from a position, and transactions. Not for
+// use outside platform/table.
+
+#include <sqlite3.h>
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "table.h"
+
+namespace tbl {
+
+// A value as SQLite holds it.
+struct Arg {
+    enum Type : std::uint8_t { Null, Int, Real, Text, Blob };
+    Type type = Null;
+    std::int64_t i = 0;
+    double r = 0;
+    QString s;
+    QByteArray b;
+
+    static Arg integer(std::int64_t v) {
+        Arg a;
+        a.type = Int;
+        a.i = v;
+        return a;
+    }
+    static Arg text(const QString& v) {
+        Arg a;
+        a.type = Text;
+        a.s = v;
+        return a;
+    }
+    static Arg blob(const QByteArray& v) {
+        Arg a;
+        a.type = Blob;
+        a.b = v;
+        return a;
+    }
+};
+using Args = std::vector<Arg>;
+
+void bind(sqlite3_stmt* st, int index, const Arg& a);
+// The column value of a field's current contents.
+Arg fieldArg(const FieldRef& f);
+// The column value that `v` has once stored in a field like `proto`.
+Arg valueArg(const FieldRef& proto, const Value& v);
+// Reads a column into a field.
+void readField(sqlite3_stmt* st, int column, const FieldRef& f);
+// Reads a column of a field like `proto` as a Value.
+Value readValue(sqlite3_stmt* st, int column, const FieldRef& proto);
+// The literal a column of this kind holds for "blank or zero".
+QString zeroLiteral(Kind kind);
+// The condition a record meets to be in an optional key.
+QString optionalCondition(const TableFile& decl, const TableFile::Key& k);
+QString quoted(const QString& identifier);
+
+// Text compared without case is kept beside its field in a column of its own (see
+// foldedColumn) that holds a sort key: plain binary order of the key is Russian
+// alphabetical order without case. The file then needs nothing but SQLite itself to
+// be read, also through its indexes.
+QString foldKey(QStringView text);
+// True when field `field` of `decl` has such a column.
+bool folded(const TableFile& decl, int field);
+QString foldedColumn(const QString& fieldName);
+// The column that orders part `part` of key `key`, quoted.
+QString keyColumn(const TableFile& decl, int key, int part);
+// A key part's value as positions hold it (the sort key of a folded text).
+Value keyValue(const TableFile& decl, int key, int part, const Value& fieldValue);
+// The argument compared with the part's column for a value as positions hold it.
+Arg keyArg(const TableFile& decl, int key, int part, const Value& v);
+
+// The runtime's error code for an SQLite result.
+int errorCode(int sqliteCode, bool encrypted);
+
+struct OpenRequest;
+
+// One connection of one thread to one table file.
+class Connection {
+  public:
+    // Opens (and when allowed and missing, creates) the file of `decl` at `path`.
+    // On failure returns null and sets *code and *detail.
+    static std::unique_ptr<Connection> open(const QString& path, const TableFile& decl, int* code,
+                                            QString* detail);
+    ~Connection();
+
+    sqlite3* db() const { return db_; }
+    const QString& path() const { return path_; }
+    const QString& tableName() const { return table_; }
+
+    // A prepared statement from the connection's cache, reset and unbound. For
+    // statements stepped while other code may run on the connection, use lease().
+    sqlite3_stmt* statement(const QString& sql);
+    // A statement taken out of the cache until the lease ends.
+    class Lease {
+      public:
+        Lease(Connection* c, const QString& sql);
+        ~Lease();
+        Lease(const Lease&) = delete;
+        Lease& operator=(const Lease&) = delete;
+        sqlite3_stmt* get() const { return st_; }
+        operator sqlite3_stmt*() const { return st_; }  // NOLINT
+
+      private:
+        Connection* c_;
+        QString sql_;
+        sqlite3_stmt* st_ = nullptr;
+    };
+    // Runs a statement that changes the file. Returns false and sets the thread's
+    // error code on failure; *changes gets the number of rows changed.
+    bool write(const QString& sql, const Args& args, int* changes = nullptr);
+    // Runs SQL without parameters (pragmas, transaction control).
+    bool run(const char* sql);
+    // Sets the thread's error from the connection's last result.
+    void setError(int sqliteCode);
+
+    void setBusyTimeout(int ms);
+    int busyTimeout() const { return busyMs_; }
+    bool encrypted() const { return encrypted_; }
+    bool inTransaction() const { return txDepth_ > 0; }
+
+    // Transaction control used by the coordinator.
+    bool beginImmediate();
+    bool commit();
+    void rollback();
+
+    // Completes the transactions of several files that were committed here but
+    // whose other files a crash kept from committing.
+    void recover();
+    // Gives back the numbers that dead processes of this machine had reserved.
+    void dropDeadReservations();
+
+  private:
+    friend std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code,
+                                                      QString* detail);
+    Connection() = default;
+    bool configure();
+
+    sqlite3* db_ = nullptr;
+    QString path_;
+    QString table_;
+    bool encrypted_ = false;
+    int busyMs_ = 10000;
+    int txDepth_ = 0;
+    std::map<QString, sqlite3_stmt*> cache_;
+};
+
+std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QString* detail);
+
+// The layout signature of a declaration: what a file must have been made for.
+QString layoutOf(const TableFile& decl);
+// The SQL that makes a new file for a declaration.
+QStringList schemaOf(const TableFile& decl);
+
+// Opens a connection to an existing table file by path and table name alone (the
+// recovery of an interrupted transaction); the password comes from the declared
+// tables of the process.
+std::unique_ptr<Connection> openForRecovery(const QString& path, const QString& tableName);
+
+// ---------------------------------------------------------------------------
+// Ordered reading. A position is the order's key values and the record pointer;
+// rows are read after, or from, a position, forward or backward, in the order of a
+// key (file order when there is none), with the record pointer breaking ties.
+
+using Position = ViewPosition;
+
+class Seeker {
+  public:
+    explicit Seeker(TableFile& file) : file_(file) {}
+    // The key whose order is read; -1 is file order.
+    void setOrder(int keyIndex);
+    int order() const { return key_; }
+    // The fields read into the buffer for each row; empty reads all fields.
+    void setFields(std::vector<int> fields);
+    // A condition every row meets, in SQL over the columns, with its arguments.
+    void addCondition(const QString& sql, const Args& args);
+    void clearConditions();
+
+    // A row being read: fill() puts its fields into the record buffer.
+    struct Row {
+        const Seeker* seeker;
+        sqlite3_stmt* st;
+        RecordPointer ptr;
+        void fill() const;
+        // The value of field number `field` (an index into fields()) when it is
+        // among the fields read.
+        Value value(int field) const;
+    };
+    using Sink = std::function<bool(const Position&, const Row&)>;
+    // Reads up to `limit` rows (all when negative) from `from` (the start of the
+    // order when null), forward or backward; `inclusive` includes the row at `from`.
+    // `sink` gets each row and returns false to stop. Returns the number of rows
+    // given to the sink, -1 on failure (error code set).
+    int read(const Position* from, bool forward, bool inclusive, int limit, const Sink& sink);
+    std::int64_t count();
+    // The position of the record whose fields are in the buffer with pointer ptr.
+    Position positionOfBuffer(RecordPointer ptr) const;
+
+  private:
+    friend struct Row;
+    QString selectList() const;
+    int fieldCount() const;
+    std::vector<Value> keysOf(RecordPointer ptr);
+    int readOne(const QString& sql, const Args& args, int limit, int* budget, const Sink& sink);
+    QString whereBase() const;
+    QString orderBy(bool forward, int fromPart) const;
+    QString cmp(int part, bool forward, bool inclusive) const;
+
+    TableFile& file_;
+    int key_ = -1;
+    std::vector<int> fields_;
+    std::vector<QString> conditions_;
+    Args conditionArgs_;
+};
+
+// The scan of SET/NEXT/PREVIOUS on a file.
+struct Cursor {
+    explicit Cursor(TableFile& file) : seeker(file) {}
+    Seeker seeker;
+    bool active = false;    // SET was given
+    bool started = false;   // a row was read since SET
+    bool hasStart = false;  // SET from a key value or RESET: start at `start`
+    Position start;
+    Position last;
+    bool eof = false;
+};
+
+// Runs the writes of one change in one transaction of its own, unless the thread's
+// transaction already holds the file.
+class WriteScope {
+  public:
+    explicit WriteScope(Connection* c) : c_(c), own_(!c->inTransaction()) {
+        ok_ = !own_ || c_->beginImmediate();
+    }
+    ~WriteScope() {
+        if (own_ && c_->inTransaction())
+            c_->rollback();
+    }
+    bool ok() const { return ok_; }
+    bool commit() { return !own_ || c_->commit(); }
+
+  private:
+    Connection* c_;
+    bool own_;
+    bool ok_;
+};
+
+// ---------------------------------------------------------------------------
+// Transactions of the calling thread.
+
+// Writes of this connection inside a transaction of several files are recorded so
+// that an interrupted commit can be completed; `write` calls this.
+void noteWrite(Connection* c, const QString& sql, const Args& args);
+
+// For the tests of interrupted commits: called with 1 just before a transaction of
+// several files commits its first file, and with 2 just after.
+void setCommitHook(std::function<void(int stage)> hook);
+
+}  // namespace tbl

@@ -1,0 +1,163 @@
+#pragma once
+// ViewClass: an ordered, filtered, projected reading of one table, made for lists
+// that load a page of rows at a time over tables of 100,000 records and more.
+//
+// Shape (set before reading; call reset() after changing it while reading):
+//   - addField(KAL.NAME) ...  the fields each row puts into the record buffer (the
+//     projection); none added means all fields. BLOBs are never read by a view.
+//   - setOrder(KAL_K2)        key order: read through the key's index, so a page from
+//                             any position costs the same as the first page. Records
+//                             left out of an optional key are left out of the view.
+//   - setOrder({{ref(KAL.NAME), false}, {ref(KAL.ID), true}})
+//                             any fields, each ascending or descending; texts in
+//                             Russian alphabetical order without case (Ё after Е).
+//   - setOrder(expression)    a value computed from the buffer (after the row's
+//                             fields are in it) for each row, e.g. a match score.
+//     The last two orders are built once as a sorted list of record pointers (one
+//     pass over the table), kept until reset(); ties go by record pointer.
+//   - setRange(ZAM.IDDOK, KAL.ID)        only rows whose field equals the value;
+//     setRange(KAL.UTVDATA, low, high)   or lies between two values (both included).
+//   - setFilter(predicate)    only rows for which the predicate, run with the row's
+//                             fields in the buffer, returns true.
+//
+// Reading. A position (ViewPosition) names a row by its order values and record
+// pointer; it stays meaningful after the row is changed or deleted (reading goes on
+// from where the row was) and can be stored as text (toString / fromString).
+//   - read(from, forward, inclusive, n, onRow): up to n rows after (or from, when
+//     inclusive) `from`, forward or backward; from = nullptr starts at the first
+//     (forward) or last (backward) row. For each row its fields are put into the
+//     record buffer and onRow(position) is called; onRow returns false to stop.
+//     Returns the number of rows given, -1 on failure (ERRORCODE() set).
+//   - first(), last(): positions of the first and last rows (invalid when empty).
+//   - locate(values): the first row whose order values are at or after `values`
+//     (a prefix of the order's values may be given).
+//   - count(): the rows of the view.
+//   - fetch(position): reads the whole record at the position (all fields; BLOBs
+//     when asked for) as GET by pointer does; false when it no longer exists.
+//   - SET(view) / SET(view, position), NEXT(view), PREVIOUS(view), Eof(view),
+//     POSITION(view), RESET(view, text): the same reading one row at a time.
+//
+// A view belongs to the thread whose table it reads; it opens nothing itself (the
+// table must be open, and is opened on disk at the first read).
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "table.h"
+
+namespace tbl {
+class Seeker;
+}
+
+class ViewClass {
+  public:
+    struct OrderField {
+        FieldRef field;
+        bool descending = false;
+    };
+
+    explicit ViewClass(TableFile& file);
+    ~ViewClass();
+    ViewClass(const ViewClass&) = delete;
+    ViewClass& operator=(const ViewClass&) = delete;
+
+    TableFile& file() const { return file_; }
+
+    // ---- shape ----------------------------------------------------------------
+    void addField(FieldRef field);
+    template <typename T>
+    void addField(T& var) {
+        addField(ref(var));
+    }
+    void setFileOrder();
+    void setOrder(const KEY& key);
+    void setOrder(std::vector<OrderField> fields);
+    void setOrder(std::function<Value()> expression, bool descending = false);
+    void setRange(FieldRef field, const Value& equal);
+    void setRange(FieldRef field, const Value& low, const Value& high);
+    template <typename T>
+    void setRange(T& field, const Value& equal) {
+        setRange(ref(field), equal);
+    }
+    template <typename T>
+    void setRange(T& field, const Value& low, const Value& high) {
+        setRange(ref(field), low, high);
+    }
+    void clearRange();
+    void setFilter(std::function<bool()> predicate);
+    void clearFilter() { filter_ = nullptr; }
+    // Forgets a built order and any reading in progress.
+    void reset();
+
+    // True when the order is a key's (pages are read through the index).
+    bool keyOrder() const { return mode_ != Mode::Fields && mode_ != Mode::Expression; }
+
+    // ---- reading -----------------------------------------------------------------
+    using RowFn = std::function<bool(const ViewPosition&)>;
+    int read(const ViewPosition* from, bool forward, bool inclusive, int n, const RowFn& onRow);
+    ViewPosition first() { return edge(true); }
+    ViewPosition last() { return edge(false); }
+    ViewPosition locate(const std::vector<Value>& values);
+    std::int64_t count();
+    bool fetch(const ViewPosition& position);
+
+    // The row-at-a-time reading of the statements below.
+    void start(const ViewPosition* from);
+    bool step(bool forward);
+    bool atEnd();
+    const ViewPosition& current() const { return last_; }
+
+  private:
+    enum class Mode { File, Key, Fields, Expression };
+    struct Entry {
+        RecordPointer ptr;
+        std::vector<Value> keys;
+    };
+    void configure();
+    bool build();
+    ViewPosition edge(bool forward);
+    int compareEntry(const std::vector<Value>& a, RecordPointer pa, const std::vector<Value>& b,
+                     RecordPointer pb, size_t n) const;
+    bool readProjected(RecordPointer ptr);
+
+    TableFile& file_;
+    std::unique_ptr<tbl::Seeker> seeker_;
+    Mode mode_ = Mode::File;
+    int key_ = -1;
+    std::vector<int> fields_;
+    std::vector<std::pair<int, bool>> orderFields_;
+    std::function<Value()> expression_;
+    bool expressionDescending_ = false;
+    struct Range {
+        int field;
+        Value low, high;
+    };
+    std::vector<Range> ranges_;
+    std::function<bool()> filter_;
+    bool built_ = false;
+    std::vector<Entry> entries_;
+
+    // row-at-a-time reading
+    struct Buffered {
+        ViewPosition pos;
+        std::vector<Value> values;
+    };
+    bool streaming_ = false;
+    bool started_ = false;
+    ViewPosition start_;
+    bool hasStart_ = false;
+    ViewPosition last_;
+    std::vector<Buffered> batch_;
+    size_t batchAt_ = 0;
+    bool batchForward_ = true;
+    bool batchEnd_ = false;
+};
+
+void SET(ViewClass& view);
+void SET(ViewClass& view, const ViewPosition& from);
+void NEXT(ViewClass& view);
+void PREVIOUS(ViewClass& view);
+bool Eof(ViewClass& view);
+QString POSITION(ViewClass& view);
+void RESET(ViewClass& view, QStringView position);

@@ -1,0 +1,79 @@
+#pragma once
+// Two small tables for the driver's tests: cards with a body, and notes on cards.
+
+#include "table.h"
+#include "table_support.h"
+
+struct Cards {
+    struct Record {
+        LONG ID = 0;
+        DECIMAL<3> CODE;
+        STRING<40> NAME;
+        DATE DAY;
+        CSTRING<20> NOTE;
+        REAL RATE = 0;
+        BYTE FLAG = 0;
+        BLOB BODY;
+    } R;
+    TableFile file{QStringLiteral("CARDS"), QStringLiteral("CRD"), Driver::TPS};
+    KEY K1, K2, K3, K4;
+
+    explicit Cards(const QString& fileName, const QString& password = {}) {
+        file.addField(QStringLiteral("ID"), R.ID);
+        file.addField(QStringLiteral("CODE"), R.CODE);
+        file.addField(QStringLiteral("NAME"), R.NAME);
+        file.addField(QStringLiteral("DAY"), R.DAY);
+        file.addField(QStringLiteral("NOTE"), R.NOTE);
+        file.addField(QStringLiteral("RATE"), R.RATE);
+        file.addField(QStringLiteral("FLAG"), R.FLAG);
+        file.addBlob(QStringLiteral("BODY"), R.BODY);
+        K1 = file.addKey(QStringLiteral("CRD:K1"), QStringLiteral("by id"), {ref(R.ID)},
+                         KeyFlag::Unique | KeyFlag::Optional);
+        K2 = file.addKey(QStringLiteral("CRD:K2"), QStringLiteral("by day"), {ref(R.DAY)},
+                         KeyFlag::Optional);
+        K3 = file.addKey(QStringLiteral("CRD:K3"), QStringLiteral("by name"), {ref(R.NAME)},
+                         KeyFlag::NoCase);
+        K4 = file.addKey(QStringLiteral("CRD:K4"), QStringLiteral("by code down"),
+                         {ref(R.CODE), ref(R.ID)}, 0, {true, false});
+        file.setFileName(fileName);
+        file.setCreate(true);
+        if (!password.isEmpty())
+            file.setPassword(password);
+    }
+    void add(LONG id, const char* name, LONG day = 0, int code = 0) {
+        file.clearRecord();
+        R.ID = id;
+        R.NAME = name;
+        R.DAY = day;
+        R.CODE = code;
+        ADD(file);
+    }
+};
+
+struct Notes {
+    struct Record {
+        LONG ID = 0;
+        LONG CARD = 0;
+        STRING<30> TEXT;
+    } R;
+    TableFile file{QStringLiteral("NOTES"), QStringLiteral("NOT"), Driver::TPS};
+    KEY K1, K2;
+
+    explicit Notes(const QString& fileName) {
+        file.addField(QStringLiteral("ID"), R.ID);
+        file.addField(QStringLiteral("CARD"), R.CARD);
+        file.addField(QStringLiteral("TEXT"), R.TEXT);
+        K1 = file.addKey(QStringLiteral("NOT:K1"), QStringLiteral("by id"), {ref(R.ID)},
+                         KeyFlag::Optional);
+        K2 = file.addKey(QStringLiteral("NOT:K2"), QStringLiteral("by card"), {ref(R.CARD)},
+                         KeyFlag::Optional);
+        file.setFileName(fileName);
+        file.setCreate(true);
+    }
+    void add(LONG id, LONG card, const char* text) {
+        R.ID = id;
+        R.CARD = card;
+        R.TEXT = text;
+        ADD(file);
+    }
+};
