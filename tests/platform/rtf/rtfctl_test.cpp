@@ -574,7 +574,7 @@ TEST(Tools, HighlighterAndFontColour) {
     EditorWindow w;
     const int t = w.thread();
     ASSERT_TRUE(load(w, corpus(kPolozhenie)));
-    // Seventeen entries in the spec's order, each with a swatch.
+    // Seventeen entries, the classic sixteen colours and "Automatic", each with a swatch.
     const QStringList names = entries(t, RTFTOOLFONTBKCOLOR);
     EXPECT_EQ(names.join(u'|'),
               u"Black*|Maroon*|Green*|Olive*|Navy*|Purple*|Teal*|Gray*|Silver*|Red*|"
