@@ -16,7 +16,6 @@ WindowManager::WindowManager() = default;
 WindowManager::~WindowManager() {
     for (WindowComponent* c : items_)
         c->manager_ = nullptr;
-    forgetSaved();
 }
 
 // ---- life --------------------------------------------------------------------
