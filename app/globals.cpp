@@ -26,6 +26,8 @@ Shared<DECIMAL<3>> NPP{0};
 Shared<LONG> LCURRENTFDSETTING{0};
 Shared<LONG> LADJFDSETTING{0};
 
+// One translation unit, so declaration order is construction order.
+FuzzyClass FuzzyMatcher;
 ErrorClass GlobalErrors;
 INIClass INIMgr;
 

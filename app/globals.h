@@ -6,6 +6,7 @@
 // set to their starting values by the thread-start hook.
 
 #include "core/errors.h"
+#include "core/fuzzy.h"
 #include "core/ini.h"
 #include "core/values.h"
 
@@ -48,6 +49,9 @@ extern Shared<DECIMAL<3>> NPP;
 extern Shared<LONG> LCURRENTFDSETTING;
 extern Shared<LONG> LADJFDSETTING;
 
+// The process-wide objects, made in this order when the process starts and
+// destroyed in the reverse order when it ends.
+extern FuzzyClass FuzzyMatcher;
 extern ErrorClass GlobalErrors;
 extern INIClass INIMgr;
 

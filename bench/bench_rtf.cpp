@@ -8,50 +8,26 @@
 #include <benchmark/benchmark.h>
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTextDocument>
 #include <cstdio>
 #include <map>
 
+#include "big_rtf.h"
 #include "rtf.h"
 
 namespace {
 
-constexpr qsizetype kSize = 5 * 1024 * 1024;
-
-QTemporaryDir& workDir() {
-    static QTemporaryDir dir;
-    return dir;
-}
+using bench::workDir;
 
 const QByteArray& document() {
-    static const QByteArray doc = [] {
-        QFile f(QStringLiteral(KALDOR_SOURCE_DIR "/tests/data/rtf/lo-polozhenie.rtf"));
-        if (!f.open(QIODevice::ReadOnly))
-            qFatal("corpus file missing");
-        const QByteArray src = f.readAll();
-        const qsizetype begin = src.indexOf("\\pard\\plain");
-        const qsizetype end = src.lastIndexOf('}');
-        const QByteArray body = src.mid(begin, end - begin) + "\\par\n";
-        QByteArray out = src.left(begin);
-        while (out.size() < kSize)
-            out += body;
-        out += "}\n";
-        QFile file(workDir().filePath("big.rtf"));
-        if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size())
-            qFatal("cannot write the benchmark's document");
-        return out;
-    }();
-    return doc;
+    return bench::bigRtf();
 }
 
 QString documentPath() {
-    document();
-    return workDir().filePath("big.rtf");
+    return bench::bigRtfPath();
 }
 
 // The fastest iteration of each benchmark, for the ratios printed at the end.

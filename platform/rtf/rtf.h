@@ -41,9 +41,18 @@ QByteArray writeRtf(const QTextDocument& doc);
 // wrong and the thread's error code (ERRORCODE()) is set.
 bool loadRtfFile(QStringView programFileName, QTextDocument* doc, QString* error = nullptr);
 
+// Loads a file as loadRtfFile does, except that a file of plain text rather
+// than RTF (UTF-8, else Windows-1251, with no control characters but tabs, line
+// and page breaks) gives a document of that text; *plainText tells which it
+// was. Anything else that is not RTF fails as in loadRtfFile.
+bool loadDocumentFile(QStringView programFileName, QTextDocument* doc, bool* plainText = nullptr,
+                      QString* error = nullptr);
+
 // Writes the document into a file given by its program name, replacing it whole
 // (a failed write leaves the old file as it was). On failure *error says what
 // went wrong and ERRORCODE() is set.
 bool saveRtfFile(QStringView programFileName, const QTextDocument& doc, QString* error = nullptr);
+// The same with the RTF already made (writeRtf).
+bool saveRtfData(QStringView programFileName, const QByteArray& rtf, QString* error = nullptr);
 
 }  // namespace rt

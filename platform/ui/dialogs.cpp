@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
@@ -151,11 +152,12 @@ int MESSAGE(QStringView text, QStringView caption, const QString& icon, int butt
                      text.toString().toUtf8().constData());
         return defaultButton;
     }
-    auto answer = std::make_shared<Answer>();
     const int thread = THREAD();
     const QString t = text.toString();
     const QString c = caption.isEmpty() ? QStringLiteral("Калдор") : caption.toString();
-    rt::gui::post([answer, thread, t, c, icon, buttons, defaultButton] {
+    // Closed without a button: the escape answer, else the default.
+    const int closed = buttons & BUTTON::Cancel ? BUTTON::Cancel : defaultButton;
+    auto make = [thread, t, c, icon, buttons, defaultButton](std::function<void(int)> done) {
         auto* box = new QMessageBox(iconOf(icon), c, t, QMessageBox::NoButton,
                                     rt::gui::dialogParent(thread));
         box->setAttribute(Qt::WA_DeleteOnClose);
@@ -171,23 +173,13 @@ int MESSAGE(QStringView text, QStringView caption, const QString& icon, int butt
             if (b.code == BUTTON::Cancel || b.code == BUTTON::No)
                 box->setEscapeButton(pb);
         }
-        QObject::connect(box, &QMessageBox::buttonClicked, box, [answer, box](QAbstractButton* b) {
-            rt::gui::removeDialog(box);
-            answer->give(b->property("kaldorButton").toInt());
+        QObject::connect(box, &QMessageBox::buttonClicked, box, [done, box](QAbstractButton* b) {
+            done(b->property("kaldorButton").toInt());
             box->close();
         });
-        QObject::connect(box, &QObject::destroyed, [answer, defaultButton, buttons] {
-            // Closed without a button: the escape answer, else the default.
-            answer->give(buttons & BUTTON::Cancel ? BUTTON::Cancel : defaultButton);
-        });
-        rt::gui::addDialog(thread, box, true);
-        box->show();
-        box->raise();
-        box->activateWindow();
-    });
-    waitAnswer(*answer);
-    std::lock_guard<std::mutex> l(answer->m);
-    return answer->done ? answer->code : defaultButton;
+        return static_cast<QWidget*>(box);
+    };
+    return rt::runDialog(make, closed);
 }
 
 bool FILEDIALOG(QStringView title, FieldRef file, QStringView filters, int flags) {
@@ -307,6 +299,34 @@ void HELP(QStringView file) {
 }
 
 namespace rt {
+
+int runDialog(std::function<QWidget*(std::function<void(int)> done)> make, int fallback) {
+    if (!canAsk())
+        return fallback;
+    auto answer = std::make_shared<Answer>();
+    const int thread = THREAD();
+    rt::gui::post([answer, thread, make = std::move(make), fallback] {
+        auto shown = std::make_shared<QPointer<QWidget>>();
+        QWidget* dlg = make([answer, shown](int code) {
+            if (*shown)
+                gui::removeDialog(*shown);
+            answer->give(code);
+        });
+        if (!dlg) {
+            answer->give(fallback);
+            return;
+        }
+        *shown = dlg;
+        QObject::connect(dlg, &QObject::destroyed, [answer, fallback] { answer->give(fallback); });
+        gui::addDialog(thread, dlg, true);
+        dlg->show();
+        dlg->raise();
+        dlg->activateWindow();
+    });
+    waitAnswer(*answer);
+    std::lock_guard<std::mutex> l(answer->m);
+    return answer->done ? answer->code : fallback;
+}
 
 QString helpFileName() {
     std::lock_guard<std::mutex> l(gLock);

@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <functional>
 
 #include "core/values.h"
 #include "events.h"
@@ -35,6 +36,16 @@ bool PRINTERDIALOG(QStringView title = {});
 void HELP(QStringView file);
 
 namespace rt {
+// A dialog of the calling procedure thread's own, waited for as MESSAGE is:
+// `make` runs on the GUI thread and returns the dialog it made (not shown yet),
+// having wired `done(code)` to its answer. The runtime registers it as the
+// thread's dialog (the thread's windows take no input while it is open), shows
+// it, and takes it off the list as soon as `done` is called; the first code
+// stands. Returns that code; `fallback` when the dialog goes without an answer,
+// when the program ends first, or when the calling thread cannot show dialogs
+// (no running program, the GUI thread).
+int runDialog(std::function<QWidget*(std::function<void(int)> done)> make, int fallback = 0);
+
 // The help file as named, with its extension.
 QString helpFileName();
 // The printer the user chose last (empty: the system's default).

@@ -1557,8 +1557,24 @@ bool GuiWindow::eventFilter(QObject* o, QEvent* e) {
             // The close box asks the window's thread to close it; a window
             // waiting for another of its thread's windows takes no such request.
             e->ignore();
-            if (shell_->isEnabled() || decl_->frame)
+            if (shell_->isEnabled() || decl_->frame) {
+                // The close box takes no focus: text typed into the entry that
+                // has it would not reach its variable, and a cancel would not
+                // know the record was changed. It is completed first.
+                QWidget* f = QApplication::focusWidget();
+                for (const auto& c : controls_) {
+                    QLineEdit* le = nullptr;
+                    if (c->decl().type == ControlType::Entry)
+                        le = c->as<QLineEdit>();
+                    else if (auto* cb = c->as<QComboBox>())
+                        le = cb->lineEdit();
+                    if (le && le == f && !le->isReadOnly() && le->text() != c->lastShown) {
+                        c->post(EVENT::Accepted, le->text());
+                        break;
+                    }
+                }
                 post(EVENT::CloseWindow, 0, {}, 0, false);
+            }
             return true;
         case QEvent::Resize:
         case QEvent::Move:

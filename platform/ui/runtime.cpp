@@ -252,6 +252,15 @@ int liveThreads() {
     return gLive;
 }
 
+std::vector<int> threads() {
+    std::lock_guard<std::mutex> l(gThreadsLock);
+    std::vector<int> out;
+    out.reserve(gThreads.size());
+    for (const auto& [n, ctx] : gThreads)
+        out.push_back(n);
+    return out;
+}
+
 bool threadAlive(int thread) {
     std::lock_guard<std::mutex> l(gThreadsLock);
     return gThreads.count(thread) != 0;

@@ -11,6 +11,7 @@
 #include <QtGlobal>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "core/threads.h"
 #include "core/values.h"
@@ -43,6 +44,8 @@ bool shuttingDown();
 bool isProcedureThread();
 // Procedure threads that have not ended yet.
 int liveThreads();
+// Their numbers, in order.
+std::vector<int> threads();
 bool threadAlive(int thread);
 // Waits (on a procedure or plain thread) until `thread` has ended.
 bool waitThreadEnd(int thread, int timeoutMs);

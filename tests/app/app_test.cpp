@@ -1,0 +1,450 @@
+// Start-up, shutdown and the frame, as the user meets them: each case of suite
+// Program runs the program (this binary in its "program" role) in a process of
+// its own, with its own settings, drive C and system settings; the cases of
+// suite InProgram run inside such a process, on a thread beside the program's
+// thread 1, and drive the frame through the test driver.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <atomic>
+#include <future>
+
+#include "core/ini.h"
+#include "dictionary.h"
+#include "globals.h"
+#include "procedures.h"
+#include "ui/detail.h"
+#include "ui/dialogs.h"
+#include "ui/winapi.h"
+#include "ui/window.h"
+#include "uidriver.h"
+#include "windowmanager.h"
+
+using namespace uitest;
+
+namespace {
+
+enum {
+    FILEMENU = -2,
+    EXIT = -4,
+    BROWSEMENU = -9,
+    BROWSEKALDOR = -10,
+    BDTM = -11,
+    BD = -12,
+    WINDOWMENU = -13,
+    HELPONHELP = -20,
+};
+
+// What thread 1 looked like around the program body, for the cases to see.
+std::atomic<bool> gAccessBeforeMain{false};
+std::atomic<bool> gMainReturned{false};
+std::atomic<bool> gAccessAfterMain{false};
+
+// Runs fn on `thread` (a procedure thread with a window open) between two of
+// its events, and waits for it. Reaches into the runtime's queue: only a test
+// needs to run code on another procedure thread.
+bool onThread(int thread, const std::function<void()>& fn) {
+    auto ctx = rt::detail::context(thread);
+    const quint64 window = onGui([&]() -> quint64 {
+        rt::GuiWindow* w = rt::gui::topWindow(thread);
+        return w ? w->id() : 0;
+    });
+    if (!ctx || window == 0)
+        return false;
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> f = done->get_future();
+    rt::detail::Item item;
+    item.ev.window = window;
+    item.apply = [fn, done](Window&) {
+        fn();
+        done->set_value();
+    };
+    rt::detail::push(*ctx, std::move(item));
+    return f.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+}
+
+// Threads other than the frame's and the test's own that show a window.
+std::vector<int> childThreads() {
+    std::vector<int> out;
+    for (int n = 2; n < 64; ++n) {
+        if (n != THREAD() && rt::threadAlive(n) &&
+            onGui([n] { return rt::gui::topWindow(n) != nullptr; }))
+            out.push_back(n);
+    }
+    return out;
+}
+
+bool waitChildren(size_t n) {
+    return waitFor([n] {
+        const std::vector<int> c = childThreads();
+        if (c.size() != n)
+            return false;
+        for (int t : c) {
+            if (!waitIdle(t, 100))
+                return false;
+        }
+        return true;
+    });
+}
+
+bool waitFrame() {
+    return waitFor([] { return onGui([] { return rt::gui::frame() != nullptr; }); }) &&
+           waitChildren(1);
+}
+
+QRect frameGeometry() {
+    return onGui([] {
+        QMainWindow* f = rt::gui::frame();
+        return f ? f->geometry() : QRect();
+    });
+}
+
+}  // namespace
+
+// ---- inside the program ------------------------------------------------------------
+
+TEST(InProgram, SplashTopicListClosesAtTheFirstWindowAcceptedEventOnly) {
+    ASSERT_TRUE(waitFrame());
+    const std::vector<int> splash = childThreads();
+    ASSERT_EQ(splash.size(), 1u);
+    EXPECT_EQ(title(splash[0]), QStringLiteral("BrowseRub"));
+    // A menu item's accepted event belongs to its item: the splash stays.
+    chooseMenu(1, BDTM);
+    ASSERT_TRUE(waitChildren(2));
+    const std::vector<int> both = childThreads();
+    const int fromMenu = both[0] == splash[0] ? both[1] : both[0];
+    // An accepted event of the frame itself closes the start-up list.
+    POST(EVENT::Accepted, 0, 1);
+    ASSERT_TRUE(rt::waitThreadEnd(splash[0], 5000));
+    ASSERT_TRUE(waitChildren(1));
+    // Never again: the list started from the menu stays.
+    POST(EVENT::Accepted, 0, 1);
+    waitIdle(1);
+    waitIdle(fromMenu);
+    EXPECT_EQ(childThreads(), std::vector<int>{fromMenu});
+}
+
+TEST(InProgram, EachMenuChoiceStartsAWindowOnANewThread) {
+    ASSERT_TRUE(waitFrame());
+    chooseMenu(1, BDTM);
+    chooseMenu(1, BDTM);
+    ASSERT_TRUE(waitChildren(3));
+    QStringList titles;
+    for (int t : childThreads())
+        titles << title(t);
+    titles.sort();
+    EXPECT_EQ(titles, QStringList({"BrowseRub", "BrowseRub", "BrowseRub"}));
+    chooseMenu(1, BD);
+    chooseMenu(1, BROWSEKALDOR);
+    ASSERT_TRUE(waitChildren(5));
+    titles.clear();
+    for (int t : childThreads())
+        titles << title(t);
+    EXPECT_TRUE(titles.contains("BrowseBD"));
+    EXPECT_TRUE(titles.contains("Browsekaldor"));
+    // The children are MDI windows of the frame.
+    EXPECT_EQ(onGui([] {
+                  auto* area = qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget());
+                  return area ? int(area->subWindowList().size()) : -1;
+              }),
+              5);
+}
+
+TEST(InProgram, ThreadsHaveTheirOwnRequestAndTableObjects) {
+    ASSERT_TRUE(waitFrame());
+    EXPECT_FALSE(gAccessBeforeMain);  // thread 1's Dictionary built nothing
+    const void* access1 = nullptr;
+    const void* relate1 = nullptr;
+    const void* buffer1 = nullptr;
+    bool linked1 = false;
+    ASSERT_TRUE(onThread(1, [&] {
+        GlobalRequest = 5;
+        access1 = Access_CONFIG;
+        relate1 = Relate_CONFIG;
+        buffer1 = &CON;
+        linked1 = Relate_CONFIG && Relate_CONFIG->Me == Access_CONFIG;
+    }));
+    EXPECT_NE(access1, nullptr);
+    EXPECT_TRUE(linked1);
+    chooseMenu(1, BD);
+    ASSERT_TRUE(waitChildren(2));
+    int bd = 0;
+    for (int t : childThreads()) {
+        if (title(t) == QStringLiteral("BrowseBD"))
+            bd = t;
+    }
+    ASSERT_NE(bd, 0);
+    int request = -1;
+    const void *access = nullptr, *relate = nullptr, *buffer = nullptr;
+    ASSERT_TRUE(onThread(bd, [&] {
+        request = GlobalRequest;
+        access = Access_CONFIG;
+        relate = Relate_CONFIG;
+        buffer = &CON;
+    }));
+    EXPECT_EQ(request, 0);
+    EXPECT_NE(access, nullptr);
+    EXPECT_NE(access, access1);
+    EXPECT_NE(relate, relate1);
+    EXPECT_NE(buffer, buffer1);
+    // Thread 1 kept its own request and its one set of objects.
+    ASSERT_TRUE(onThread(1, [&] {
+        request = GlobalRequest;
+        access = Access_CONFIG;
+    }));
+    EXPECT_EQ(request, 5);
+    EXPECT_EQ(access, access1);
+    // Closing the frame ends the program body; thread 1's objects stay until
+    // the thread ends.
+    // (Not chooseMenu: it would wait for thread 1 to take input again.)
+    onGui([] { rt::gui::topWindow(1)->menuItem(EXIT)->trigger(); });
+    ASSERT_TRUE(waitFor([] { return gMainReturned.load(); }));
+    EXPECT_TRUE(gAccessAfterMain);
+}
+
+TEST(InProgram, ClosingTheFrameAsksTheOtherWindowsFirst) {
+    ASSERT_TRUE(waitFrame());
+    const int splash = childThreads()[0];
+    // A window that, like a form with changes, asks before it closes.
+    const int form = START([] {
+        Window w(rt::parseWindow(QJsonObject{{"title", "Форма"}, {"mdi", true}}));
+        struct Asking : WindowManager {
+            Window& window;
+            explicit Asking(Window& w) : window(w) {}
+            int Init() override {
+                WindowManager::Init();
+                Open(window);
+                return Level::Benign;
+            }
+            int TakeCloseEvent() override {
+                if (MESSAGE(u"Отменить изменения?", u"Форма", ICON::Question,
+                            BUTTON::Yes + BUTTON::No) == BUTTON::No) {
+                    rt::cycle();
+                    return Level::Notify;
+                }
+                return WindowManager::TakeCloseEvent();
+            }
+        } m(w);
+        m.Run();
+    });
+    ASSERT_TRUE(waitWindow(form));
+    // Kept: the frame stays, the other lists are gone.
+    POST(EVENT::CloseWindow, 0, 1);
+    ASSERT_TRUE(waitDialog(form));
+    EXPECT_TRUE(answerMessage(form, BUTTON::No));
+    ASSERT_TRUE(rt::waitThreadEnd(splash, 5000));
+    ASSERT_TRUE(waitIdle(1));
+    EXPECT_FALSE(gMainReturned);
+    EXPECT_EQ(title(form), QStringLiteral("Форма"));
+    // Let go: everything closes.
+    POST(EVENT::CloseWindow, 0, 1);
+    ASSERT_TRUE(waitDialog(form));
+    EXPECT_TRUE(answerMessage(form, BUTTON::Yes));
+    ASSERT_TRUE(waitFor([] { return gMainReturned.load(); }));
+    EXPECT_FALSE(rt::threadAlive(form));
+}
+
+TEST(InProgram, FrameTitleMenusAndSystemSettings) {
+    ASSERT_TRUE(waitFrame());
+    EXPECT_EQ(title(1), QStringLiteral("[КАЛДОР] [...Нормативные документы...]. v 1.1"));
+    EXPECT_EQ(SYSTEM[PROP::CharSet].toInt(), 204);
+    EXPECT_EQ(SYSTEM[PROP::TipDisplay].toInt(), 6000);
+    const QStringList menus = onGui([] {
+        QStringList out;
+        for (QAction* m : rt::gui::frame()->menuBar()->actions()) {
+            out << m->text();
+            for (QAction* a : m->menu()->actions())
+                out << QStringLiteral("  %1 | %2").arg(a->text(), a->statusTip());
+        }
+        return out;
+    });
+    EXPECT_EQ(menus, QStringList({
+                         "&...Файл...",
+                         "  ...&Выбрать принтер ... | Setup printer",
+                         "  ...Выход... | Выход из программы",
+                         "...Редактировать...",
+                         "  ...Вырезать... | Вырезать в буфер обмена",
+                         "  ...Копировать... | Копировать в буфер обмена",
+                         "  ...Вставить... | Вставить из буфера обмена",
+                         "...База документов...",
+                         "  ...БД документов... | БД документов",
+                         "  ...Рубрикатор тем... | ",
+                         "  ...Рубрикатор  подтем... | Рубрикатор  документов",
+                         "...Окно...",
+                         "  ...По заголовку... | По заголовку",
+                         "  ...Каскадом... | Каскадом",
+                         "  ...Иконкой... | Иконкой",
+                         "...Помощь...",
+                         "  ...Содержание... | View the contents of the help file",
+                         "  ...Поиск... | Поиск",
+                         "  ...Как использовать... | Как использовать",
+                     }));
+    // Help is named but not supplied: the help items say so.
+    chooseMenu(1, HELPONHELP);
+    ASSERT_TRUE(waitDialog(1));
+    EXPECT_TRUE(messageText(1).contains(QStringLiteral("kaldor.HLP")));
+    answerMessage(1, BUTTON::Ok);
+}
+
+TEST(InProgram, DragIsOffWhileRunning) {
+    ASSERT_TRUE(waitFrame());
+    LONG on = -1;
+    SystemParametersInfoA(SPI::GetDragFullWindows, 0, &on, 0);
+    EXPECT_EQ(on, 0);
+}
+
+// The frame's placement the restart cases set and expect.
+const QRect kPlaced(40, 30, 700, 450);
+
+TEST(InProgram, PlaceTheFrame) {
+    ASSERT_TRUE(waitFrame());
+    onGui([] { rt::gui::frame()->setGeometry(kPlaced); });
+    ASSERT_TRUE(waitFor([] { return frameGeometry() == kPlaced; }));
+    waitIdle(1);
+}
+
+TEST(InProgram, FrameIsWhereItWasLeft) {
+    ASSERT_TRUE(waitFrame());
+    EXPECT_EQ(frameGeometry(), kPlaced);
+}
+
+// ---- the program, one process per case ---------------------------------------------
+
+namespace {
+
+// A sandbox of the program: its own settings, drive C and system settings.
+class ProgramRun {
+  public:
+    ProgramRun() { QDir(dir_.path()).mkpath(QStringLiteral("c/kaldor_demo")); }
+    QString path(const QString& rel) const { return dir_.path() + u'/' + rel; }
+    void setDrag(int on) {
+        QFile f(path(QStringLiteral("system.ini")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("[Desktop]\nDragFullWindows=%1\n").arg(on).toUtf8());
+    }
+    QByteArray systemSettings() const {
+        QFile f(path(QStringLiteral("system.ini")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    int drag() const {
+        INIClass ini;
+        ini.Init(path(QStringLiteral("system.ini")));
+        return ini.Fetch(u"Desktop", u"DragFullWindows", u"?").toInt();
+    }
+    // Runs the program with the InProgram case `test` beside it; true when the
+    // program ended normally and the case passed.
+    bool run(const QString& test) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KALDOR_APP_PROGRAM"), QStringLiteral("1"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
+        env.insert(QStringLiteral("KALDOR_DRIVE_C"), path(QStringLiteral("c")));
+        env.insert(QStringLiteral("KALDOR_SYSTEM_SETTINGS"), path(QStringLiteral("system.ini")));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(dir_.path());
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget(),
+                {QStringLiteral("--gtest_filter=InProgram.") + test});
+        const bool finished = p.waitForFinished(60000);
+        output_ = p.readAll();
+        return finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 &&
+               output_.contains("[  PASSED  ] 1 test");
+    }
+    QString output() const { return QString::fromUtf8(output_); }
+
+  private:
+    QTemporaryDir dir_;
+    QByteArray output_;
+};
+
+}  // namespace
+
+TEST(Program, FullWindowDragOnAtStartIsOffWhileRunningAndOnAfter) {
+    ProgramRun p;
+    p.setDrag(1);
+    ASSERT_TRUE(p.run(QStringLiteral("DragIsOffWhileRunning"))) << p.output().toStdString();
+    EXPECT_EQ(p.drag(), 1);
+}
+
+TEST(Program, FullWindowDragOffAtStartIsNeverTouched) {
+    ProgramRun p;
+    p.setDrag(0);
+    const QByteArray before = p.systemSettings();
+    const QDateTime stamp = QFileInfo(p.path(QStringLiteral("system.ini"))).lastModified();
+    ASSERT_TRUE(p.run(QStringLiteral("DragIsOffWhileRunning"))) << p.output().toStdString();
+    EXPECT_EQ(p.systemSettings(), before);
+    EXPECT_EQ(QFileInfo(p.path(QStringLiteral("system.ini"))).lastModified(), stamp);
+}
+
+TEST(Program, FramePositionIsKeptAcrossARestart) {
+    ProgramRun p;
+    ASSERT_TRUE(p.run(QStringLiteral("PlaceTheFrame"))) << p.output().toStdString();
+    INIClass ini;
+    ini.Init(p.path(QStringLiteral("config/kaldor/kaldor.INI")));
+    EXPECT_FALSE(ini.Fetch(u"Main", u"XPos").isEmpty());
+    ASSERT_TRUE(p.run(QStringLiteral("FrameIsWhereItWasLeft"))) << p.output().toStdString();
+}
+
+TEST(Program, StartUpTopicListAndMenus) {
+    for (const char* test :
+         {"SplashTopicListClosesAtTheFirstWindowAcceptedEventOnly",
+          "EachMenuChoiceStartsAWindowOnANewThread", "ThreadsHaveTheirOwnRequestAndTableObjects",
+          "FrameTitleMenusAndSystemSettings"}) {
+        ProgramRun p;
+        EXPECT_TRUE(p.run(QString::fromLatin1(test))) << test << "\n" << p.output().toStdString();
+    }
+}
+
+// ---- entry ---------------------------------------------------------------------------
+
+namespace {
+
+// The program role: thread 1 runs the program body as `kaldor` does; the
+// selected InProgram case runs on a thread beside it and closes the frame when
+// it is done.
+int runProgram(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    installThreadHooks();
+    int rc = 1;
+    const int run = rt::run(argc, argv, [&] {
+        gAccessBeforeMain = Access_CONFIG != nullptr;
+        const int tests = START([&] {
+            rc = RUN_ALL_TESTS();
+            if (!gMainReturned)
+                POST(EVENT::CloseWindow, 0, 1);
+        });
+        _main();
+        gAccessAfterMain = Access_CONFIG != nullptr;
+        gMainReturned = true;
+        rt::waitThreadEnd(tests, 60000);
+    });
+    return rc != 0 ? rc : run;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsSet("KALDOR_APP_PROGRAM"))
+        return runProgram(argc, argv);
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    // The InProgram cases run only inside a program run.
+    std::string filter = ::testing::GTEST_FLAG(filter);
+    filter += filter.find('-') == std::string::npos ? "-InProgram.*" : ":InProgram.*";
+    ::testing::GTEST_FLAG(filter) = filter;
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,67 @@
+#pragma once
+// The test window "rtfctltest" / "EDITOR" (resources/rtfctltest.json): its
+// controls, and the binding of its tools to the editor.
+
+#include <utility>
+
+#include "rtfcontrol.h"
+
+namespace editorwindow {
+
+enum {
+    RTFTEXTBOX = 1,
+    RTFTOOLPRINT,
+    RTFTOOLFIND,
+    RTFTOOLFINDANDREPLACE,
+    RTFTOOLCUT,
+    RTFTOOLCOPY,
+    RTFTOOLPASTE,
+    RTFTOOLUNDO,
+    RTFTOOLREDO,
+    RTFTOOLALIGNMENT,
+    RTFTOOLALIGNMENTLEFT,
+    RTFTOOLALIGNMENTCENTER,
+    RTFTOOLALIGNMENTRIGHT,
+    RTFTOOLALIGNMENTJUST,
+    RTFTOOLFONTNAME,
+    RTFTOOLFONTSIZE,
+    RTFTOOLFONTSCRIPT,
+    RTFTOOLBOLD,
+    RTFTOOLITALIC,
+    RTFTOOLUNDERLINE,
+    RTFTOOLFONTCOLOR,
+    RTFTOOLFONTBKCOLOR,
+    SPINRTF_,
+    RTFTEXTBOX_2,
+    RTFTOOLBOLD_2,
+};
+
+// Binds every tool of the first editor but the kind `except`.
+inline void bindTools(RTFControlClass& rtf, int except = 0) {
+    const std::pair<int, int> tools[] = {
+        {RTFTOOL::Print, RTFTOOLPRINT},
+        {RTFTOOL::Find, RTFTOOLFIND},
+        {RTFTOOL::FindAndReplace, RTFTOOLFINDANDREPLACE},
+        {RTFTOOL::Cut, RTFTOOLCUT},
+        {RTFTOOL::Copy, RTFTOOLCOPY},
+        {RTFTOOL::Paste, RTFTOOLPASTE},
+        {RTFTOOL::Undo, RTFTOOLUNDO},
+        {RTFTOOL::Redo, RTFTOOLREDO},
+        {RTFTOOL::Alignment, RTFTOOLALIGNMENT},
+        {RTFTOOL::AlignmentJust, RTFTOOLALIGNMENTJUST},
+        {RTFTOOL::FontName, RTFTOOLFONTNAME},
+        {RTFTOOL::FontSize, RTFTOOLFONTSIZE},
+        {RTFTOOL::FontScript, RTFTOOLFONTSCRIPT},
+        {RTFTOOL::Bold, RTFTOOLBOLD},
+        {RTFTOOL::Italic, RTFTOOLITALIC},
+        {RTFTOOL::Underline, RTFTOOLUNDERLINE},
+        {RTFTOOL::FontColor, RTFTOOLFONTCOLOR},
+        {RTFTOOL::FontBkColor, RTFTOOLFONTBKCOLOR},
+    };
+    for (const auto& [kind, control] : tools) {
+        if (kind != except)
+            rtf.AddItem(kind, control);
+    }
+}
+
+}  // namespace editorwindow

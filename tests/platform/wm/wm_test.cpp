@@ -1,0 +1,723 @@
+// The window manager's protocol on a small form over a test table, driven
+// through real widgets: call order, requests and responses, the delete
+// confirmation, the cancel question, field history per thread, the resizer and
+// the toolbar.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <atomic>
+#include <functional>
+#include <mutex>
+
+#include "core/errors.h"
+#include "resizer.h"
+#include "table/filemanager.h"
+#include "toolbar.h"
+#include "uidriver.h"
+#include "windowmanager.h"
+
+using namespace uitest;
+
+namespace {
+
+enum { ID_PROMPT = 1, ID_, NAME_PROMPT, NAME_, NOTE_PROMPT, NOTE_, OK_, CANCEL_, PRESS };
+enum { LIST = 1, TEXT, STRING_, ENTRY, GROUP, LEFT, RIGHT };
+enum { LIST1 = 1, LIST2, INSERTBTN };
+
+ErrorClass gErrors;
+
+// What the procedure threads did, for the test thread to look at.
+class Log {
+  public:
+    void add(const QString& s) {
+        std::lock_guard<std::mutex> l(m_);
+        lines_.push_back(s);
+    }
+    QStringList lines() const {
+        std::lock_guard<std::mutex> l(m_);
+        return lines_;
+    }
+    void clear() {
+        std::lock_guard<std::mutex> l(m_);
+        lines_.clear();
+    }
+    // The entries appear in this order (others may come between).
+    bool inOrder(const QStringList& wanted) const {
+        const QStringList all = lines();
+        qsizetype at = 0;
+        for (const QString& w : wanted) {
+            at = all.indexOf(w, at);
+            if (at < 0)
+                return false;
+            ++at;
+        }
+        return true;
+    }
+    bool has(const QString& s) const { return lines().contains(s); }
+
+  private:
+    mutable std::mutex m_;
+    QStringList lines_;
+};
+
+// The test table: items with a numbered id and a unique name. One per thread,
+// as the program's tables are.
+struct ItemTable {
+    struct Record {
+        LONG ID = 0;
+        STRING<40> NAME;
+        STRING<20> NOTE;
+    } R;
+    TableFile file{QStringLiteral("ITEMS"), QStringLiteral("ITM"), Driver::DAT};
+    KEY K1, K2;
+    FileManager access;
+    RelationManager relate;
+
+    explicit ItemTable(const QString& fileName) {
+        file.addField(QStringLiteral("ID"), R.ID);
+        file.addField(QStringLiteral("NAME"), R.NAME);
+        file.addField(QStringLiteral("NOTE"), R.NOTE);
+        K1 = file.addKey(QStringLiteral("ITM:K1"), QStringLiteral("by id"), {ref(R.ID)},
+                         KeyFlag::Unique | KeyFlag::Primary);
+        K2 = file.addKey(QStringLiteral("ITM:K2"), QStringLiteral("by name"), {ref(R.NAME)},
+                         KeyFlag::Unique | KeyFlag::NoCase);
+        file.setFileName(fileName);
+        file.setCreate(true);
+        access.FileNameValue = QStringLiteral("items");
+        access.Init(file, gErrors);
+        access.Create = 1;
+        access.AddKey(K1, QStringLiteral("by id"), 1);
+        relate.Init(access, 1);
+    }
+    ~ItemTable() {
+        relate.Kill();
+        access.Kill();
+    }
+    // Both with the table open, as a list has it open while its form runs.
+    void add(LONG id, const char* name) {
+        file.clearRecord();
+        R.ID = id;
+        R.NAME = name;
+        access.Insert();
+    }
+    // Reads the item with `id` into the buffer; false when there is none.
+    bool fetch(LONG id) {
+        R.ID = id;
+        return access.TryFetch(K1) == Level::Benign;
+    }
+};
+
+// The thread's history record, kept across the forms of one thread.
+thread_local ItemTable::Record tHistory;
+
+// A companion that logs what it is asked and answers a level.
+class Probe : public WindowComponent {
+  public:
+    Probe(QString name, Log& log) : name_(std::move(name)), log_(log) {}
+    int stopOn = -1;  // the field whose events it ends
+    int TakeEvent() override {
+        log_.add(QStringLiteral("%1:TakeEvent:%2:%3").arg(name_).arg(int(EVENT())).arg(FIELD()));
+        return FIELD() == stopOn && EVENT() == EVENT::Accepted ? Level::Notify : Level::Benign;
+    }
+    void SetAlerts() override { log_.add(name_ + QStringLiteral(":SetAlerts")); }
+    void Update() override { log_.add(name_ + QStringLiteral(":Update")); }
+    void Reset(bool force) override {
+        log_.add(name_ + QStringLiteral(":Reset:%1").arg(force ? 1 : 0));
+    }
+    void Kill() override { log_.add(name_ + QStringLiteral(":Kill")); }
+    bool TakeToolbar(int button) override {
+        log_.add(name_ + QStringLiteral(":Toolbar:%1").arg(button));
+        return true;
+    }
+
+  private:
+    QString name_;
+    Log& log_;
+};
+
+// The form: a window manager as a form procedure writes it, logging each step.
+class ItemForm : public WindowManager {
+    ItemTable& db_;
+    Log& log_;
+    int request_;
+
+  public:
+    ItemForm(ItemTable& db, Log& log, int request) : db_(db), log_(log), request_(request) {}
+
+    Window window{u"wmtest", u"FORM"};
+    Probe first{QStringLiteral("A"), log_};
+    Probe second{QStringLiteral("B"), log_};
+
+    int Init() override {
+        log_.add(QStringLiteral("Init"));
+        Request = BYTE(request_);
+        int level = WindowManager::Init();
+        if (level != Level::Benign)
+            return level;
+        FirstField = NAME_;
+        Errors = &gErrors;
+        HistoryKey = Key::Ctrl + Key::letter('H');
+        AddHistoryFile(db_.file, {ref(tHistory.ID), ref(tHistory.NAME), ref(tHistory.NOTE)});
+        AddHistoryField(ID_, 1);
+        AddHistoryField(NAME_, 2);
+        AddHistoryField(NOTE_, 3);
+        AddUpdateFile(db_.access);
+        AddItem(CANCEL_, RequestCancelled);
+        db_.relate.SetOpenRelated();
+        db_.relate.Open();
+        FilesOpened = true;
+        Primary = &db_.relate;
+        if (Request == ViewRecord) {
+            InsertAction = ChangeAction = DeleteAction = FormAction::None;
+            CancelAction = FormAction::Plain;
+            OkControl = 0;
+        } else {
+            ChangeAction = CancelAction = FormAction::Standard;
+            OkControl = OK_;
+            if (PrimeUpdate() != Level::Benign)
+                return Level::Notify;
+        }
+        window.bind(ID_, ref(db_.R.ID));
+        window.bind(NAME_, ref(db_.R.NAME));
+        window.bind(NOTE_, ref(db_.R.NOTE));
+        Open(window);
+        if (Request == ViewRecord) {
+            for (int c : {ID_, NAME_, NOTE_})
+                window[c][PROP::ReadOnly] = 1;
+        }
+        AddItem(first);
+        AddItem(second);
+        SetAlerts();
+        return Level::Benign;
+    }
+    void Ask() override {
+        log_.add(QStringLiteral("Ask"));
+        window[PROP::Text] = Request == InsertRecord   ? QStringLiteral("Добавить")
+                             : Request == ChangeRecord ? QStringLiteral("Изменить")
+                                                       : QStringLiteral("Просмотреть");
+        WindowManager::Ask();
+    }
+    int Kill() override {
+        log_.add(QStringLiteral("Kill"));
+        const int level = WindowManager::Kill();
+        if (level != Level::Benign)
+            return level;
+        if (FilesOpened)
+            db_.relate.Close();
+        return level;
+    }
+    int Run() override {
+        const int r = WindowManager::Run();
+        return Request == ViewRecord ? RequestCancelled : r;
+    }
+    int TakeWindowEvent() override {
+        log_.add(QStringLiteral("TakeWindowEvent:%1").arg(int(EVENT())));
+        return WindowManager::TakeWindowEvent();
+    }
+    int TakeAccepted() override {
+        log_.add(QStringLiteral("TakeAccepted:%1").arg(ACCEPTED()));
+        const int level = WindowManager::TakeAccepted();
+        if (ACCEPTED() == OK_ && Request == ViewRecord && !BatchProcessing)
+            window.post(EVENT::CloseWindow);
+        return level;
+    }
+    int TakeSelected() override {
+        log_.add(QStringLiteral("TakeSelected:%1").arg(SELECTED()));
+        return WindowManager::TakeSelected();
+    }
+    int TakeFieldEvent() override {
+        log_.add(QStringLiteral("TakeFieldEvent:%1:%2").arg(int(EVENT())).arg(FIELD()));
+        return WindowManager::TakeFieldEvent();
+    }
+};
+
+class WindowManagerTest : public ::testing::Test {
+  protected:
+    Log log;
+    std::atomic<int> response{-1};
+    std::atomic<bool> done{false};
+    QString file;
+
+    void SetUp() override {
+        static int n = 0;
+        file = QStringLiteral("c:\\wm\\items%1.dat").arg(++n);
+    }
+
+    // Starts a thread that prepares its table with `prepare`, then runs the
+    // form once per request, one after another.
+    int start(std::vector<int> requests, std::function<void(ItemTable&)> prepare = {}) {
+        const QString name = file;
+        return START([this, requests, prepare, name] {
+            ItemTable db(name);
+            db.relate.Open();
+            if (prepare)
+                prepare(db);
+            for (int r : requests) {
+                ItemForm form(db, log, r);
+                response = form.Run();
+                log.add(QStringLiteral("Response:%1").arg(int(response)));
+            }
+            db.relate.Close();
+            done = true;
+        });
+    }
+    bool waitDone() {
+        const bool ok = waitFor([this] { return done.load(); }, 10000);
+        if (!ok)
+            ADD_FAILURE() << log.lines().join(u'\n').toStdString();
+        return ok;
+    }
+    bool waitTitle(int thread, const QString& t) {
+        return waitFor([&] { return title(thread) == t && waitIdle(thread); });
+    }
+    // The items in the table, read on a thread of their own.
+    QStringList names() {
+        QStringList out;
+        const QString name = file;
+        std::atomic<bool> finished{false};
+        START([&] {
+            ItemTable db(name);
+            db.relate.Open();
+            SET(db.K1);
+            for (NEXT(db.file); ERRORCODE() == 0; NEXT(db.file))
+                out << QStringLiteral("%1 %2").arg(db.R.ID).arg(db.R.NAME.clip());
+            db.relate.Close();
+            finished = true;
+        });
+        waitFor([&] { return finished.load(); });
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(WindowManagerTest, EventsGoToTheWindowThenTheCompanionsInOrder) {
+    const int t = start({ChangeRecord}, [](ItemTable& db) {
+        db.add(1, "Первый");
+        db.fetch(1);
+    });
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
+    EXPECT_TRUE(hasFocus(t, NAME_));  // FirstField
+    click(t, PRESS);
+    EXPECT_TRUE(
+        log.inOrder({"Init", "A:SetAlerts", "B:SetAlerts", "Ask", "TakeWindowEvent:515",
+                     "TakeAccepted:9", "TakeFieldEvent:1:9", "A:TakeEvent:1:9", "B:TakeEvent:1:9"}))
+        << log.lines().join(u'\n').toStdString();
+    log.clear();
+    click(t, CANCEL_);
+    ASSERT_TRUE(waitDone());
+    EXPECT_TRUE(log.inOrder(
+        {"TakeAccepted:8", "TakeWindowEvent:513", "Kill", "A:Kill", "B:Kill", "Response:2"}))
+        << log.lines().join(u'\n').toStdString();
+}
+
+TEST_F(WindowManagerTest, ACompanionThatTakesAnEventEndsIt) {
+    const int t = START([this] {
+        ItemTable db(file);
+        db.relate.Open();
+        db.add(1, "Первый");
+        db.fetch(1);
+        ItemForm form(db, log, ChangeRecord);
+        form.first.stopOn = PRESS;
+        response = form.Run();
+        db.relate.Close();
+        done = true;
+    });
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
+    click(t, PRESS);
+    EXPECT_TRUE(log.has("A:TakeEvent:1:9"));
+    EXPECT_FALSE(log.has("B:TakeEvent:1:9"));
+    click(t, CANCEL_);
+    ASSERT_TRUE(waitDone());
+}
+
+TEST_F(WindowManagerTest, InsertPrimesANumberWritesOnOkAndCompletes) {
+    const int t = start({InsertRecord}, [](ItemTable& db) { db.add(1, "Первый"); });
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Добавить")));
+    EXPECT_EQ(text(t, ID_), QStringLiteral("2"));  // reserved for this form
+    type(t, NAME_, QStringLiteral("Второй"));
+    click(t, OK_);
+    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(response, RequestCompleted);
+    EXPECT_EQ(names(), QStringList({"1 Первый", "2 Второй"}));
+}
+
+TEST_F(WindowManagerTest, InsertKeepsWhatTheCallerPutIntoTheBuffer) {
+    const int t = start({InsertRecord}, [](ItemTable& db) {
+        db.file.clearRecord();
+        db.R.NOTE = "из списка";  // a list's range field
+    });
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Добавить")));
+    EXPECT_EQ(text(t, NOTE_), QStringLiteral("из списка"));
+    EXPECT_EQ(text(t, ID_), QStringLiteral("1"));
+    click(t, CANCEL_);  // nothing typed: no question
+    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(response, RequestCancelled);
+}
+
+TEST_F(WindowManagerTest, CancelledInsertGivesItsNumberBack) {
+    const int t = start({InsertRecord, InsertRecord});
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Добавить")));
+    EXPECT_EQ(text(t, ID_), QStringLiteral("1"));
+    type(t, NAME_, QStringLiteral("Брошенный"));
+    click(t, CANCEL_);
+    // Typed into: the user is asked first.
+    ASSERT_TRUE(waitDialog(t));
+    EXPECT_EQ(messageText(t), QStringLiteral("Запись изменена. Отменить изменения?"));
+    EXPECT_TRUE(answerMessage(t, BUTTON::Yes));
+    // The second form gets the same number again.
+    ASSERT_TRUE(waitFor([&] { return log.has("Response:2"); }));
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Добавить")));
+    EXPECT_EQ(text(t, ID_), QStringLiteral("1"));
+    type(t, NAME_, QStringLiteral("Первый"));
+    click(t, OK_);
+    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(names(), QStringList({"1 Первый"}));
+}
+
+TEST_F(WindowManagerTest, CancelAsksOnlyWhenTheRecordChangedAndNoKeepsTheForm) {
+    const int t = start({ChangeRecord, ChangeRecord}, [](ItemTable& db) {
+        db.add(1, "Первый");
+        db.fetch(1);
+    });
+    // Unchanged: closes at once.
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
+    click(t, CANCEL_);
+    ASSERT_TRUE(waitFor([&] { return log.has("Response:2"); }));
+    EXPECT_TRUE(rt::gui::dialogs(t).empty());
+
+    // Changed: asked; "no" keeps the form with the typing, the close box asks
+    // again, "yes" abandons the change.
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
+    type(t, NAME_, QStringLiteral("Переименован"));
+    click(t, CANCEL_);
+    ASSERT_TRUE(waitDialog(t));
+    EXPECT_TRUE(answerMessage(t, BUTTON::No));
+    ASSERT_TRUE(waitIdle(t));
+    EXPECT_EQ(title(t), QStringLiteral("Изменить"));
+    EXPECT_EQ(text(t, NAME_), QStringLiteral("Переименован"));
+    POST(EVENT::CloseWindow, 0, t);
+    ASSERT_TRUE(waitDialog(t));
+    EXPECT_TRUE(answerMessage(t, BUTTON::Yes));
+    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(response, RequestCancelled);
+    EXPECT_EQ(names(), QStringList({"1 Первый"}));
+}
+
+TEST_F(WindowManagerTest, TheCloseBoxSeesTextTypedButNotCompleted) {
+    const int t = start({ChangeRecord}, [](ItemTable& db) {
+        db.add(1, "Первый");
+        db.fetch(1);
+    });
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
+    type(t, NAME_, QStringLiteral("Недописанное"), false);
+    onGui([&] { rt::gui::topWindow(t)->top()->close(); });
+    ASSERT_TRUE(waitDialog(t));
+    EXPECT_TRUE(answerMessage(t, BUTTON::No));
+    ASSERT_TRUE(waitIdle(t));
+    EXPECT_EQ(text(t, NAME_), QStringLiteral("Недописанное"));
+    click(t, OK_);
+    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(names(), QStringList({"1 Недописанное"}));
+}
+
+TEST_F(WindowManagerTest, ChangeWritesThroughThePrimaryAndAFailedWriteKeepsTheForm) {
+    const int t = start({ChangeRecord}, [](ItemTable& db) {
+        db.add(1, "Первый");
+        db.add(2, "Второй");
+        db.fetch(2);
+    });
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
+    // The name of another item: the unique key refuses it.
+    type(t, NAME_, QStringLiteral("Первый"));
+    click(t, OK_);
+    ASSERT_TRUE(waitDialog(t));
+    EXPECT_TRUE(messageText(t).contains(QStringLiteral("уже есть")))
+        << messageText(t).toStdString();
+    EXPECT_TRUE(answerMessage(t, BUTTON::Ok));
+    ASSERT_TRUE(waitIdle(t));
+    EXPECT_FALSE(done);
+    EXPECT_EQ(text(t, NAME_), QStringLiteral("Первый"));
+    type(t, NAME_, QStringLiteral("Третий"));
+    click(t, OK_);
+    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(response, RequestCompleted);
+    EXPECT_EQ(names(), QStringList({"1 Первый", "2 Третий"}));
+}
+
+TEST_F(WindowManagerTest, DeleteConfirmedOrDeclinedNeverOpensTheWindow) {
+    std::atomic<bool> opened{false};
+    const int t = start({DeleteRecord, DeleteRecord}, [](ItemTable& db) {
+        db.add(1, "Первый");
+        db.add(2, "Второй");
+        db.fetch(2);
+    });
+    // Declined first: nothing deleted.
+    ASSERT_TRUE(waitDialog(t));
+    EXPECT_EQ(messageText(t), QStringLiteral("Удалить эту запись?"));
+    EXPECT_TRUE(answerMessage(t, BUTTON::No));
+    ASSERT_TRUE(waitFor([&] { return log.has("Response:2"); }));
+    // Then confirmed.
+    ASSERT_TRUE(waitDialog(t));
+    EXPECT_TRUE(answerMessage(t, BUTTON::Yes));
+    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(response, RequestCompleted);
+    EXPECT_FALSE(log.has("Ask"));
+    EXPECT_EQ(log.lines().count("Kill"), 2);  // Kill runs though Init stopped
+    EXPECT_EQ(names(), QStringList({"1 Первый"}));
+}
+
+TEST_F(WindowManagerTest, ViewOkClosesWithoutWritingAndCancelNeverAsks) {
+    const int t = start({ViewRecord, ViewRecord}, [](ItemTable& db) {
+        db.add(1, "Первый");
+        db.fetch(1);
+    });
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Просмотреть")));
+    click(t, OK_);
+    ASSERT_TRUE(waitFor([&] { return log.has("Response:2"); }));
+    // The second view: the buffer changed behind the form (as Ctrl+H would),
+    // yet the cancel action is plain.
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Просмотреть")));
+    click(t, CANCEL_);
+    ASSERT_TRUE(waitDone());
+    EXPECT_TRUE(rt::gui::dialogs(t).empty());
+    EXPECT_EQ(response, RequestCancelled);
+    EXPECT_EQ(names(), QStringList({"1 Первый"}));
+}
+
+TEST_F(WindowManagerTest, HistoryKeyRestoresTheLastConfirmedValuesOfItsThread) {
+    // Thread one: confirm an insert, then Ctrl+H in a change form brings its
+    // name back.
+    const int t = start({InsertRecord, ChangeRecord}, [](ItemTable& db) { db.add(1, "Первый"); });
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Добавить")));
+    type(t, NAME_, QStringLiteral("Запомненный"));
+    type(t, NOTE_, QStringLiteral("заметка"));
+    click(t, OK_);
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
+    EXPECT_EQ(text(t, NAME_), QStringLiteral("Запомненный"));  // the buffer as left
+    type(t, NAME_, QStringLiteral("Другое"), false);
+    pressKey(t, NAME_, Key::Ctrl + Key::letter('H'));
+    EXPECT_EQ(text(t, NAME_), QStringLiteral("Запомненный"));
+    type(t, NOTE_, QStringLiteral("иначе"));
+    pressKey(t, NOTE_, Key::Ctrl + Key::letter('H'));
+    EXPECT_EQ(text(t, NOTE_), QStringLiteral("заметка"));
+    click(t, CANCEL_);
+    ASSERT_TRUE(waitDone());
+
+    // Another thread has its own, still blank, history record.
+    done = false;
+    const int u = start({ChangeRecord}, [](ItemTable& db) { db.fetch(1); });
+    ASSERT_TRUE(waitTitle(u, QStringLiteral("Изменить")));
+    EXPECT_EQ(text(u, NAME_), QStringLiteral("Первый"));
+    pressKey(u, NAME_, Key::Ctrl + Key::letter('H'));
+    EXPECT_EQ(text(u, NAME_), QString());
+    // A blank name reads as changed: say "yes" to abandon it.
+    click(u, CANCEL_);
+    ASSERT_TRUE(waitDialog(u));
+    answerMessage(u, BUTTON::Yes);
+    ASSERT_TRUE(waitDone());
+}
+
+TEST_F(WindowManagerTest, HistoryKeyLeavesReadOnlyFieldsAlone) {
+    const int t = start({ViewRecord}, [](ItemTable& db) {
+        db.add(1, "Первый");
+        db.fetch(1);
+    });
+    ASSERT_TRUE(waitTitle(t, QStringLiteral("Просмотреть")));
+    pressKey(t, NAME_, Key::Ctrl + Key::letter('H'));
+    EXPECT_EQ(text(t, NAME_), QStringLiteral("Первый"));
+    click(t, CANCEL_);
+    ASSERT_TRUE(waitDone());
+}
+
+TEST_F(WindowManagerTest, SetResponseStoresAndClosesAndRunOfAListAnswersCancelled) {
+    std::atomic<int> asked{0};
+    const int t = START([&] {
+        struct Plain : WindowManager {
+            Window window{u"wmtest", u"FORM"};
+            int Init() override {
+                const int level = WindowManager::Init();
+                Open(window);
+                return level;
+            }
+            int TakeAccepted() override {
+                if (ACCEPTED() == PRESS)
+                    SetResponse(RequestCompleted);
+                return WindowManager::TakeAccepted();
+            }
+        } w;
+        asked = w.Run(1, InsertRecord);
+        response = w.Run();
+        done = true;
+    });
+    ASSERT_TRUE(waitWindow(t));
+    EXPECT_EQ(asked, RequestCancelled);
+    click(t, PRESS);
+    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(response, RequestCompleted);
+}
+
+// ---- resizer ----------------------------------------------------------------
+
+namespace {
+
+// A window with a resizer, run on its own thread until closed.
+struct Layout : WindowManager {
+    Window window{u"wmtest", u"LAYOUT"};
+    WindowResizeClass resizer;
+    int strategy = Resize::Spread;
+    bool minSize = true, maxSize = false;
+    std::function<void(WindowResizeClass&)> setup;
+    int Init() override {
+        WindowManager::Init();
+        Open(window);
+        resizer.Init(strategy, minSize, maxSize);
+        resizer.SetParentDefaults();
+        if (setup)
+            setup(resizer);
+        AddItem(resizer);
+        resizer.Resize();
+        return Level::Benign;
+    }
+};
+
+void resizeWindow(int thread, int width, int height) {
+    onGui([&] {
+        QWidget* top = rt::gui::topWindow(thread)->top();
+        top->resize(width, height);
+    });
+    waitIdle(thread);
+}
+
+QSize clientSize(int thread) {
+    return onGui([&] { return rt::gui::topWindow(thread)->client()->size(); });
+}
+
+}  // namespace
+
+TEST(Resizer, ListsGrowButtonsFollowTheBottomAndTheWindowKeepsItsMinimum) {
+    std::atomic<bool> finished{false};
+    const int t = START([&] {
+        Layout w;
+        w.setup = [](WindowResizeClass& r) {
+            r.RemoveControl(STRING_);
+            r.SetStrategy(GROUP, Resize::LockX | Resize::LockY, Resize::LockSize);
+        };
+        w.Run();
+        finished = true;
+    });
+    ASSERT_TRUE(waitWindow(t));
+    const QSize start = clientSize(t);
+    const QRect list0 = geometry(t, LIST), text0 = geometry(t, TEXT);
+    const QRect left0 = geometry(t, LEFT), right0 = geometry(t, RIGHT);
+    const QRect entry0 = geometry(t, ENTRY), string0 = geometry(t, STRING_);
+    const QRect group0 = geometry(t, GROUP);
+
+    // Twice the size.
+    onGui([&] {
+        QWidget* top = rt::gui::topWindow(t)->top();
+        top->resize(top->size() + start);
+    });
+    ASSERT_TRUE(waitFor([&] { return geometry(t, LIST).width() > list0.width() * 3 / 2; }));
+    waitIdle(t);
+    const QSize big = clientSize(t);
+    const QRect list1 = geometry(t, LIST), text1 = geometry(t, TEXT);
+    const QRect left1 = geometry(t, LEFT), right1 = geometry(t, RIGHT);
+    // Lists and text controls grow with the window, side by side, not over
+    // each other.
+    EXPECT_NEAR(list1.height(), list0.height() * 2, 8);
+    EXPECT_LT(list1.right(), text1.left());
+    EXPECT_NEAR(text1.right(), big.width() - (start.width() - text0.right()) * 2, 10);
+    // Buttons keep their size and their distance to the bottom.
+    EXPECT_EQ(left1.size(), left0.size());
+    EXPECT_NEAR(big.height() - left1.bottom(), start.height() - left0.bottom(), 4);
+    EXPECT_NEAR(big.height() - right1.bottom(), start.height() - right0.bottom(), 4);
+    EXPECT_GT(right1.left(), right0.left());
+    // The entry (application strategy Spread) widens; the removed string and
+    // the locked group stay as declared.
+    EXPECT_GT(geometry(t, ENTRY).width(), entry0.width());
+    EXPECT_EQ(geometry(t, STRING_), string0);
+    EXPECT_EQ(geometry(t, GROUP), group0);
+
+    // Smaller than declared: refused by the minimum size.
+    resizeWindow(t, 50, 50);
+    const QSize small = clientSize(t);
+    EXPECT_GE(small.width(), start.width());
+    EXPECT_GE(small.height(), start.height());
+    POST(EVENT::CloseWindow, 0, t);
+    ASSERT_TRUE(waitFor([&] { return finished.load(); }));
+}
+
+TEST(Resizer, TheDefaultStrategyKeepsEntriesAndAMaximumHoldsTheWindow) {
+    for (const bool maxSize : {false, true}) {
+        std::atomic<bool> finished{false};
+        const int t = START([&] {
+            Layout w;
+            w.strategy = Resize::Default;
+            w.minSize = false;
+            w.maxSize = maxSize;
+            w.Run();
+            finished = true;
+        });
+        ASSERT_TRUE(waitWindow(t));
+        const QSize start = clientSize(t);
+        const QRect list0 = geometry(t, LIST), entry0 = geometry(t, ENTRY);
+        onGui([&] {
+            QWidget* top = rt::gui::topWindow(t)->top();
+            top->resize(top->size() + start);
+        });
+        waitIdle(t);
+        if (maxSize) {
+            EXPECT_EQ(clientSize(t), start);
+            EXPECT_EQ(geometry(t, LIST), list0);
+        } else {
+            ASSERT_TRUE(waitFor([&] { return geometry(t, LIST).width() > list0.width(); }));
+            EXPECT_EQ(geometry(t, ENTRY).size(), entry0.size());
+        }
+        POST(EVENT::CloseWindow, 0, t);
+        ASSERT_TRUE(waitFor([&] { return finished.load(); }));
+    }
+}
+
+// ---- toolbar ----------------------------------------------------------------
+
+TEST(Toolbar, ButtonsGoToTheTargetWhoseControlHadTheFocusLast) {
+    Log log;
+    std::atomic<bool> finished{false};
+    const int t = START([&] {
+        struct Tools : WindowManager {
+            Window window{u"wmtest", u"TOOLS"};
+            ToolbarClass toolbar;
+            Probe one, two;
+            Tools(Log& l) : one(QStringLiteral("one"), l), two(QStringLiteral("two"), l) {}
+            int Init() override {
+                WindowManager::Init();
+                Open(window);
+                toolbar.AddTarget(one, LIST1);
+                toolbar.AddTarget(two, LIST2);
+                toolbar.AddButton(INSERTBTN, ToolbarButton::Insert);
+                AddItem(toolbar);
+                return Level::Benign;
+            }
+        } w(log);
+        w.Run();
+        finished = true;
+    });
+    ASSERT_TRUE(waitWindow(t));
+    click(t, INSERTBTN);
+    EXPECT_TRUE(log.has("one:Toolbar:1"));
+    focus(t, LIST2);
+    click(t, INSERTBTN);
+    EXPECT_TRUE(log.has("two:Toolbar:1"));
+    POST(EVENT::CloseWindow, 0, t);
+    ASSERT_TRUE(waitFor([&] { return finished.load(); }));
+}
+
+int main(int argc, char** argv) {
+    QTemporaryDir drive;
+    qputenv("KALDOR_DRIVE_C", drive.path().toLocal8Bit());
+    QDir(drive.path()).mkpath(QStringLiteral("wm"));
+    return uitest::main(argc, argv, {QStringLiteral(KALDOR_WM_TEST_RESOURCES)});
+}
