@@ -55,13 +55,6 @@ struct DocQueue : lst::QUEUE<Row> {
           }) {}
 };
 
-struct Host : lst::BrowseHost {
-    Window* w = nullptr;
-    Window& BrowseWindow() override { return *w; }
-    int BrowseRequest() const override { return 0; }
-    int Run(int, int) override { return lst::Req::RequestCancelled; }
-};
-
 class DocumentList : public lst::BrowseClass {
   public:
     void SetQueueRecord() override {
@@ -81,8 +74,8 @@ struct List {
     lst::StepLocatorClass sort1Locator, sort0Locator, columnLocator;
     int fuzzyOrder = 0;
 
-    List(Window& w, Host& host) {
-        brw.Init(BROWSE_1, ref(brw.q.VIEWPOSITION), view, brw.q, *Relate_KALDOR, host);
+    List(Window& w, WindowManager& manager) {
+        brw.Init(BROWSE_1, ref(brw.q.VIEWPOSITION), view, brw.q, *Relate_KALDOR, manager);
         sort1Step.Init(lst::ScrollSort::Limits);
         brw.AddSortOrder(&sort1Step, KAL_K2);
         brw.AddLocator(&sort1Locator);
@@ -111,7 +104,7 @@ struct List {
 
 struct Bench {
     Window w{u"benchlist", u"LIST"};
-    Host host;
+    WindowManager manager;
     std::unique_ptr<List> list;
     STRING<255> fuzzyQuery9;
     FuzzyClass matcher;
@@ -148,7 +141,7 @@ void drain() {
 
 List& list() {
     if (!gBench->list) {
-        gBench->list = std::make_unique<List>(gBench->w, gBench->host);
+        gBench->list = std::make_unique<List>(gBench->w, gBench->manager);
         gBench->list->brw.SetSort(2, false);
         drain();
     }
@@ -157,7 +150,7 @@ List& list() {
 
 void BM_OpenFirstPage(benchmark::State& state) {
     for (auto _ : state) {
-        List l(gBench->w, gBench->host);
+        List l(gBench->w, gBench->manager);
         l.brw.SetSort(2, false);
         benchmark::DoNotOptimize(l.brw.Records());
         state.PauseTiming();
@@ -173,11 +166,10 @@ BENCHMARK(BM_OpenFirstPage)->Unit(benchmark::kMillisecond);
 void BM_OpenWindowWithList(benchmark::State& state) {
     for (auto _ : state) {
         Window w(u"benchlist", u"LIST");
-        Host host;
-        host.w = &w;
-        w.open();
+        WindowManager manager;
+        manager.Open(w);
         {
-            List l(w, host);
+            List l(w, manager);
             l.brw.SetSort(2, false);
             benchmark::DoNotOptimize(l.brw.Records());
         }
@@ -272,8 +264,8 @@ int main(int argc, char** argv) {
         BIND(QStringLiteral("FuzzyMatch"), [](const std::vector<Value>& v) {
             return Value(FuzzyMatch(v[0].toText(), v[1].toText()));
         });
-        b.host.w = &b.w;
-        if (!b.w.open())
+        b.manager.Open(b.w);
+        if (!b.w.isOpen())
             return;
         drain();
         benchmark::RunSpecifiedBenchmarks();

@@ -42,21 +42,40 @@ BrowseClass::BrowseClass() = default;
 BrowseClass::~BrowseClass() = default;
 
 void BrowseClass::Init(int listControl, FieldRef position, ViewClass& view, QueueClass& queue,
-                       RelationManager& relation, BrowseHost& host) {
+                       RelationManager& relation, WindowManager& manager) {
     control_ = listControl;
     view_ = &view;
     queue_ = &queue;
     relation_ = &relation;
-    host_ = &host;
+    manager_ = &manager;
     positionField_ = queue.fieldIndex(position);
-    list_.Init(host.BrowseWindow(), listControl, queue);
+    attached_ = false;
+    manager.AddItem(*this);
+    attach();
+}
+
+bool BrowseClass::attach() {
+    if (attached_)
+        return true;
+    Window* w = manager_ ? manager_->GetWindow() : nullptr;
+    if (!w || !w->isOpen())
+        return false;
+    list_.Init(*w, control_, *queue_);
     list_.setPaged(true);
     list_.setInputHandler([this](rt::Event& e) { return takeInput(e); });
+    attached_ = true;
+    return true;
+}
+
+int BrowseClass::windowRequest() const {
+    return manager_ ? manager_->Request : 0;
 }
 
 void BrowseClass::Kill() {
     list_.setInputHandler(nullptr);
-    list_.Kill();
+    if (attached_)
+        list_.Kill();
+    attached_ = false;
 }
 
 int BrowseClass::AddSortOrder(StepClass* step, const KEY& key) {
@@ -214,6 +233,7 @@ void BrowseClass::applyOrder() {
 BYTE BrowseClass::SetSort(int order, bool force) {
     if (!view_)
         return 0;
+    attach();
     if (orders_.empty())
         AddSortOrder();
     if (order < 1 || order > int(orders_.size()))
@@ -236,7 +256,7 @@ BYTE BrowseClass::SetSort(int order, bool force) {
         fillAround(old.ptr, old, row);
     UpdateViewRecord();
     updateThumb();
-    UpdateWindow();
+    show();
     newSelection();
     return 1;
 }
@@ -258,7 +278,7 @@ void BrowseClass::ReplaceSort(const QString& order, LocatorClass* locator, StepC
         ResetFromTop();
     UpdateViewRecord();
     updateThumb();
-    UpdateWindow();
+    show();
     newSelection();
 }
 
@@ -422,7 +442,7 @@ void BrowseClass::ResetQueue() {
     }
     UpdateViewRecord();
     updateThumb();
-    UpdateWindow();
+    show();
 }
 
 int BrowseClass::extend(bool forward, int want) {
@@ -547,13 +567,13 @@ void BrowseClass::updateThumb() {
     list_.setThumb(percent, atTop_, atBottom_);
 }
 
-void BrowseClass::UpdateWindow() {
+void BrowseClass::show() {
     list_.display();
 }
 
 void BrowseClass::newSelection() {
-    if (host_)
-        host_->BrowseWindow().post(EVENT::NewSelection, control_);
+    if (Window* w = manager_ ? manager_->GetWindow() : nullptr)
+        w->post(EVENT::NewSelection, control_);
 }
 
 // ---------------------------------------------------------------------------
@@ -602,48 +622,105 @@ bool BrowseClass::takeInput(rt::Event& e) {
     }
     UpdateViewRecord();
     updateThumb();
-    UpdateWindow();
+    show();
     return true;
 }
 
-void BrowseClass::TakeEvent() {
-    if (!host_ || !view_)
-        return;
+int BrowseClass::TakeEvent() {
+    if (!manager_ || !view_ || !attach())
+        return Level::Benign;
     const rt::Event& e = rt::currentEvent();
-    const bool updates = host_->BrowseRequest() != Req::ViewRecord;
+    const bool updates = windowRequest() != ViewRecord;
     const bool editing = updates && EditViaPopup;
     if (e.field == control_ && control_ != 0) {
         if (e.event == EVENT::Accepted && editing && ChangeControl &&
             (e.keycode == Key::Enter || e.keycode == ListKey::MouseLeft2)) {
-            Ask(Req::ChangeRecord);
+            Ask(ChangeRecord);
         } else if (e.event == EVENT::AlertKey && editing) {
             if (e.keycode == Key::Insert && InsertControl)
-                Ask(Req::InsertRecord);
+                Ask(InsertRecord);
             else if (e.keycode == Key::Delete && DeleteControl)
-                Ask(Req::DeleteRecord);
+                Ask(DeleteRecord);
             else if (e.keycode == Key::Enter && ChangeControl)
-                Ask(Req::ChangeRecord);
+                Ask(ChangeRecord);
         }
     } else if (e.event == EVENT::Accepted && e.field != 0 && updates) {
         if (e.field == InsertControl)
-            Ask(Req::InsertRecord);
+            Ask(InsertRecord);
         else if (e.field == ChangeControl)
-            Ask(Req::ChangeRecord);
+            Ask(ChangeRecord);
         else if (e.field == DeleteControl)
-            Ask(Req::DeleteRecord);
+            Ask(DeleteRecord);
     }
+    return Level::Benign;
+}
+
+void BrowseClass::UpdateWindow() {
+    if (!view_ || !attach())
+        return;
     ResetSort(false);
-    UpdateWindow();
+    list_.display();
 }
 
 void BrowseClass::Reset(bool force) {
-    ResetSort(force);
+    if (view_)
+        ResetSort(force);
+}
+
+bool BrowseClass::TakeToolbar(int button) {
+    if (!view_ || !attach() || !applied_)
+        return false;
+    const bool updates = windowRequest() != ViewRecord;
+    switch (button) {
+        case ToolbarButton::Insert:
+            if (!updates || !InsertControl)
+                return false;
+            Ask(InsertRecord);
+            return true;
+        case ToolbarButton::Change:
+            if (!updates || !ChangeControl)
+                return false;
+            Ask(ChangeRecord);
+            return true;
+        case ToolbarButton::Delete:
+            if (!updates || !DeleteControl)
+                return false;
+            Ask(DeleteRecord);
+            return true;
+        case ToolbarButton::Top:
+            scrollEnd(false);
+            break;
+        case ToolbarButton::Bottom:
+            scrollEnd(true);
+            break;
+        case ToolbarButton::PageUp:
+            Fetch(FillBackward);
+            break;
+        case ToolbarButton::PageDown:
+            Fetch(FillForward);
+            break;
+        case ToolbarButton::Up:
+            scrollRows(-1);
+            break;
+        case ToolbarButton::Down:
+            scrollRows(1);
+            break;
+        default:
+            return false;
+    }
+    UpdateViewRecord();
+    updateThumb();
+    show();
+    newSelection();
+    return true;
 }
 
 void BrowseClass::SetAlerts() {
+    if (!attach())
+        return;
     list_.alertClear();
     std::vector<std::pair<QString, int>> popup;
-    const bool editing = EditViaPopup && host_ && host_->BrowseRequest() != Req::ViewRecord;
+    const bool editing = EditViaPopup && windowRequest() != ViewRecord;
     if (editing) {
         if (InsertControl) {
             list_.alert(Key::Insert);
@@ -662,11 +739,11 @@ void BrowseClass::SetAlerts() {
 }
 
 void BrowseClass::Ask(int request) {
-    if (!host_ || !view_ || host_->BrowseRequest() == Req::ViewRecord)
+    if (!manager_ || !view_ || windowRequest() == ViewRecord)
         return;
     const int row = CurrentRow();
     const ViewPosition old = row ? positionOf(row) : ViewPosition{};
-    if (request != Req::InsertRecord) {
+    if (request != InsertRecord) {
         if (!row)
             return;
         if (!view_->fetch(old)) {
@@ -686,11 +763,11 @@ void BrowseClass::Ask(int request) {
             }
         }
     }
-    const int response = host_->Run(AskProcedure, request);
+    const int response = manager_->Run(AskProcedure, request);
     const RecordPointer ptr = view_->file().current();
-    if (response == Req::RequestCompleted && !view_->keyOrder())
+    if (response == RequestCompleted && !view_->keyOrder())
         view_->reset();  // a built order is built again with the change
-    if (response == Req::RequestCompleted && request != Req::DeleteRecord && ptr)
+    if (response == RequestCompleted && request != DeleteRecord && ptr)
         fillAround(ptr, old, row);
     else if (old.valid())
         fillAround(0, old, row);
@@ -698,7 +775,7 @@ void BrowseClass::Ask(int request) {
         fillAround(0, {}, 0);
     UpdateViewRecord();
     updateThumb();
-    UpdateWindow();
+    show();
     newSelection();
 }
 

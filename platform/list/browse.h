@@ -11,7 +11,7 @@
 // before the program's handlers see the event.
 //
 //   BRW1.Init(BROWSE_1, ref(QUEUE_BROWSE_1.VIEWPOSITION), view, QUEUE_BROWSE_1,
-//             *Relate_CONFIG, host);
+//             *Relate_CONFIG, ThisWindow);
 //   BRW1.AddSortOrder(nullptr, CON_K1);
 //   BRW1.AddLocator(&BRW1_Sort1_Locator);
 //   BRW1_Sort1_Locator.Init(0, ref(CON.KOD), true);
@@ -19,9 +19,12 @@
 //   ...
 //   BRW1.AskProcedure = 1;
 //
-// The list talks to its window's manager through BrowseHost: the window, the
-// window's own request (a view-only window offers no updates) and Run(number,
-// request), which calls the form.
+// A companion of its window's manager (Init registers it): it takes the
+// window's events (the update buttons, Enter, a double click, the Insert and
+// Delete keys, the popup menu), calls the form through the manager's
+// Run(number, request) and is a target of the toolbar. A window whose own
+// request is ViewRecord gets no updates from its lists. The list attaches to
+// its control when the manager's window is open.
 
 #include <QString>
 #include <functional>
@@ -35,31 +38,16 @@
 #include "queue.h"
 #include "steps.h"
 #include "view.h"
+#include "windowmanager.h"
 
 class Window;
 
 namespace lst {
 
-// Requests of forms and their answers.
-namespace Req {
-enum : int { InsertRecord = 1, ChangeRecord = 2, DeleteRecord = 3, ViewRecord = 6 };
-enum : int { RequestCompleted = 1, RequestCancelled = 2 };
-}  // namespace Req
-
 // Directions of Fetch.
 enum : int { FillForward = 1, FillBackward = 2 };
 
-class BrowseHost {
-  public:
-    virtual ~BrowseHost() = default;
-    virtual Window& BrowseWindow() = 0;
-    // The window's own request: with Req::ViewRecord the list offers no updates.
-    virtual int BrowseRequest() const = 0;
-    // Calls the form `number` for `request`; its answer.
-    virtual int Run(int number, int request) = 0;
-};
-
-class BrowseClass {
+class BrowseClass : public WindowComponent {
   public:
     BrowseClass();
     virtual ~BrowseClass();
@@ -68,10 +56,10 @@ class BrowseClass {
 
     // ---- set-up -------------------------------------------------------------
     // The list control, the queue's position field, the view, the queue, the
-    // table's relation object and the host.
+    // table's relation object and the window's manager.
     virtual void Init(int listControl, FieldRef position, ViewClass& view, QueueClass& queue,
-                      RelationManager& relation, BrowseHost& host);
-    virtual void Kill();
+                      RelationManager& relation, WindowManager& manager);
+    void Kill() override;
 
     // A sort order by key (none: the view's file order) with a step object for
     // the thumb (none: the thumb shows only the top and the bottom). Its
@@ -133,19 +121,24 @@ class BrowseClass {
     // The current row, 0 none.
     int CurrentRow() const;
     int Records() const;
-    // Sends the rows, the thumb and the current row to the screen.
-    void UpdateWindow();
 
     // ---- events and updates --------------------------------------------------
     // Every event of the window, after the window's own handlers.
-    virtual void TakeEvent();
-    // The window resets: ranges are checked, the order is chosen again.
-    virtual void Reset(bool force = false);
+    int TakeEvent() override;
+    // The window resets: the order is chosen again (ResetSort), and read again
+    // with `force`.
+    void Reset(bool force) override;
+    // After every event: the order chosen again (a new tab, a parent row
+    // moved) and the screen brought up to date.
+    void UpdateWindow() override;
+    // The current row's whole record into the record buffer.
+    void Update() override { UpdateViewRecord(); }
+    bool TakeToolbar(int button) override;
     // The keys and the popup menu of the list.
-    virtual void SetAlerts();
+    void SetAlerts() override;
     void SetUsePopup(bool on) { UsePopup = on; }
-    // Calls the form for a request through the host, then shows the rows again
-    // with the record it left current, and tells the list (NewSelection).
+    // Calls the form for a request through the manager, then shows the rows
+    // again with the record it left current, and tells the list (NewSelection).
     virtual void Ask(int request);
 
     ListControl& List() { return list_; }
@@ -180,6 +173,9 @@ class BrowseClass {
         StepClass* step = nullptr;
     };
 
+    bool attach();
+    int windowRequest() const;
+    void show();
     bool takeInput(rt::Event& e);
     void applyOrder();
     bool rangesChanged() const;
@@ -200,7 +196,8 @@ class BrowseClass {
     LocatorClass* locator() const;
 
     ListControl list_;
-    BrowseHost* host_ = nullptr;
+    WindowManager* manager_ = nullptr;
+    bool attached_ = false;
     ViewClass* view_ = nullptr;
     QueueClass* queue_ = nullptr;
     RelationManager* relation_ = nullptr;

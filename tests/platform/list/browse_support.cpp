@@ -66,18 +66,8 @@ void buildData() {
 
 namespace {
 
-struct Host : lst::BrowseHost {
-    Window& w;
-    int request;
-    std::function<int(int, int)> run;
-    Host(Window& win, int r) : w(win), request(r) {}
-    Window& BrowseWindow() override { return w; }
-    int BrowseRequest() const override { return request; }
-    int Run(int number, int req) override { return run(number, req); }
-};
-
 struct Sorter : lst::SortHeaderClassType {
-    TestBrowse* brw = nullptr;
+    lst::BrowseClass* brw = nullptr;
     Log* log = nullptr;
     lst::LocatorClass* locator = nullptr;
     void QueueResorted(const QString& s) override {
@@ -95,79 +85,118 @@ struct Sorter : lst::SortHeaderClassType {
     }
 };
 
+// The item list's window: a window manager as a list procedure has one.
+class ItemWindow : public WindowManager {
+  public:
+    ItemWindow(Log& log, const Options& o) : log_(log), o_(o), ctx_{t_, brw_, w_, q_} {}
+    using WindowManager::Run;
+
+    int Init() override {
+        Request = BYTE(o_.request);
+        if (const int level = WindowManager::Init())
+            return level;
+        Open(w_);
+        if (!w_.isOpen())
+            return Level::Notify;
+        w_[BROWSE](lst::PROPSTYLE::FontStyle, 1) = int(FONT::Bold);
+        w_[BROWSE](lst::PROPSTYLE::TextColor, 1) = int(COLOR::Silver);
+        w_[BROWSE](PROP::IconList, 1) = u"~adr1.ico";
+        brw_.Init(BROWSE, ref(q_.VIEWPOSITION), view_, q_, t_.itemsRel, *this);
+        step_.Init(lst::ScrollSort::Limits);
+        brw_.AddSortOrder(&step_, t_.ITM_K1);
+        brw_.AddLocator(&byId_);
+        byId_.Init(0, ref(t_.ITM.ID), true);
+        brw_.AddSortOrder(t_.ITM_K2);
+        brw_.AddLocator(&byName_);
+        byName_.Init(0, ref(t_.ITM.NAME), true);
+        brw_.AddField(t_.ITM.ID, q_.ID);
+        brw_.AddField(t_.ITM.NAME, q_.NAME);
+        brw_.AddField(t_.ITM.DAY, q_.DAY);
+        view_.addField(t_.ITM.GRP);
+        brw_.InsertControl = INSERT_;
+        brw_.ChangeControl = CHANGE_;
+        brw_.DeleteControl = DELETE_;
+        brw_.AskProcedure = 1;
+        brw_.EditViaPopup = o_.editViaPopup;
+        SetAlerts();
+        autosize_.Init();
+        autosize_.AddListBox(BROWSE, q_);
+        sorter_.brw = &brw_;
+        sorter_.log = &log_;
+        sorter_.locator = &byColumn_;
+        sorter_.Init(q_, BROWSE, QString(), QString(), &view_);
+        return Level::Benign;
+    }
+    int Kill() override {
+        if (const int level = WindowManager::Kill())
+            return level;
+        sorter_.Kill();
+        autosize_.Kill();
+        w_.close();
+        return Level::Benign;
+    }
+    int Run(int number, int request) override {
+        WindowManager::Run(number, request);
+        {
+            std::lock_guard<std::mutex> l(log_.m);
+            log_.runs.emplace_back(number, request);
+        }
+        return o_.form ? o_.form(ctx_, number, request) : int(RequestCancelled);
+    }
+    int TakeEvent() override {
+        const rt::Event& e = rt::currentEvent();
+        if (e.field == BROWSE) {
+            // What a window's field-event handler sees: the row arrived at.
+            std::lock_guard<std::mutex> l(log_.m);
+            log_.arrived.push_back(t_.ITM.ID);
+            log_.arrivedEvents.push_back(e.event);
+            if (e.event == EVENT::NewSelection && !e.input)
+                ++log_.newSelections;
+        }
+        if (e.event >= EVENT::User && o_.user)
+            o_.user(ctx_, e.event);
+        int level = Level::Benign;
+        if (sorter_.TakeEvents() || autosize_.TakeEvents())
+            level = Level::Notify;
+        else
+            level = WindowManager::TakeEvent();
+        return level;
+    }
+    void Ask() override {
+        Window& w = w_;
+        while (w.accept()) {
+            if (TakeEvent() == Level::Fatal)
+                break;
+            for (WindowComponent* c : Items())
+                c->UpdateWindow();
+            std::lock_guard<std::mutex> l(log_.m);
+            log_.id = t_.ITM.ID;
+            log_.note = t_.ITM.NOTE.clip();
+        }
+    }
+
+  private:
+    Log& log_;
+    Options o_;
+    Tables t_;
+    ItemQueue q_;
+    Window w_{u"listtest", u"BROWSE"};
+    ViewClass view_{t_.items};
+    TestBrowse brw_{t_, q_};
+    Ctx ctx_;
+    lst::StepLongClass step_;
+    lst::StepLocatorClass byId_, byName_, byColumn_;
+    Sorter sorter_;
+    lst::AutoSizeColumnClassType autosize_;
+};
+
 }  // namespace
 
 LONG openBrowse(Log& log, Options o) {
     buildData();
     return START([&log, o] {
-        Tables t;
-        ItemQueue q;
-        Window w(u"listtest", u"BROWSE");
-        ViewClass view(t.items);
-        TestBrowse brw(t, q);
-        Ctx ctx{t, brw, w, q};
-        Host host(w, o.request);
-        host.run = [&](int n, int r) {
-            {
-                std::lock_guard<std::mutex> l(log.m);
-                log.runs.emplace_back(n, r);
-            }
-            return o.form ? o.form(ctx, n, r) : int(lst::Req::RequestCancelled);
-        };
-        lst::StepLongClass step;
-        lst::StepLocatorClass byId, byName, byColumn;
-        Sorter sorter;
-        sorter.brw = &brw;
-        sorter.log = &log;
-        sorter.locator = &byColumn;
-        lst::AutoSizeColumnClassType autosize;
-        if (!w.open())
-            return;
-        w[BROWSE](lst::PROPSTYLE::FontStyle, 1) = int(FONT::Bold);
-        w[BROWSE](lst::PROPSTYLE::TextColor, 1) = int(COLOR::Silver);
-        w[BROWSE](PROP::IconList, 1) = u"~adr1.ico";
-        brw.Init(BROWSE, ref(q.VIEWPOSITION), view, q, t.itemsRel, host);
-        step.Init(lst::ScrollSort::Limits);
-        brw.AddSortOrder(&step, t.ITM_K1);
-        brw.AddLocator(&byId);
-        byId.Init(0, ref(t.ITM.ID), true);
-        brw.AddSortOrder(t.ITM_K2);
-        brw.AddLocator(&byName);
-        byName.Init(0, ref(t.ITM.NAME), true);
-        brw.AddField(t.ITM.ID, q.ID);
-        brw.AddField(t.ITM.NAME, q.NAME);
-        brw.AddField(t.ITM.DAY, q.DAY);
-        view.addField(t.ITM.GRP);
-        brw.InsertControl = INSERT_;
-        brw.ChangeControl = CHANGE_;
-        brw.DeleteControl = DELETE_;
-        brw.AskProcedure = 1;
-        brw.EditViaPopup = o.editViaPopup;
-        brw.SetAlerts();
-        autosize.Init();
-        autosize.AddListBox(BROWSE, q);
-        sorter.Init(q, BROWSE, QString(), QString(), &view);
-        while (ACCEPT()) {
-            const rt::Event& e = rt::currentEvent();
-            if (e.field == BROWSE) {
-                std::lock_guard<std::mutex> l(log.m);
-                log.arrived.push_back(t.ITM.ID);
-                log.arrivedEvents.push_back(e.event);
-                if (e.event == EVENT::NewSelection && !e.input)
-                    ++log.newSelections;
-            }
-            if (e.event >= EVENT::User && o.user)
-                o.user(ctx, e.event);
-            if (!sorter.TakeEvents() && !autosize.TakeEvents())
-                brw.TakeEvent();
-            std::lock_guard<std::mutex> l(log.m);
-            log.id = t.ITM.ID;
-            log.note = t.ITM.NOTE.clip();
-        }
-        brw.Kill();
-        sorter.Kill();
-        autosize.Kill();
-        w.close();
+        ItemWindow window(log, o);
+        window.Run();
     });
 }
 
@@ -186,61 +215,83 @@ struct ShortItemRow {
     STRING<1024> VIEWPOSITION;
 };
 
+// Groups and the items of the group chosen: two lists, one limited by the
+// other's row.
+class RangeWindow : public WindowManager {
+  public:
+    explicit RangeWindow(RangeLog& log) : log_(log) {}
+    using WindowManager::Run;
+
+    int Init() override {
+        if (const int level = WindowManager::Init())
+            return level;
+        Open(w_);
+        groups_.Init(GROUPS, ref(gq_.VIEWPOSITION), gv_, gq_, t_.groupsRel, *this);
+        groups_.AddSortOrder(t_.GRP_K1);
+        groups_.AddField(t_.GRP.ID, gq_.ID);
+        groups_.AddField(t_.GRP.NAME, gq_.NAME);
+        groups_.AskProcedure = 1;
+        items_.Init(ITEMS, ref(iq_.VIEWPOSITION), iv_, iq_, t_.itemsRel, *this);
+        items_.AddSortOrder(t_.ITM_K3);
+        items_.AddRange(t_.ITM.GRP, t_.itemsRel, t_.groupsRel);
+        items_.AddField(t_.ITM.ID, iq_.ID);
+        items_.AddField(t_.ITM.NAME, iq_.NAME);
+        items_.InsertControl = RANGE_INSERT;
+        items_.DeleteControl = RANGE_DELETE;
+        items_.AskProcedure = 2;
+        SetAlerts();
+        return Level::Benign;
+    }
+    int Kill() override {
+        if (const int level = WindowManager::Kill())
+            return level;
+        w_.close();
+        return Level::Benign;
+    }
+    int Run(int number, int request) override {
+        if (number == 2 && request == DeleteRecord)
+            return t_.itemsRel.Delete(0) == Level::Benign ? 1 : 2;
+        if (number != 2 || request != InsertRecord)
+            return RequestCancelled;
+        {
+            std::lock_guard<std::mutex> l(log_.m);
+            log_.primedGroup = t_.ITM.GRP;
+        }
+        t_.ITM.NAME = "В группе";
+        return t_.itemsAccess.Insert() == Level::Benign ? 1 : 2;
+    }
+    void Ask() override {
+        while (w_.accept()) {
+            TakeEvent();
+            for (WindowComponent* c : Items())
+                c->UpdateWindow();
+            std::lock_guard<std::mutex> l(log_.m);
+            log_.group = t_.GRP.ID;
+            log_.item = t_.ITM.ID;
+        }
+    }
+
+  private:
+    RangeLog& log_;
+    Tables t_;
+    lst::QUEUE<GroupRow> gq_{[](GroupRow& r, lst::QueueFields& f) {
+        f("GRP:ID", r.ID)("GRP:NAME", r.NAME)("MARK", r.MARK)("VIEWPOSITION", r.VIEWPOSITION);
+    }};
+    lst::QUEUE<ShortItemRow> iq_{[](ShortItemRow& r, lst::QueueFields& f) {
+        f("ITM:ID", r.ID)("ITM:NAME", r.NAME)("MARK", r.MARK)("VIEWPOSITION", r.VIEWPOSITION);
+    }};
+    Window w_{u"listtest", u"RANGE"};
+    ViewClass gv_{t_.groups}, iv_{t_.items};
+    lst::BrowseClass groups_, items_;
+};
+
 }  // namespace
 
 LONG openRange(RangeLog& log) {
     buildData();
     return START([&log] {
-        Tables t;
-        lst::QUEUE<GroupRow> gq([](GroupRow& r, lst::QueueFields& f) {
-            f("GRP:ID", r.ID)("GRP:NAME", r.NAME)("MARK", r.MARK)("VIEWPOSITION", r.VIEWPOSITION);
-        });
-        lst::QUEUE<ShortItemRow> iq([](ShortItemRow& r, lst::QueueFields& f) {
-            f("ITM:ID", r.ID)("ITM:NAME", r.NAME)("MARK", r.MARK)("VIEWPOSITION", r.VIEWPOSITION);
-        });
-        Window w(u"listtest", u"RANGE");
-        ViewClass gv(t.groups), iv(t.items);
-        Host host(w, 0);
-        host.run = [&](int number, int request) {
-            if (number == 2 && request == lst::Req::DeleteRecord)
-                return t.itemsRel.Delete(0) == Level::Benign ? 1 : 2;
-            if (number != 2 || request != lst::Req::InsertRecord)
-                return int(lst::Req::RequestCancelled);
-            {
-                std::lock_guard<std::mutex> l(log.m);
-                log.primedGroup = t.ITM.GRP;
-            }
-            t.ITM.NAME = "В группе";
-            return t.itemsAccess.Insert() == Level::Benign ? 1 : 2;
-        };
-        lst::BrowseClass groups, items;
-        if (!w.open())
-            return;
-        groups.Init(GROUPS, ref(gq.VIEWPOSITION), gv, gq, t.groupsRel, host);
-        groups.AddSortOrder(t.GRP_K1);
-        groups.AddField(t.GRP.ID, gq.ID);
-        groups.AddField(t.GRP.NAME, gq.NAME);
-        groups.AskProcedure = 1;
-        items.Init(ITEMS, ref(iq.VIEWPOSITION), iv, iq, t.itemsRel, host);
-        items.AddSortOrder(t.ITM_K3);
-        items.AddRange(t.ITM.GRP, t.itemsRel, t.groupsRel);
-        items.AddField(t.ITM.ID, iq.ID);
-        items.AddField(t.ITM.NAME, iq.NAME);
-        items.InsertControl = RANGE_INSERT;
-        items.DeleteControl = RANGE_DELETE;
-        items.AskProcedure = 2;
-        groups.SetAlerts();
-        items.SetAlerts();
-        while (ACCEPT()) {
-            groups.TakeEvent();
-            items.TakeEvent();
-            std::lock_guard<std::mutex> l(log.m);
-            log.group = t.GRP.ID;
-            log.item = t.ITM.ID;
-        }
-        groups.Kill();
-        items.Kill();
-        w.close();
+        RangeWindow window(log);
+        window.Run();
     });
 }
 

@@ -204,14 +204,14 @@ namespace {
 // A form that writes what it is asked to, as the card and base forms do.
 int writingForm(Ctx& c, int, int request) {
     switch (request) {
-        case lst::Req::InsertRecord:
+        case InsertRecord:
             c.t.ITM.NAME = "Новый документ";
             c.t.ITM.NOTE = "вставлен";
             return c.t.itemsAccess.Insert() == Level::Benign ? 1 : 2;
-        case lst::Req::ChangeRecord:
+        case ChangeRecord:
             c.t.ITM.NAME = QStringLiteral("Изменён ") + c.t.ITM.NOTE.clip();
             return c.t.itemsRel.Update() == Level::Benign ? 1 : 2;
-        case lst::Req::DeleteRecord:
+        case DeleteRecord:
             return c.t.itemsRel.Delete(0) == Level::Benign ? 1 : 2;
         default:
             return 2;
@@ -234,7 +234,7 @@ TEST(BrowseUpdates, InsertChangeAndDeleteThroughTheFormKeepTheirRowCurrent) {
     // Insert: the form gets a primed record with the next number.
     pressKey(th, BROWSE, Key::Insert);
     ASSERT_EQ(runs(log).size(), 1u);
-    EXPECT_EQ(runs(log)[0], std::make_pair(1, int(lst::Req::InsertRecord)));
+    EXPECT_EQ(runs(log)[0], std::make_pair(1, int(InsertRecord)));
     const LONG added = lastId(log);
     EXPECT_GT(added, kItems);
     EXPECT_EQ(log.get(&Log::note), QStringLiteral("вставлен"));
@@ -250,7 +250,7 @@ TEST(BrowseUpdates, InsertChangeAndDeleteThroughTheFormKeepTheirRowCurrent) {
     log.clear();
     doubleClickRow(th, BROWSE, currentRow(th, BROWSE));
     ASSERT_EQ(runs(log).size(), 1u);
-    EXPECT_EQ(runs(log)[0].second, int(lst::Req::ChangeRecord));
+    EXPECT_EQ(runs(log)[0].second, int(ChangeRecord));
     EXPECT_EQ(lastId(log), added);
     EXPECT_EQ(column(th, BROWSE, 2).at(currentRow(th, BROWSE) - 1),
               QStringLiteral("Изменён вставлен"));
@@ -260,7 +260,7 @@ TEST(BrowseUpdates, InsertChangeAndDeleteThroughTheFormKeepTheirRowCurrent) {
     log.clear();
     click(th, DELETE_);
     ASSERT_EQ(runs(log).size(), 1u);
-    EXPECT_EQ(runs(log)[0].second, int(lst::Req::DeleteRecord));
+    EXPECT_EQ(runs(log)[0].second, int(DeleteRecord));
     EXPECT_NE(lastId(log), added);
     EXPECT_FALSE(column(th, BROWSE, 2).contains(QStringLiteral("Изменён вставлен")));
     closeWindow(th);
@@ -280,7 +280,7 @@ TEST(BrowseUpdates, DeletedRowGivesWayToTheNext) {
     pressKey(th, BROWSE, Key::Down);
     ASSERT_EQ(lastId(log), added);
     pressKey(th, BROWSE, Key::Delete);
-    EXPECT_EQ(runs(log).back().second, int(lst::Req::DeleteRecord));
+    EXPECT_EQ(runs(log).back().second, int(DeleteRecord));
     // Nothing after the deleted row: the one before it is current.
     EXPECT_EQ(lastId(log), before);
     EXPECT_EQ(ids(th).last(), id(before));
@@ -301,7 +301,7 @@ TEST(BrowseUpdates, WithoutPopupEditingOnlyTheButtonsUpdate) {
     EXPECT_EQ(lastId(log), 2);
     click(th, CHANGE_);
     ASSERT_EQ(runs(log).size(), 1u);
-    EXPECT_EQ(runs(log)[0].second, int(lst::Req::ChangeRecord));
+    EXPECT_EQ(runs(log)[0].second, int(ChangeRecord));
     EXPECT_EQ(lastId(log), 2);  // cancelled: the row stays
     closeWindow(th);
 }
@@ -309,7 +309,7 @@ TEST(BrowseUpdates, WithoutPopupEditingOnlyTheButtonsUpdate) {
 TEST(BrowseUpdates, AViewOnlyWindowOffersNoUpdates) {
     Log log;
     Options o;
-    o.request = lst::Req::ViewRecord;
+    o.request = ViewRecord;
     const LONG th = openBrowse(log, o);
     ASSERT_TRUE(waitWindow(th));
     click(th, INSERT_);
