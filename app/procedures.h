@@ -8,6 +8,7 @@ void Main();
 // The list windows and the register report. Until their own modules land they
 // are placeholders (app/placeholders/).
 void BrowseRub();
+// The base list (bases/kaldo004).
 void BrowseBD();
 void Browsekaldor();
 void PrintRs();

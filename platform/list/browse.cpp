@@ -244,8 +244,11 @@ BYTE BrowseClass::SetSort(int order, bool force) {
         return 0;
     const int row = CurrentRow();
     const ViewPosition old = row ? positionOf(row) : ViewPosition{};
-    if (changed)
+    if (changed && replaced_) {
+        if (replaced_->locator)
+            replaced_->locator->FreeElement = replaced_->element;
         replaced_.reset();
+    }
     order_ = order;
     applyOrder();
     // Children of another parent start at the top; otherwise the record shown
@@ -270,7 +273,9 @@ void BrowseClass::ReplaceSort(const QString& order, LocatorClass* locator, StepC
         return;
     const int row = CurrentRow();
     const ViewPosition old = row ? positionOf(row) : ViewPosition{};
-    replaced_ = Replacement{order, locator, step};
+    if (replaced_ && replaced_->locator)
+        replaced_->locator->FreeElement = replaced_->element;
+    replaced_ = Replacement{order, locator, step, locator ? locator->FreeElement : FieldRef{}};
     applyOrder();
     if (old.valid())
         fillAround(old.ptr, old, row);
@@ -283,6 +288,8 @@ void BrowseClass::ReplaceSort(const QString& order, LocatorClass* locator, StepC
 }
 
 void BrowseClass::RestoreSort() {
+    if (replaced_ && replaced_->locator)
+        replaced_->locator->FreeElement = replaced_->element;
     replaced_.reset();
     applied_ = false;
 }

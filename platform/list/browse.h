@@ -99,7 +99,9 @@ class BrowseClass : public WindowComponent {
     // Chooses the order to be in force; by default the one in force (or 1).
     virtual BYTE ResetSort(bool force);
     // Replaces the order in force by another ("+CON:NAME", "-KAL:UTVDATA") with
-    // its own locator and step object, until RestoreSort or SetSort.
+    // its own locator and step object, until RestoreSort or SetSort. A locator
+    // moved to the new order's field (SetLocatorFromSort) searches its own field
+    // again afterwards.
     void ReplaceSort(const QString& order, LocatorClass* locator, StepClass* step = nullptr);
     void RestoreSort();
     // The locator in force then searches the first field of the replacing order.
@@ -171,6 +173,7 @@ class BrowseClass : public WindowComponent {
         QString text;
         LocatorClass* locator = nullptr;
         StepClass* step = nullptr;
+        FieldRef element;  // what the locator searched before
     };
 
     bool attach();

@@ -152,7 +152,7 @@ TEST(InProgram, EachMenuChoiceStartsAWindowOnANewThread) {
     titles.clear();
     for (int t : childThreads())
         titles << title(t);
-    EXPECT_TRUE(titles.contains("BrowseBD"));
+    EXPECT_TRUE(titles.contains(QStringLiteral("Рубрикатор подтем [выбор БД]")));
     EXPECT_TRUE(titles.contains("Browsekaldor"));
     // The children are MDI windows of the frame.
     EXPECT_EQ(onGui([] {
@@ -182,7 +182,7 @@ TEST(InProgram, ThreadsHaveTheirOwnRequestAndTableObjects) {
     ASSERT_TRUE(waitChildren(2));
     int bd = 0;
     for (int t : childThreads()) {
-        if (title(t) == QStringLiteral("BrowseBD"))
+        if (title(t) == QStringLiteral("Рубрикатор подтем [выбор БД]"))
             bd = t;
     }
     ASSERT_NE(bd, 0);

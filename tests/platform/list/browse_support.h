@@ -13,12 +13,15 @@
 
 #include "browse.h"
 #include "core/errors.h"
+#include "listdriver.h"
 #include "listview.h"
 #include "sortheader.h"
 #include "ui/window.h"
 #include "uidriver.h"
 
 namespace bt {
+
+using namespace listtest;
 
 constexpr int kItems = 500;
 constexpr int kGroups = 6;  // the last group has no items
@@ -202,19 +205,5 @@ LONG openRange(RangeLog& log);
 // Opens the item list on a new thread; its number.
 LONG openBrowse(Log& log, Options options = {});
 void closeWindow(LONG thread);
-
-// ---- the user's actions on a list -----------------------------------------
-
-lst::ListWidget* listWidget(int thread, int control);  // GUI thread only
-QStringList column(int thread, int control, int column);
-int currentRow(int thread, int control);
-int thumb(int thread, int control);
-bool thumbEnabled(int thread, int control);
-void clickRow(int thread, int control, int row);
-void doubleClickRow(int thread, int control, int row);
-void clickHeader(int thread, int control, int column);
-void dragThumb(int thread, int control, int value);
-void typeInto(int thread, int control, const QString& text);
-void scrollWheel(int thread, int control, int notches);
 
 }  // namespace bt
