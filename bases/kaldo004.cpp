@@ -8,8 +8,8 @@
 #include "app/procedures.h"
 #include "bases.h"
 #include "browse.h"
+#include "common.h"
 #include "dictionary.h"
-#include "resizer.h"
 #include "sortheader.h"
 #include "toolbar.h"
 #include "ui/window.h"
@@ -73,14 +73,6 @@ class SortHeaderClass : public lst::SortHeaderClassType {
     Procedure& p_;
 };
 
-class ResizerClass : public WindowResizeClass {
-  public:
-    void Init(int appStrategy, bool setMinSize, bool setMaxSize) override {
-        WindowResizeClass::Init(appStrategy, setMinSize, setMaxSize);
-        SetParentDefaults();
-    }
-};
-
 class ThisWindowClass : public WindowManager {
   public:
     explicit ThisWindowClass(Procedure& p) : p_(p) {}
@@ -112,7 +104,7 @@ struct Procedure {
     lst::StepLocatorClass BRW1_Sort1_Locator;
     SortHeaderClass BRW1_SortHeader{*this};
     lst::AutoSizeColumnClassType BRW1_AutoSizeColumn;
-    ResizerClass Resizer;
+    ParentDefaultsResizer Resizer;
     ToolbarClass Toolbar;
     BYTE BRW1_LastSortOrder = 0;
 

@@ -6,8 +6,8 @@
 
 #include "app/globals.h"
 #include "bases.h"
+#include "common.h"
 #include "dictionary.h"
-#include "resizer.h"
 #include "toolbar.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
@@ -44,14 +44,6 @@ std::vector<FieldRef> fieldsOf(CONFIG_Record& r) {
 
 struct Procedure;
 
-class ResizerClass : public WindowResizeClass {
-  public:
-    void Init(int appStrategy, bool setMinSize, bool setMaxSize) override {
-        WindowResizeClass::Init(appStrategy, setMinSize, setMaxSize);
-        SetParentDefaults();
-    }
-};
-
 class ThisWindowClass : public WindowManager {
   public:
     explicit ThisWindowClass(Procedure& p) : p_(p) {}
@@ -71,7 +63,7 @@ struct Procedure {
     Window QuickWindow{u"kaldor$kaldo005", u"P1$QUICKWINDOW"};
     ThisWindowClass ThisWindow{*this};
     ToolbarClass Toolbar;
-    ResizerClass Resizer;
+    ParentDefaultsResizer Resizer;
 
     Procedure() {
         QuickWindow.bind(CON_KOD, ref(CON.KOD));
