@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QMenu>
 
 #include "browse_support.h"
 #include "table_support.h"
@@ -263,6 +266,57 @@ TEST(BrowseUpdates, InsertChangeAndDeleteThroughTheFormKeepTheirRowCurrent) {
     EXPECT_EQ(runs(log)[0].second, int(DeleteRecord));
     EXPECT_NE(lastId(log), added);
     EXPECT_FALSE(column(th, BROWSE, 2).contains(QStringLiteral("Изменён вставлен")));
+    closeWindow(th);
+}
+
+TEST(BrowseUpdates, ThePopupMenuOffersTheUpdatesOfTheList) {
+    Log log;
+    const LONG th = openBrowse(log);
+    ASSERT_TRUE(waitWindow(th));
+    clickRow(th, BROWSE, 3);
+    // A right click on a row: the menu of the list's updates.
+    const QStringList entries = onGui([th] {
+        QTableView* t = listWidget(th, BROWSE)->table();
+        const QPoint at = t->visualRect(t->model()->index(2, 0)).center();
+        QContextMenuEvent e(QContextMenuEvent::Mouse, at, t->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(t->viewport(), &e);
+        QStringList out;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* m = qobject_cast<QMenu*>(w); m && m->isVisible()) {
+                for (QAction* a : m->actions())
+                    out << a->text();
+                // "&Изменить"
+                m->actions().at(1)->trigger();
+                m->close();
+            }
+        }
+        return out;
+    });
+    waitIdle(th);
+    EXPECT_EQ(entries, (QStringList{QStringLiteral("&Добавить"), QStringLiteral("&Изменить"),
+                                    QStringLiteral("&Удалить")}));
+    ASSERT_EQ(runs(log).size(), 1u);
+    EXPECT_EQ(runs(log)[0].second, int(ChangeRecord));
+    EXPECT_EQ(lastId(log), 3);
+    closeWindow(th);
+}
+
+TEST(BrowseUpdates, AToolbarMovesTheListItTargets) {
+    Log log;
+    Options o;
+    o.user = [](Ctx& c, int e) {
+        c.brw.TakeToolbar(e == EVENT::User ? ToolbarButton::PageDown : ToolbarButton::Bottom);
+    };
+    const LONG th = openBrowse(log, o);
+    ASSERT_TRUE(waitWindow(th));
+    const int page = ids(th).size();
+    POST(EVENT::User, 0, th);
+    waitIdle(th);
+    EXPECT_EQ(ids(th).first(), id(page + 1));
+    EXPECT_EQ(lastId(log), page + 1);
+    POST(EVENT::User + 1, 0, th);
+    waitIdle(th);
+    EXPECT_EQ(lastId(log), kItems);
     closeWindow(th);
 }
 
