@@ -1,5 +1,6 @@
 #include "listview.h"
 
+#include <QAbstractButton>
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QHBoxLayout>
@@ -483,6 +484,16 @@ bool ListWidget::handleKey(int code, const QString& text) {
     const int row = table_->currentIndex().isValid() ? table_->currentIndex().row() : -1;
     if (code == Key::Enter) {
         send(EVENT::Accepted, row + 1, Key::Enter);
+        // A list that does not take Enter for itself leaves it to the window's
+        // default button, as an entry does.
+        if (rt::GuiControl* c = control()) {
+            rt::GuiWindow& w = c->window();
+            if (rt::GuiControl* b = w.control(w.defaultButton())) {
+                if (auto* button = b->as<QAbstractButton>();
+                    button && button->isVisible() && button->isEnabled())
+                    button->click();
+            }
+        }
         return true;
     }
     if (paged_) {

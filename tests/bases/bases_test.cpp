@@ -388,6 +388,20 @@ TEST(BaseForm, ChangeShowsTheBaseAndSavesIt) {
     closeList(th);
 }
 
+TEST(BaseForm, EnterInTheListPressesTheChangeButton) {
+    setCatalogue(kBases);
+    const LONG th = openList();
+    clickRow(th, BROWSE_1, 4);
+    doubleClickRow(th, BROWSE_1, 4);  // the list's own keys and clicks edit nothing
+    EXPECT_EQ(title(th), kListTitle);
+    pressKey(th, BROWSE_1, Key::Enter);
+    ASSERT_EQ(title(th), QStringLiteral("Изменить"));
+    EXPECT_EQ(text(th, CON_NAME), QStringLiteral("Защита прав потребителей"));
+    click(th, CANCEL_);
+    EXPECT_EQ(title(th), kListTitle);
+    closeList(th);
+}
+
 TEST(BaseForm, InsertNumbersTheNewBaseWhichStaysCurrent) {
     setCatalogue(kBases);
     const LONG th = openList();
