@@ -39,10 +39,15 @@ struct ListControl::State {
         sentVersion = ~std::uint64_t(0);
         sent.current = -1;
     }
-    void gui(std::function<void(ListWidget&)> fn) const {
+    // Runs fn on the GUI thread with what shows the list: the list's own
+    // widget, or the drop list of a combo (made at the first call).
+    void gui(std::function<void(ListSurface&)> fn) const {
         window->onGui(control, [fn = std::move(fn)](rt::GuiControl& c) {
-            if (ListWidget* w = ListWidget::of(c))
-                fn(*w);
+            ListSurface* s = ListSurface::of(c);
+            if (!s)
+                s = ComboList::attach(c);
+            if (s)
+                fn(*s);
         });
     }
     // A new opening of the window gets everything again.
@@ -52,7 +57,7 @@ struct ListControl::State {
         setupFor = window->id();
         forget();
         gui([f = format, a = alerts, p = popup, sc = sortColumn,
-             sd = sortDescending](ListWidget& w) {
+             sd = sortDescending](ListSurface& w) {
             w.setFormat(f);
             w.setAlerts(a);
             w.setPopup(p);
@@ -198,13 +203,13 @@ void ListControl::setThumb(int percent, bool atTop, bool atBottom) {
 void ListControl::alert(int keycode) {
     s_->alerts.insert(keycode);
     if (s_->open() && s_->setupFor == s_->window->id())
-        s_->gui([a = s_->alerts](ListWidget& w) { w.setAlerts(a); });
+        s_->gui([a = s_->alerts](ListSurface& w) { w.setAlerts(a); });
 }
 
 void ListControl::alertClear() {
     s_->alerts.clear();
     if (s_->open() && s_->setupFor == s_->window->id())
-        s_->gui([](ListWidget& w) { w.setAlerts({}); });
+        s_->gui([](ListSurface& w) { w.setAlerts({}); });
 }
 
 bool ListControl::alerted(int keycode) const {
@@ -214,21 +219,21 @@ bool ListControl::alerted(int keycode) const {
 void ListControl::setPopup(const std::vector<std::pair<QString, int>>& entries) {
     s_->popup = entries;
     if (s_->open() && s_->setupFor == s_->window->id())
-        s_->gui([p = entries](ListWidget& w) { w.setPopup(p); });
+        s_->gui([p = entries](ListSurface& w) { w.setPopup(p); });
 }
 
 void ListControl::setSortMark(int column, bool descending) {
     s_->sortColumn = column;
     s_->sortDescending = descending;
     if (s_->open() && s_->setupFor == s_->window->id())
-        s_->gui([column, descending](ListWidget& w) { w.setSortMark(column, descending); });
+        s_->gui([column, descending](ListSurface& w) { w.setSortMark(column, descending); });
 }
 
 void ListControl::fitColumns(int column) {
     if (!s_->open())
         return;
     display();
-    s_->gui([column](ListWidget& w) { w.fitColumns(column); });
+    s_->gui([column](ListSurface& w) { w.fitColumns(column); });
 }
 
 void ListControl::invalidate() {
@@ -275,7 +280,7 @@ void ListControl::display() {
     snap.rows = rows;
     if (rows)
         s.sentRows = rows;
-    s.gui([snap](ListWidget& w) { w.apply(snap); });
+    s.gui([snap](ListSurface& w) { w.apply(snap); });
 }
 
 }  // namespace lst

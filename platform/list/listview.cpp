@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAbstractTableModel>
 #include <QApplication>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -53,7 +54,7 @@ QRect indented(QRect r, Align a, int indentPx) {
 
 class ListModel : public QAbstractTableModel {
   public:
-    explicit ListModel(ListWidget* w) : QAbstractTableModel(w), w_(w) {}
+    ListModel(QObject* parent, ListSurface* s) : QAbstractTableModel(parent), w_(s) {}
 
     void setFormat(std::shared_ptr<const Format> f) {
         beginResetModel();
@@ -77,10 +78,11 @@ class ListModel : public QAbstractTableModel {
         const Cell* c = cell(index);
         if (!c)
             return {};
-        if (role == Qt::DisplayRole)
+        // An editable combo takes its text from the edit role.
+        if (role == Qt::DisplayRole || role == Qt::EditRole)
             return c->text;
         if (role == Qt::ToolTipRole) {
-            const QString tip = w_->toolTip();
+            const QString tip = w_->tip();
             return tip.isEmpty() ? QVariant() : QVariant(tip);
         }
         return {};
@@ -104,7 +106,7 @@ class ListModel : public QAbstractTableModel {
     }
 
   private:
-    ListWidget* w_;
+    ListSurface* w_;
     std::shared_ptr<const Format> format_;
     std::shared_ptr<const Rows> rows_;
 };
@@ -113,7 +115,8 @@ class ListModel : public QAbstractTableModel {
 
 class ListDelegate : public QStyledItemDelegate {
   public:
-    ListDelegate(ListWidget* w, ListModel* m) : QStyledItemDelegate(w), w_(w), m_(m) {}
+    ListDelegate(QObject* parent, ListSurface* s, ListModel* m)
+        : QStyledItemDelegate(parent), w_(s), m_(m) {}
 
     void paint(QPainter* p, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
@@ -179,7 +182,7 @@ class ListDelegate : public QStyledItemDelegate {
     }
 
   private:
-    ListWidget* w_;
+    ListSurface* w_;
     ListModel* m_;
 };
 
@@ -188,7 +191,7 @@ class ListDelegate : public QStyledItemDelegate {
 // Column headers, with the headers of column groups in a band above them.
 class GroupHeader : public QHeaderView {
   public:
-    GroupHeader(ListWidget* w) : QHeaderView(Qt::Horizontal, w), w_(w) {
+    GroupHeader(QWidget* parent, ListSurface* s) : QHeaderView(Qt::Horizontal, parent), w_(s) {
         setSectionsClickable(true);
         setHighlightSections(false);
     }
@@ -259,7 +262,7 @@ class GroupHeader : public QHeaderView {
         p->restore();
     }
 
-    ListWidget* w_;
+    ListSurface* w_;
     int mark_ = -1;
     bool descending_ = false;
 };
@@ -337,17 +340,17 @@ void installListControl() {
 }
 
 ListWidget::ListWidget(rt::GuiControl& control, QWidget* parent)
-    : QFrame(parent), control_(&control), window_(&control.window()) {
+    : QFrame(parent), ListSurface(control) {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     auto* lay = new QHBoxLayout(this);
     lay->setContentsMargins(frameWidth(), frameWidth(), frameWidth(), frameWidth());
     lay->setSpacing(0);
     table_ = new ListTable(this);
     table_->setFrameStyle(QFrame::NoFrame);
-    model_ = new ListModel(this);
+    model_ = new ListModel(this, this);
     table_->setModel(model_);
-    table_->setItemDelegate(new ListDelegate(this, model_));
-    auto* header = new GroupHeader(this);
+    table_->setItemDelegate(new ListDelegate(this, this, model_));
+    auto* header = new GroupHeader(this, this);
     table_->setHorizontalHeader(header);
     QObject::disconnect(header, &QHeaderView::sectionHandleDoubleClicked, table_,
                         &QTableView::resizeColumnToContents);
@@ -416,10 +419,7 @@ ListWidget::ListWidget(rt::GuiControl& control, QWidget* parent)
     };
 }
 
-ListWidget::~ListWidget() {
-    if (rt::GuiControl* c = control())
-        c->onProperty = nullptr;
-}
+ListWidget::~ListWidget() = default;
 
 ListWidget* ListWidget::of(rt::GuiControl& control) {
     return dynamic_cast<ListWidget*>(control.widget());
@@ -433,47 +433,8 @@ const Rows* ListWidget::rows() const {
     return model_->rows();
 }
 
-int ListWidget::px(int du) const {
-    return window_ ? window_->px(du) : du * 2;
-}
-
-QIcon ListWidget::icon(int n) {
-    auto it = icons_.find(n);
-    if (it == icons_.end()) {
-        rt::GuiControl* c = control();
-        it = icons_.emplace(n, c ? c->icon(n) : QIcon()).first;
-    }
-    return it->second;
-}
-
-QFont ListWidget::styleFont(int style) const {
-    rt::GuiControl* c = control();
-    if (!c)
-        return table_->font();
-    const Value name = c->property(PROPSTYLE::FontName, style);
-    const Value size = c->property(PROPSTYLE::FontSize, style);
-    const Value weight = c->property(PROPSTYLE::FontStyle, style);
-    // An empty face keeps the list's own.
-    return rt::gui::font(table_->font(), name.toText(), int(size.toInt()), int(weight.toInt()));
-}
-
-QColor ListWidget::styleColor(int style, PROP p) const {
-    rt::GuiControl* c = control();
-    if (!c)
-        return {};
-    const Value v = c->property(p, style);
-    if (v.isText() && v.toText().isEmpty())
-        return {};
-    const int bgr = int(v.toInt());
-    return bgr == -1 ? QColor() : rt::gui::color(bgr);
-}
-
-void ListWidget::send(int event, const Value& value, int keycode) {
-    rt::GuiControl* c = control();
-    if (!c)
-        return;
-    ++posted_;
-    c->post(event, value, keycode);
+QFont ListWidget::baseFont() const {
+    return table_->font();
 }
 
 bool ListWidget::handleKey(int code, const QString& text) {
@@ -574,23 +535,15 @@ void ListWidget::changeEvent(QEvent* e) {
 
 bool ListWidget::onProperty(PROP p, int index, const Value& v) {
     (void)index;
+    (void)v;
+    if (!takeProperty(p, table_, &lineHeight_))
+        return false;
     if (p == PROP::LineHeight) {
-        lineHeight_ = int(v.toInt());
-        table_->verticalHeader()->setDefaultSectionSize(
-            lineHeight_ > 0 ? lineHeight_ : fontMetrics().height() + 4);
+        if (lineHeight_ <= 0)
+            table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
         QTimer::singleShot(0, this, [this] { reportPageSize(); });
-        return true;
     }
-    if (p == PROP::IconList) {
-        icons_.clear();
-        table_->viewport()->update();
-        return true;
-    }
-    if (p >= PROPSTYLE::FontName && p <= PROPSTYLE::BackSelected) {
-        table_->viewport()->update();
-        return true;
-    }
-    return false;
+    return true;
 }
 
 void ListWidget::setFormat(std::shared_ptr<const Format> format) {
@@ -680,6 +633,169 @@ void ListWidget::fitColumns(int column) {
         }
         table_->horizontalHeader()->resizeSection(int(i), w);
     }
+}
+
+// ---------------------------------------------------------------------------
+
+ListSurface::ListSurface(rt::GuiControl& control)
+    : control_(&control), window_(&control.window()) {}
+
+ListSurface::~ListSurface() {
+    if (rt::GuiControl* c = control())
+        c->onProperty = nullptr;
+}
+
+ListSurface* ListSurface::of(rt::GuiControl& control) {
+    if (auto* w = dynamic_cast<ListWidget*>(control.widget()))
+        return w;
+    if (QWidget* w = control.widget()) {
+        if (QObject* o =
+                w->findChild<QObject*>(QStringLiteral("lst_combo"), Qt::FindDirectChildrenOnly))
+            return dynamic_cast<ComboList*>(o);
+    }
+    return nullptr;
+}
+
+int ListSurface::px(int du) const {
+    return window_ ? window_->px(du) : du * 2;
+}
+
+QIcon ListSurface::icon(int n) {
+    auto it = icons_.find(n);
+    if (it == icons_.end()) {
+        rt::GuiControl* c = control();
+        it = icons_.emplace(n, c ? c->icon(n) : QIcon()).first;
+    }
+    return it->second;
+}
+
+QFont ListSurface::styleFont(int style) const {
+    rt::GuiControl* c = control();
+    if (!c)
+        return baseFont();
+    const Value name = c->property(PROPSTYLE::FontName, style);
+    const Value size = c->property(PROPSTYLE::FontSize, style);
+    const Value weight = c->property(PROPSTYLE::FontStyle, style);
+    // An empty face keeps the list's own.
+    return rt::gui::font(baseFont(), name.toText(), int(size.toInt()), int(weight.toInt()));
+}
+
+QColor ListSurface::styleColor(int style, PROP p) const {
+    rt::GuiControl* c = control();
+    if (!c)
+        return {};
+    const Value v = c->property(p, style);
+    if (v.isText() && v.toText().isEmpty())
+        return {};
+    const int bgr = int(v.toInt());
+    return bgr == -1 ? QColor() : rt::gui::color(bgr);
+}
+
+void ListSurface::send(int event, const Value& value, int keycode) {
+    rt::GuiControl* c = control();
+    if (!c)
+        return;
+    ++posted_;
+    c->post(event, value, keycode);
+}
+
+bool ListSurface::takeProperty(PROP p, QTableView* view, int* lineHeight) {
+    if (p == PROP::LineHeight) {
+        rt::GuiControl* c = control();
+        *lineHeight = c ? int(c->property(PROP::LineHeight).toInt()) : 0;
+        if (*lineHeight > 0)
+            view->verticalHeader()->setDefaultSectionSize(*lineHeight);
+        return true;
+    }
+    if (p == PROP::IconList) {
+        icons_.clear();
+        view->viewport()->update();
+        return true;
+    }
+    if (p >= PROPSTYLE::FontName && p <= PROPSTYLE::BackSelected) {
+        view->viewport()->update();
+        return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+
+ComboList* ComboList::attach(rt::GuiControl& control) {
+    if (auto* existing = dynamic_cast<ComboList*>(ListSurface::of(control)))
+        return existing;
+    auto* combo = control.as<QComboBox>();
+    return combo ? new ComboList(control, combo) : nullptr;
+}
+
+ComboList::ComboList(rt::GuiControl& control, QComboBox* combo)
+    : QObject(combo), ListSurface(control), combo_(combo) {
+    setObjectName(QStringLiteral("lst_combo"));
+    model_ = new ListModel(this, this);
+    view_ = new QTableView;
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    view_->setShowGrid(false);
+    view_->setWordWrap(false);
+    view_->verticalHeader()->hide();
+    view_->verticalHeader()->setMinimumSectionSize(1);
+    view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view_->verticalHeader()->setDefaultSectionSize(combo->fontMetrics().height() + 4);
+    view_->setHorizontalHeader(new GroupHeader(view_, this));
+    view_->setItemDelegate(new ListDelegate(view_, this, model_));
+    combo->setModel(model_);
+    combo->setView(view_);
+    combo->setModelColumn(0);
+    // The choice goes as the row, then as the combo's text: the row's record
+    // is in the buffer when the window's handlers see the text.
+    QObject::disconnect(combo, &QComboBox::activated, nullptr, nullptr);
+    QObject::connect(combo, &QComboBox::activated, this, [this](int i) {
+        send(EVENT::NewSelection, i + 1);
+        send(EVENT::Accepted, combo_->itemText(i));
+    });
+    control.onProperty = [this](PROP p, int, const Value& v) { return onProperty(p, v); };
+    if (const int h = int(control.property(PROP::LineHeight).toInt()); h > 0)
+        onProperty(PROP::LineHeight, h);
+}
+
+bool ComboList::onProperty(PROP p, const Value& v) {
+    (void)v;
+    return takeProperty(p, view_, &lineHeight_);
+}
+
+QString ComboList::tip() const {
+    return combo_->toolTip();
+}
+
+QFont ComboList::baseFont() const {
+    return view_->font();
+}
+
+const Rows* ComboList::rows() const {
+    return model_->rows();
+}
+
+void ComboList::setFormat(std::shared_ptr<const Format> format) {
+    format_ = std::move(format);
+    model_->setFormat(format_);
+    int width = 0;
+    for (size_t i = 0; i < format_->columns.size(); ++i) {
+        const int w = std::max(1, px(format_->columns[i].width));
+        view_->horizontalHeader()->resizeSection(int(i), w);
+        width += w;
+    }
+    view_->setMinimumWidth(width + view_->verticalScrollBar()->sizeHint().width() + 4);
+}
+
+void ComboList::apply(const Snapshot& s) {
+    if (!s.rows)
+        return;
+    // The combo's text is its variable's, whatever the rows are.
+    const QString text = combo_->currentText();
+    const QSignalBlocker block(combo_);
+    model_->setRows(s.rows);
+    combo_->setCurrentIndex(-1);
+    combo_->setEditText(text);
 }
 
 }  // namespace lst

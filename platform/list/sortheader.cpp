@@ -57,7 +57,7 @@ void SortHeaderClassType::setMark() {
     const int column = column_;
     const bool descending = descending_;
     window_->onGui(control_, [column, descending](rt::GuiControl& c) {
-        if (ListWidget* w = ListWidget::of(c))
+        if (ListSurface* w = ListSurface::of(c))
             w->setSortMark(column, descending);
     });
 }
@@ -144,7 +144,7 @@ int AutoSizeColumnClassType::TakeEvents() {
             continue;
         const int column = int(e.value.toInt());
         l.window->onGui(l.control, [column](rt::GuiControl& c) {
-            if (ListWidget* w = ListWidget::of(c))
+            if (ListSurface* w = ListSurface::of(c))
                 w->fitColumns(column);
         });
         return 1;
@@ -155,7 +155,7 @@ int AutoSizeColumnClassType::TakeEvents() {
 void AutoSizeColumnClassType::ResizeAll() {
     for (const Entry& l : lists_) {
         l.window->onGui(l.control, [](rt::GuiControl& c) {
-            if (ListWidget* w = ListWidget::of(c))
+            if (ListSurface* w = ListSurface::of(c))
                 w->fitColumns(0);
         });
     }

@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "filedrop.h"
 #include "ui/gui.h"
 
 namespace bt {
@@ -214,6 +215,25 @@ struct ShortItemRow {
     BYTE MARK;
     STRING<1024> VIEWPOSITION;
 };
+struct ChoiceRow {
+    STRING<40> NAME;
+    LONG NAME_ICON;
+    LONG ID;
+    BYTE MARK;
+    STRING<1024> VIEWPOSITION;
+};
+
+class ChoiceCombo : public lst::FileDropComboClass {
+  public:
+    explicit ChoiceCombo(lst::QUEUE<ChoiceRow>& q) : q_(q) {}
+    void SetQueueRecord() override {
+        FileDropComboClass::SetQueueRecord();
+        q_.NAME_ICON = 1;
+    }
+
+  private:
+    lst::QUEUE<ChoiceRow>& q_;
+};
 
 // Groups and the items of the group chosen: two lists, one limited by the
 // other's row.
@@ -239,6 +259,14 @@ class RangeWindow : public WindowManager {
         items_.InsertControl = RANGE_INSERT;
         items_.DeleteControl = RANGE_DELETE;
         items_.AskProcedure = 2;
+        w_.bind(CHOICE_, ref(t_.ITM.NAME));
+        w_[CHOICE_](PROP::IconList, 1) = u"~adr1.ico";
+        choice_.Init(ref(t_.ITM.NAME), CHOICE_, ref(cq_.VIEWPOSITION), cv_, cq_, t_.itemsRel, *this,
+                     t_.errors, 0, 1, 0);
+        choice_.AddSortOrder(t_.ITM_K3);
+        choice_.AddRange(t_.ITM.GRP, t_.itemsRel, t_.groupsRel);
+        choice_.AddField(t_.ITM.NAME, cq_.NAME);
+        choice_.AddField(t_.ITM.ID, cq_.ID);
         SetAlerts();
         return Level::Benign;
     }
@@ -260,6 +288,13 @@ class RangeWindow : public WindowManager {
         t_.ITM.NAME = "В группе";
         return t_.itemsAccess.Insert() == Level::Benign ? 1 : 2;
     }
+    int TakeAccepted() override {
+        if (ACCEPTED() == CHOICE_) {
+            std::lock_guard<std::mutex> l(log_.m);
+            log_.chosen = t_.ITM.NAME.clip();
+        }
+        return WindowManager::TakeAccepted();
+    }
     void Ask() override {
         while (w_.accept()) {
             TakeEvent();
@@ -280,9 +315,14 @@ class RangeWindow : public WindowManager {
     lst::QUEUE<ShortItemRow> iq_{[](ShortItemRow& r, lst::QueueFields& f) {
         f("ITM:ID", r.ID)("ITM:NAME", r.NAME)("MARK", r.MARK)("VIEWPOSITION", r.VIEWPOSITION);
     }};
+    lst::QUEUE<ChoiceRow> cq_{[](ChoiceRow& r, lst::QueueFields& f) {
+        f("ITM:NAME", r.NAME)("ITM:NAME_ICON", r.NAME_ICON)("ITM:ID", r.ID)("MARK", r.MARK)(
+            "VIEWPOSITION", r.VIEWPOSITION);
+    }};
     Window w_{u"listtest", u"RANGE"};
-    ViewClass gv_{t_.groups}, iv_{t_.items};
+    ViewClass gv_{t_.groups}, iv_{t_.items}, cv_{t_.items};
     lst::BrowseClass groups_, items_;
+    ChoiceCombo choice_{cq_};
 };
 
 }  // namespace

@@ -188,12 +188,13 @@ class TestBrowse : public lst::BrowseClass {
 };
 
 // The window of groups and the items of the group chosen.
-enum { GROUPS = 1, ITEMS, RANGE_INSERT, RANGE_DELETE };
+enum { GROUPS = 1, ITEMS, RANGE_INSERT, RANGE_DELETE, CHOICE_ };
 struct RangeLog {
     std::mutex m;
     LONG group = 0;  // GRP:ID and ITM:ID after each event
     LONG item = 0;
     LONG primedGroup = -1;  // ITM:GRP when the form was called for an insert
+    QString chosen;         // ITM:NAME when the combo's choice reached the window
     template <class T>
     T get(T RangeLog::*member) {
         std::lock_guard<std::mutex> l(m);

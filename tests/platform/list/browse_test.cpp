@@ -11,6 +11,7 @@
 
 #include "browse_support.h"
 #include "table_support.h"
+#include "ui/gui.h"
 
 using namespace bt;
 using namespace uitest;
@@ -411,6 +412,49 @@ TEST(BrowseRange, TheChildListShowsTheChildrenOfTheParentRow) {
     EXPECT_EQ(currentRow(th, ITEMS), 1);
     click(th, RANGE_DELETE);
     EXPECT_TRUE(column(th, ITEMS, 2).isEmpty());
+    closeWindow(th);
+}
+
+TEST(BrowseRange, ADropComboListsTheChildrenAndItsChoiceReachesTheRecord) {
+    RangeLog log;
+    const LONG th = openRange(log);
+    ASSERT_TRUE(waitWindow(th));
+    const auto comboRows = [th](int col) {
+        return onGui([th, col] {
+            QStringList out;
+            rt::GuiControl* c = rt::gui::topWindow(th)->control(CHOICE_);
+            auto* l = c ? dynamic_cast<lst::ComboList*>(lst::ListSurface::of(*c)) : nullptr;
+            if (l && l->rows()) {
+                for (const auto& r : *l->rows())
+                    out << r[size_t(col - 1)].text;
+            }
+            return out;
+        });
+    };
+    // The children of the group the list shows, as the list has them.
+    QStringList codes = comboRows(2);
+    ASSERT_GE(codes.size(), 5);
+    EXPECT_EQ(codes.mid(0, 3),
+              (QStringList{QStringLiteral("5"), QStringLiteral("10"), QStringLiteral("15")}));
+    const LONG itemBefore = log.get(&RangeLog::item);
+    chooseEntry(th, CHOICE_, 3);
+    EXPECT_EQ(log.get(&RangeLog::chosen), itemName(15));  // in the record when accepted
+    EXPECT_EQ(log.get(&RangeLog::item), 15);
+    EXPECT_EQ(text(th, CHOICE_), itemName(15));
+    EXPECT_NE(itemBefore, 15);
+    const bool iconShown = onGui([th] {
+        rt::GuiControl* c = rt::gui::topWindow(th)->control(CHOICE_);
+        auto* l = dynamic_cast<lst::ComboList*>(lst::ListSurface::of(*c));
+        return l && (*l->rows())[0][0].icon == 1 && !l->icon(1).isNull();
+    });
+    EXPECT_TRUE(iconShown);
+    // Another group: the drop list follows.
+    clickRow(th, GROUPS, 3);
+    codes = comboRows(2);
+    ASSERT_FALSE(codes.isEmpty());
+    EXPECT_EQ(codes.first(), QStringLiteral("2"));
+    clickRow(th, GROUPS, kGroups);
+    EXPECT_TRUE(comboRows(1).isEmpty());
     closeWindow(th);
 }
 
