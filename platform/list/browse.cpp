@@ -49,22 +49,14 @@ void BrowseClass::Init(int listControl, FieldRef position, ViewClass& view, Queu
     relation_ = &relation;
     manager_ = &manager;
     positionField_ = queue.fieldIndex(position);
-    attached_ = false;
+    list_.setPaged(true);
     manager.AddItem(*this);
     attach();
 }
 
 bool BrowseClass::attach() {
-    if (attached_)
-        return true;
-    Window* w = manager_ ? manager_->GetWindow() : nullptr;
-    if (!w || !w->isOpen())
-        return false;
-    list_.Init(*w, control_, *queue_);
-    list_.setPaged(true);
-    list_.setInputHandler([this](rt::Event& e) { return takeInput(e); });
-    attached_ = true;
-    return true;
+    return manager_ && list_.attach(*manager_, control_, *queue_,
+                                    [this](rt::Event& e) { return takeInput(e); });
 }
 
 int BrowseClass::windowRequest() const {
@@ -72,10 +64,7 @@ int BrowseClass::windowRequest() const {
 }
 
 void BrowseClass::Kill() {
-    list_.setInputHandler(nullptr);
-    if (attached_)
-        list_.Kill();
-    attached_ = false;
+    list_.Kill();
 }
 
 int BrowseClass::AddSortOrder(StepClass* step, const KEY& key) {

@@ -200,7 +200,6 @@ class BrowseClass : public WindowComponent {
 
     ListControl list_;
     WindowManager* manager_ = nullptr;
-    bool attached_ = false;
     ViewClass* view_ = nullptr;
     QueueClass* queue_ = nullptr;
     RelationManager* relation_ = nullptr;

@@ -24,29 +24,18 @@ void FileDropComboClass::Init(FieldRef useField, int control, FieldRef position,
     removeDuplicates_ = removeDuplicates != 0;
     synchronize_ = synchronize != 0;
     caseSensitive_ = caseSensitive != 0;
-    attached_ = false;
     read_ = false;
     manager.AddItem(*this);
     attach();
 }
 
 bool FileDropComboClass::attach() {
-    if (attached_)
-        return true;
-    Window* w = manager_ ? manager_->GetWindow() : nullptr;
-    if (!w || !w->isOpen())
-        return false;
-    list_.Init(*w, control_, *queue_);
-    list_.setInputHandler([this](rt::Event& e) { return takeInput(e); });
-    attached_ = true;
-    return true;
+    return manager_ && list_.attach(*manager_, control_, *queue_,
+                                    [this](rt::Event& e) { return takeInput(e); });
 }
 
 void FileDropComboClass::Kill() {
-    list_.setInputHandler(nullptr);
-    if (attached_)
-        list_.Kill();
-    attached_ = false;
+    list_.Kill();
 }
 
 void FileDropComboClass::AddSortOrder(const KEY& key) {

@@ -88,7 +88,6 @@ class FileDropComboClass : public WindowComponent {
     bool removeDuplicates_ = false;
     bool synchronize_ = true;
     bool caseSensitive_ = false;
-    bool attached_ = false;
     bool read_ = false;
 };
 

@@ -5,6 +5,7 @@
 #include "listview.h"
 #include "ui/gui.h"
 #include "ui/window.h"
+#include "windowmanager.h"
 
 namespace lst {
 
@@ -151,7 +152,24 @@ void ListControl::setInputHandler(std::function<bool(rt::Event&)> handler) {
     s_->handler = std::move(handler);
 }
 
+bool ListControl::attach(WindowManager& manager, int control, QueueClass& queue,
+                         std::function<bool(rt::Event&)> handler) {
+    if (attached())
+        return true;
+    Window* w = manager.GetWindow();
+    if (!w || !w->isOpen())
+        return false;
+    Init(*w, control, queue);
+    setInputHandler(std::move(handler));
+    return true;
+}
+
+bool ListControl::attached() const {
+    return s_->window != nullptr;
+}
+
 void ListControl::Kill() {
+    s_->handler = nullptr;
     if (s_->window)
         s_->window->onInput(s_->control, {});
     s_->window = nullptr;

@@ -34,6 +34,7 @@
 #include "ui/events.h"
 
 class Window;
+class WindowManager;
 namespace rt {
 struct Event;
 }
@@ -102,6 +103,12 @@ class ListControl {
     // now; a fault is reported (naming the control) and the list shows no
     // columns. False in that case.
     bool Init(Window& window, int control, QueueClass& queue);
+    // For a companion of a window manager: Init on the manager's window as soon
+    // as it is open (at once when it is), with `handler` as the input handler.
+    // True once attached.
+    bool attach(WindowManager& manager, int control, QueueClass& queue,
+                std::function<bool(rt::Event&)> handler);
+    bool attached() const;
     // Detaches (the window may go on without the list).
     void Kill();
 
