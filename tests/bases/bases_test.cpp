@@ -437,12 +437,13 @@ TEST(BaseForm, DeleteAsksAndNeverShowsTheForm) {
     click(th, DELETE_4, 100);
     ASSERT_TRUE(waitDialog(th));
     answerMessage(th, BUTTON::Yes);
-    waitIdle(th);
+    // The thread goes on after the box is gone: wait for what the answer does.
+    const QStringList left{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("4"),
+                           QStringLiteral("5")};
+    EXPECT_TRUE(waitFor([&] { return column(th, BROWSE_1, 4) == left; }));
     waitIdle(th);
     EXPECT_EQ(baseCount(), 4);
     EXPECT_FALSE(readBase(3));
-    EXPECT_EQ(column(th, BROWSE_1, 4), (QStringList{QStringLiteral("1"), QStringLiteral("2"),
-                                                    QStringLiteral("4"), QStringLiteral("5")}));
     EXPECT_EQ(TEMA.get().clip(), QStringLiteral("Защита прав потребителей"));
     closeList(th);
 }
@@ -528,10 +529,10 @@ TEST(BaseForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
     pressKey(th, CON_KOD, ctrlH);
     EXPECT_EQ(text(th, CON_KOD), QString());
     click(th, CANCEL_, 100);
-    if (waitDialog(th, 1000))
-        answerMessage(th, BUTTON::Yes);  // the record was changed: leave it
+    ASSERT_TRUE(waitDialog(th));  // the record was changed: leave it?
+    answerMessage(th, BUTTON::Yes);
+    ASSERT_TRUE(waitFor([th] { return title(th) == kListTitle; }));
     waitIdle(th);
-    ASSERT_EQ(title(th), kListTitle);
     ASSERT_TRUE(readBase(1));
     EXPECT_EQ(CON.NAME.clip(), QStringLiteral("Трудовые отношения"));
 
@@ -564,8 +565,8 @@ TEST(BaseForm, CancellingChangesAsksFirst) {
     click(th, CANCEL_, 100);
     ASSERT_TRUE(waitDialog(th));
     answerMessage(th, BUTTON::Yes);
+    EXPECT_TRUE(waitFor([th] { return title(th) == kListTitle; }));
     waitIdle(th);
-    EXPECT_EQ(title(th), kListTitle);
     ASSERT_TRUE(readBase(1));
     EXPECT_EQ(CON.NAME.clip(), QStringLiteral("Трудовые отношения"));
     closeList(th);
