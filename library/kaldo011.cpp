@@ -39,11 +39,12 @@ class ThisReportClass : public ProcessClass {
 
 class ThisWindowClass : public ReportManager {
   public:
-    ThisWindowClass(Window& progressWindow, BYTE& thermometer, rt::Report& report, ViewClass& view,
-                    StepLongClass& progressMgr, ThisReportClass& thisReport,
-                    PrintPreviewHandle& previewer)
+    ThisWindowClass(Window& progressWindow, BYTE& thermometer, STRING<60>& baseName,
+                    rt::Report& report, ViewClass& view, StepLongClass& progressMgr,
+                    ThisReportClass& thisReport, PrintPreviewHandle& previewer)
         : ProgressWindow(progressWindow),
           Progress_Thermometer(thermometer),
+          BaseName(baseName),
           Report(report),
           Process_View(view),
           ProgressMgr(progressMgr),
@@ -74,6 +75,9 @@ class ThisWindowClass : public ReportManager {
         ThisReport.Init(Process_View, *Relate_KALDOR, PROGRESS_PCTTEXT, ref(Progress_Thermometer),
                         &ProgressMgr, ref(KAL.ID));
         ThisReport.AddSortOrder(KAL_K1);
+        // The header names the base whose table was just opened, even when
+        // another base is chosen while the register is made.
+        BaseName = TEMA.get();
         AddItem(PROGRESS_CANCEL, RequestCancelled);
         ReportManager::Init(ThisReport, Report, &Previewer);
         ProgressWindow[PROGRESS_USERSTRING][PROP::Text] = QString();
@@ -113,6 +117,7 @@ class ThisWindowClass : public ReportManager {
   private:
     Window& ProgressWindow;
     BYTE& Progress_Thermometer;
+    STRING<60>& BaseName;
     rt::Report& Report;
     ViewClass& Process_View;
     StepLongClass& ProgressMgr;
@@ -132,9 +137,10 @@ void PrintRs() {
         return;
     }
     BYTE Progress_Thermometer = 0;
+    STRING<60> BaseName;
     Window ProgressWindow(u"kaldor$kaldo011", u"P1$PROGRESSWINDOW");
     rt::Report Report(declaration);
-    Report.bind(u"TEMA", TEMA.fieldRef());
+    Report.bind(u"TEMA", ref(BaseName));
     Report.bind(u"KAL:PNAME1", ref(KAL.PNAME1));
     Report.bind(u"KAL:PNAME2", ref(KAL.PNAME2));
     Report.bind(u"KAL:PNAME3", ref(KAL.PNAME3));
@@ -153,8 +159,8 @@ void PrintRs() {
         StepLongClass ProgressMgr;
         ThisReportClass ThisReport(Report);
         PrintPreviewHandle Previewer;
-        ThisWindowClass ThisWindow(ProgressWindow, Progress_Thermometer, Report, Process_View,
-                                   ProgressMgr, ThisReport, Previewer);
+        ThisWindowClass ThisWindow(ProgressWindow, Progress_Thermometer, BaseName, Report,
+                                   Process_View, ProgressMgr, ThisReport, Previewer);
         GlobalResponse = BYTE(ThisWindow.Run());
     }
     Report.close();

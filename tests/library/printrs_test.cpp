@@ -256,13 +256,60 @@ TEST_F(PrintRsTest, TheBaseActiveWhenTheReportStartsIsTheOnePrinted) {
     setActiveBase(QStringLiteral("c:\\first\\"), QStringLiteral("Первая"));
     const int t = startReport();
     ASSERT_TRUE(waitWindow(t));
-    // Another base chosen while the report runs: its table stays the first
-    // base's, the header shows the name now active.
+    // Another base chosen while the report runs: the register stays the
+    // first base's, cards and name.
     setActiveBase(QStringLiteral("c:\\second\\"), QStringLiteral("Вторая"));
     auto doc = waitPages();
     ASSERT_TRUE(doc);
     EXPECT_EQ(entries(*doc).size(), 5u);
+    auto page = doc->page(0);
+    EXPECT_EQ(textOf(*doc, *page, page->bands.front(), u"?TEMA").trimmed(),
+              QStringLiteral("Первая"));
     ASSERT_TRUE(closePreview(t));
+}
+
+TEST_F(PrintRsTest, TwoReportsAtOnceEachOverItsOwnBase) {
+    ASSERT_TRUE(makeBase(QStringLiteral("c:\\third\\"), madeUpCards(5)));
+    ASSERT_TRUE(makeBase(QStringLiteral("c:\\fourth\\"), madeUpCards(30)));
+    setActiveBase(QStringLiteral("c:\\third\\"), QStringLiteral("Первая"));
+    const int first = START(PrintRs, 25000);
+    ASSERT_TRUE(waitWindow(first));
+    setActiveBase(QStringLiteral("c:\\fourth\\"), QStringLiteral("Вторая"));
+    const int second = START(PrintRs, 25000);
+    ASSERT_TRUE(waitFor(
+        [] {
+            return onGui([] {
+                       int shown = 0;
+                       for (QWidget* w : QApplication::topLevelWidgets())
+                           shown += qobject_cast<PrintPreviewClass*>(w) && w->isVisible() ? 1 : 0;
+                       return shown;
+                   }) == 2;
+        },
+        30000));
+    const auto docs = onGui([] {
+        std::vector<std::shared_ptr<rt::ReportDocument>> out;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* p = qobject_cast<PrintPreviewClass*>(w); p && p->isVisible())
+                out.push_back(p->document());
+        }
+        return out;
+    });
+    ASSERT_EQ(docs.size(), 2u);
+    std::vector<size_t> sizes;
+    for (const auto& d : docs) {
+        ASSERT_TRUE(d->waitFinished(30000));
+        sizes.push_back(entries(*d).size());
+    }
+    std::sort(sizes.begin(), sizes.end());
+    EXPECT_EQ(sizes, (std::vector<size_t>{5, 30}));
+    onGui([] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (qobject_cast<PrintPreviewClass*>(w))
+                w->close();
+        }
+    });
+    EXPECT_TRUE(rt::waitThreadEnd(first, 10000));
+    EXPECT_TRUE(rt::waitThreadEnd(second, 10000));
 }
 
 TEST_F(PrintRsTest, CancelWhileReadingEndsTheReportAndKeepsTheWindowsPosition) {
@@ -292,7 +339,7 @@ int main(int argc, char** argv) {
     qputenv("KALDOR_DRIVE_C", (home.path() + QStringLiteral("/c")).toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
     QDir(home.path()).mkpath(QStringLiteral("c"));
-    for (const char* base : {"demo", "order", "first", "second", "large"})
+    for (const char* base : {"demo", "order", "first", "second", "third", "fourth", "large"})
         QDir(home.path() + QStringLiteral("/c")).mkpath(QString::fromLatin1(base));
     installThreadHooks();
     return uitest::main(argc, argv, {});
