@@ -40,7 +40,9 @@ class ProcessClass {
     // The window whose controls show the progress; none: nothing is shown.
     void SetWindow(Window* window) { window_ = window; }
 
-    // One row of the view is in the record buffer. Level::Benign goes on;
+    // One row of the view is in the record buffer (called while the view's
+    // query over the table is open: other tables may be read and written, the
+    // table being read is best left alone). Level::Benign goes on;
     // Level::Cancel or Level::Fatal end the run as cancelled; any other level
     // ends the reading after this row as if it were the last.
     virtual int TakeRecord();
