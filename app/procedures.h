@@ -5,10 +5,12 @@
 void _main();
 // The MDI frame (kaldo001.cpp).
 void Main();
-// The list windows and the register report. Until their own modules land they
-// are placeholders (app/placeholders/).
+// The list windows. Until their own modules land they are placeholders
+// (app/placeholders/).
 void BrowseRub();
 // The base list (bases/kaldo004).
 void BrowseBD();
 void Browsekaldor();
+// The register report of the active base (library/kaldo011.cpp), started on a
+// thread of its own.
 void PrintRs();

@@ -1,0 +1,103 @@
+// The register report as a user sees it: `register_shot progress.png
+// preview.png` runs the program with its frame, starts PrintRs as the list
+// windows' buttons do over a large base (100,000 cards, so that the progress
+// window is caught while it reads), photographs the screen mid-run and
+// cancels; then starts it over a demo base and photographs its preview.
+// scripts/screenshot-report runs it under Xvfb.
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QScreen>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "dictionary.h"
+#include "globals.h"
+#include "procedures.h"
+#include "register_base.h"
+#include "report/preview.h"
+#include "uidriver.h"
+
+namespace {
+
+enum { PROGRESS_THERMOMETER = 1, PROGRESS_USERSTRING, PROGRESS_PCTTEXT, PROGRESS_CANCEL };
+
+PrintPreviewClass* preview() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* p = qobject_cast<PrintPreviewClass*>(w);
+        if (p && p->isVisible())
+            return p;
+    }
+    return nullptr;
+}
+
+bool shoot(const QString& file) {
+    return uitest::onGui(
+        [&] { return QGuiApplication::primaryScreen()->grabWindow(0).save(file); });
+}
+
+// The percentage the progress window shows, -1 while none.
+int percent(int thread) {
+    const QString t = uitest::text(thread, PROGRESS_PCTTEXT);
+    return t.isEmpty() ? -1 : t.section(u' ', 1).chopped(1).toInt();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fputs("usage: register_shot progress.png preview.png\n", stderr);
+        return 2;
+    }
+    const QString progressShot = QString::fromLocal8Bit(argv[1]);
+    const QString previewShot = QString::fromLocal8Bit(argv[2]);
+    const QString drive = QDir::currentPath() + QStringLiteral("/drive_c");
+    if (qEnvironmentVariableIsEmpty("KALDOR_DRIVE_C"))
+        qputenv("KALDOR_DRIVE_C", drive.toLocal8Bit());
+    const QString root = QString::fromLocal8Bit(qgetenv("KALDOR_DRIVE_C"));
+    for (const char* base : {"kaldor_demo", "large", "demo"})
+        QDir(root).mkpath(QString::fromLatin1(base));
+    installThreadHooks();
+    int saved = 0;
+    rt::run(argc, argv, [&] {
+        START([&] {
+            uitest::waitFor([] { return rt::gui::frame() != nullptr; }, 20000);
+            uitest::onGui([] {
+                rt::gui::frame()->setGeometry(0, 0, 1280, 1000);
+                return true;
+            });
+            if (!makeBase(QStringLiteral("c:\\large\\"), madeUpCards(100000)) ||
+                !makeBase(QStringLiteral("c:\\demo\\"), demoCards())) {
+                POST(EVENT::CloseWindow, 0, 1);
+                return;
+            }
+
+            // Mid-run: the bar and the percentage have moved, the cards go on.
+            setActiveBase(QStringLiteral("c:\\large\\"), QStringLiteral("Большая база"));
+            int t = START(PrintRs, 25000);
+            uitest::waitWindow(t, 20000);
+            uitest::waitFor([t] { return percent(t) >= 20; }, 60000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            saved += shoot(progressShot) ? 1 : 0;
+            uitest::click(t, PROGRESS_CANCEL);
+            rt::waitThreadEnd(t, 20000);
+
+            // The preview of the demo base, as it opens.
+            setActiveBase(QStringLiteral("c:\\demo\\"), QStringLiteral("Демонстрационная база"));
+            t = START(PrintRs, 25000);
+            uitest::waitFor([] { return uitest::onGui([] { return preview() != nullptr; }); },
+                            20000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+            saved += shoot(previewShot) ? 1 : 0;
+            uitest::onGui([] { return preview()->close(); });
+            rt::waitThreadEnd(t, 20000);
+            POST(EVENT::CloseWindow, 0, 1);
+        });
+        _main();
+    });
+    std::printf("%d of 2 saved\n", saved);
+    return saved == 2 ? 0 : 1;
+}
