@@ -70,17 +70,17 @@ struct List {
     ViewClass view{KALDOR};
     DocumentList brw;
     lst::StepRealClass sort1Step;
-    lst::StepLongClass sort0Step;
+    StepLongClass sort0Step;
     lst::StepLocatorClass sort1Locator, sort0Locator, columnLocator;
     int fuzzyOrder = 0;
 
     List(Window& w, WindowManager& manager) {
         brw.Init(BROWSE_1, ref(brw.q.VIEWPOSITION), view, brw.q, *Relate_KALDOR, manager);
-        sort1Step.Init(lst::ScrollSort::Limits);
+        sort1Step.Init(ScrollSort::Limits);
         brw.AddSortOrder(&sort1Step, KAL_K2);
         brw.AddLocator(&sort1Locator);
         sort1Locator.Init(0, ref(KAL.UTVDATA), true);
-        sort0Step.Init(lst::ScrollSort::Limits);
+        sort0Step.Init(ScrollSort::Limits);
         brw.AddSortOrder(&sort0Step, KAL_K1);
         brw.AddLocator(&sort0Locator);
         sort0Locator.Init(0, ref(KAL.ID), true);

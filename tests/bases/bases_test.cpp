@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -16,6 +17,7 @@
 #include "core/paths.h"
 #include "dictionary.h"
 #include "listdriver.h"
+#include "report/preview.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
@@ -347,20 +349,34 @@ TEST(BaseList, AnEmptyCatalogueLeavesTheActiveBase) {
 
 TEST(BaseList, TheRegisterButtonStartsTheReportOnItsOwnThread) {
     setCatalogue(kBases);
+    QDir(rt::driveFolder(u'C')).mkpath(QStringLiteral("bases/trud"));
     const LONG th = openList();
     click(th, BUTTON6);
-    int report = 0;
-    ASSERT_TRUE(waitFor([&] {
-        for (int n = th + 1; n < th + 10 && report == 0; ++n) {
-            if (rt::threadAlive(n) && title(n) == QStringLiteral("PrintRs"))
-                report = n;
+    const auto preview = [] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* p = qobject_cast<PrintPreviewClass*>(w); p && p->isVisible())
+                return p;
         }
-        return report != 0;
-    }));
+        return static_cast<PrintPreviewClass*>(nullptr);
+    };
+    // The register of the active base, on a thread of its own.
+    ASSERT_TRUE(waitFor([&] { return onGui([&] { return preview() != nullptr; }); }, 30000));
+    int report = 0;
+    for (int n = th + 1; n < th + 10 && report == 0; ++n) {
+        if (rt::threadAlive(n))
+            report = n;
+    }
+    EXPECT_NE(report, 0);
     EXPECT_TRUE(windowEnabled(th));  // the list stays usable
     clickRow(th, BROWSE_1, 2);
     EXPECT_EQ(TEMA.get().clip(), QStringLiteral("Охрана труда"));
-    closeList(report);
+    onGui([&] {
+        if (PrintPreviewClass* p = preview())
+            p->close();
+    });
+    if (report != 0) {
+        EXPECT_TRUE(rt::waitThreadEnd(report, 10000));
+    }
     closeList(th);
 }
 

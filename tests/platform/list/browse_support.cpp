@@ -103,7 +103,7 @@ class ItemWindow : public WindowManager {
         w_[BROWSE](lst::PROPSTYLE::TextColor, 1) = int(COLOR::Silver);
         w_[BROWSE](PROP::IconList, 1) = u"~adr1.ico";
         brw_.Init(BROWSE, ref(q_.VIEWPOSITION), view_, q_, t_.itemsRel, *this);
-        step_.Init(lst::ScrollSort::Limits);
+        step_.Init(ScrollSort::Limits);
         brw_.AddSortOrder(&step_, t_.ITM_K1);
         brw_.AddLocator(&byId_);
         byId_.Init(0, ref(t_.ITM.ID), true);
@@ -185,7 +185,7 @@ class ItemWindow : public WindowManager {
     ViewClass view_{t_.items};
     TestBrowse brw_{t_, q_};
     Ctx ctx_;
-    lst::StepLongClass step_;
+    StepLongClass step_;
     lst::StepLocatorClass byId_, byName_, byColumn_;
     Sorter sorter_;
     lst::AutoSizeColumnClassType autosize_;

@@ -152,25 +152,17 @@ TEST(Expression, FaultsAreRefusedWithAMessage) {
     }
 }
 
-TEST(Steps, LongAndRealPlacesAndValues) {
-    StepLongClass s;
-    s.Init(ScrollSort::Limits);
-    EXPECT_EQ(s.options(), int(ScrollSort::Limits));
-    s.SetLimit(Value(1000), Value(100));  // either order
-    EXPECT_EQ(s.GetPercentile(Value(100)), 0);
-    EXPECT_EQ(s.GetPercentile(Value(550)), 50);
-    EXPECT_EQ(s.GetPercentile(Value(5000)), 100);
-    EXPECT_EQ(s.GetPercentile(Value(-5)), 0);
-    EXPECT_EQ(s.GetValue(50).toInt(), 550);
-    EXPECT_EQ(s.GetValue(150).toInt(), 1000);
-    StepLongClass flat;
-    flat.SetLimit(Value(7), Value(7));
-    EXPECT_EQ(flat.GetPercentile(Value(7)), 0);
-
+TEST(Steps, RealPlacesAndValues) {
     StepRealClass r;
-    r.SetLimit(Value(0.0), Value(2.0));
+    r.SetLimit(Value(2.0), Value(0.0));  // either order
     EXPECT_EQ(r.GetPercentile(Value(0.5)), 25);
+    EXPECT_EQ(r.GetPercentile(Value(-1.0)), 0);
+    EXPECT_EQ(r.GetPercentile(Value(9.0)), 100);
     EXPECT_DOUBLE_EQ(r.GetValue(75).toReal(), 1.5);
+    EXPECT_DOUBLE_EQ(r.GetValue(120).toReal(), 2.0);
+    StepRealClass flat;
+    flat.SetLimit(Value(3.0), Value(3.0));
+    EXPECT_EQ(flat.GetPercentile(Value(3.0)), 0);
 }
 
 TEST(Steps, StepLocatorReadsOneKeystrokeForItsField) {
