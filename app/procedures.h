@@ -11,6 +11,10 @@ void BrowseRub();
 // The base list (bases/kaldo004).
 void BrowseBD();
 void Browsekaldor();
+// The card form (library/kaldo003) and the bookmark form (library/kaldo006),
+// called directly on the thread of the list that asks for them.
+void Updatekaldor();
+void UpdateZk();
 // The register report of the active base (library/kaldo011.cpp), started on a
 // thread of its own.
 void PrintRs();
