@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <atomic>
 #include <future>
@@ -147,13 +148,17 @@ TEST(InProgram, EachMenuChoiceStartsAWindowOnANewThread) {
     titles.sort();
     EXPECT_EQ(titles, QStringList({"BrowseRub", "BrowseRub", "BrowseRub"}));
     chooseMenu(1, BD);
+    // The document list needs a base: the demo folder (its tables are made).
+    PUT1 = u"c:\\kaldor_demo\\KALDOR.TPS";
+    PUT2 = u"c:\\kaldor_demo\\ZAMETKA.TPS";
     chooseMenu(1, BROWSEKALDOR);
     ASSERT_TRUE(waitChildren(5));
     titles.clear();
     for (int t : childThreads())
         titles << title(t);
     EXPECT_TRUE(titles.contains(QStringLiteral("Рубрикатор подтем [выбор БД]")));
-    EXPECT_TRUE(titles.contains("Browsekaldor"));
+    // The document list names its base.
+    EXPECT_EQ(titles.filter(QRegularExpression(QStringLiteral("^Тема: "))).size(), 1);
     // The children are MDI windows of the frame.
     EXPECT_EQ(onGui([] {
                   auto* area = qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget());

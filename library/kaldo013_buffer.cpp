@@ -1,0 +1,49 @@
+// The card buffer of the document lists: a card put into it in the list of
+// one base is inserted into the base of another list. The fields travel in
+// process-wide variables, the document text in a file.
+
+#include "app/globals.h"
+#include "copyfailure.h"
+#include "dictionary.h"
+#include "kaldo013.h"
+
+namespace kaldo013 {
+
+void Procedure::PutIntoBuffer() {
+    ThisWindow.Update();
+    ::NAME = KAL.NAME;
+    ::PNAME1 = KAL.PNAME1;
+    ::PNAME2 = KAL.PNAME2;
+    ::PNAME3 = KAL.PNAME3;
+    ::NDOK = KAL.NDOK;
+    ::UTDATA = LONG(KAL.UTVDATA);
+    ::VVODDATA = LONG(KAL.VVODDATA);
+    ::WORDKEY = KAL.WORDKEY;
+    ::NFILEBUF = KAL.NFILE;
+    if (BlobToFile(KAL.ZAKON, kTransferFile) != 0)
+        ShowCopyFailure(kTransferFile);
+}
+
+void Procedure::InsertFromBuffer() {
+    // The card selected here stays in the buffer for what the buffer does not
+    // carry (status, working copy).
+    ThisWindow.Update();
+    // Numbered as every new card is: one above the highest number in use or
+    // reserved by a form, so that a gap left by a deleted card is no clash.
+    KAL.ID = 0;
+    KAL.NAME = ::NAME.get();
+    KAL.PNAME1 = ::PNAME1.get();
+    KAL.PNAME2 = ::PNAME2.get();
+    KAL.PNAME3 = ::PNAME3.get();
+    KAL.NDOK = ::NDOK.get();
+    KAL.UTVDATA = DATE(::UTDATA.get());
+    KAL.VVODDATA = DATE(::VVODDATA.get());
+    KAL.WORDKEY = ::WORDKEY.get();
+    KAL.NFILE = ::NFILEBUF.get();
+    if (FileToBlob(kTransferFile, KAL.ZAKON) != 0)
+        ShowCopyFailure(KAL.NFILE.clip());
+    // A failure is reported by the table's access object.
+    Access_KALDOR->Insert();
+}
+
+}  // namespace kaldo013

@@ -1,0 +1,558 @@
+// The document list Browsekaldor as a user meets it: started on a thread of
+// its own over bases in a temporary drive C, driven through the window and
+// list drivers. Every test runs in a process of its own, so the process-wide
+// switches (tips, fuzzy search, card buffer) start as the program starts them.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <ostream>
+
+#include "app/globals.h"
+#include "app/procedures.h"
+#include "core/fuzzy.h"
+#include "core/paths.h"
+#include "dictionary.h"
+#include "doclist_support.h"
+#include "kaldo013.h"
+#include "listdriver.h"
+#include "ui/dialogs.h"
+#include "ui/window.h"
+#include "uidriver.h"
+#include "windowmanager.h"
+
+using namespace uitest;
+using namespace listtest;
+namespace k = kaldo013;
+using namespace kaldo013;  // the controls; SORT, SPINRTF, SPINW and KOLDOC are k::
+using doclist::Bookmark;
+using doclist::Card;
+
+// Texts in failure messages as texts.
+void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+QTemporaryDir& sandbox() {
+    static QTemporaryDir d;
+    return d;
+}
+
+const QString kBase = QStringLiteral("c:\\bases\\trud\\");
+const QString kOther = QStringLiteral("c:\\bases\\dogovor\\");
+const QString kBaseName = QStringLiteral("Трудовые отношения");
+
+LONG day(int y, int m, int d) {
+    return rt::dayNumber(y, m, d);
+}
+
+Card card(LONG id, const QString& name, const QString& pname1, const QString& pname2,
+          const QString& pname3, const QString& ndok, LONG approved, LONG inForce) {
+    Card c;
+    c.id = id;
+    c.name = name;
+    c.pname1 = pname1;
+    c.pname2 = pname2;
+    c.pname3 = pname3;
+    c.ndok = ndok;
+    c.approved = approved;
+    c.inForce = inForce;
+    c.text = doclist::rtfOf(QStringLiteral("Текст документа: ") + name);
+    return c;
+}
+
+// Five cards whose numbers and approval dates run in different orders.
+std::vector<Card> fiveCards() {
+    std::vector<Card> c;
+    c.push_back(card(1, QStringLiteral("Положение о порядке приёма на работу"),
+                     QStringLiteral("Положение о порядке приёма работников"),
+                     QStringLiteral("на работу"), QString(), QStringLiteral("14-П"),
+                     day(2021, 3, 15), day(2021, 4, 1)));
+    c.back().wordkey = QStringLiteral("приём на работу");
+    c.back().nfile = QStringLiteral("C:\\docs\\priem.rtf");
+    c.push_back(card(2, QStringLiteral("Правила внутреннего трудового распорядка"),
+                     QStringLiteral("Правила внутреннего трудового распорядка"), QString(),
+                     QString(), QStringLiteral("№ 7"), day(2019, 6, 10), 0));
+    c.push_back(card(3, QStringLiteral("Инструкция по охране труда"),
+                     QStringLiteral("Инструкция по охране труда"),
+                     QStringLiteral("для офисных работников"), QStringLiteral("(редакция 2)"),
+                     QStringLiteral("12-ФЗ"), 0, 0));
+    c.push_back(card(4, QStringLiteral("Трудовой договор (типовая форма)"), QString(), QString(),
+                     QString(), QStringLiteral("0"), day(2023, 1, 9), day(2023, 2, 1)));
+    c.push_back(card(5, QStringLiteral("Положение об оплате труда"), QString(), QString(),
+                     QString(), QStringLiteral("-3"), day(2020, 11, 2), 0));
+    return c;
+}
+
+const QString kHint = QStringLiteral("...Для просмотра выберите инструмент [Показать документ]...");
+const QString kListTitle = QStringLiteral("Тема: ") + kBaseName.leftJustified(60);
+
+struct Base {
+    int kod;
+    QString path;
+    QString name;
+    LONG rtg;
+};
+
+// The catalogue holds these bases and nothing else (thread 1).
+void setCatalogue(const std::vector<Base>& bases) {
+    Relate_CONFIG->Open();
+    SET(CONFIG);
+    for (NEXT(CONFIG); ERRORCODE() == 0; NEXT(CONFIG))
+        DELETE(CONFIG);
+    for (const Base& b : bases) {
+        CONFIG.clearRecord();
+        CON.KOD = b.kod;
+        CON.ID = 1;
+        CON.PATH = b.path;
+        CON.NAME = b.name;
+        CON.RTG = b.rtg;
+        CON.ON_OFF = 1;
+        ASSERT_EQ(Access_CONFIG->Insert(), Level::Benign);
+    }
+    Relate_CONFIG->Close();
+}
+
+LONG openCount(int kod) {
+    Relate_CONFIG->Open();
+    CONFIG.clearRecord();
+    CON.KOD = kod;
+    const LONG rtg = Access_CONFIG->TryFetch(CON_K1) == Level::Benign ? CON.RTG : -1;
+    Relate_CONFIG->Close();
+    return rtg;
+}
+
+// The base with the five cards, active.
+void standardBase(const std::vector<Bookmark>& bookmarks = {}) {
+    ASSERT_TRUE(doclist::writeBase(kBase, fiveCards(), bookmarks));
+    doclist::activate(kBase, kBaseName);
+}
+
+LONG openList() {
+    const LONG th = START(Browsekaldor, 50000);
+    EXPECT_TRUE(waitWindow(th));
+    waitIdle(th);
+    return th;
+}
+
+void closeList(LONG th) {
+    POST(EVENT::CloseWindow, 0, th);
+    EXPECT_TRUE(rt::waitThreadEnd(th, kWait));
+}
+
+QStringList ids(LONG th) {
+    return column(th, BROWSE_1, 2);
+}
+
+QStringList strings(std::initializer_list<const char*> s) {
+    QStringList out;
+    for (const char* x : s)
+        out << QString::fromUtf8(x);
+    return out;
+}
+
+// The caption of a button or check box.
+QString label(LONG th, int control) {
+    return onGui([&] { return qobject_cast<QAbstractButton*>(widget(th, control))->text(); });
+}
+
+int lineHeight(LONG th) {
+    return onGui(
+        [th] { return listWidget(th, BROWSE_1)->table()->verticalHeader()->defaultSectionSize(); });
+}
+
+bool cardFieldsShown(LONG th) {
+    bool all = true, none = true;
+    for (int c = KAL_UTVDATA_PROMPT; c <= KAL_NDOK; ++c) {
+        const bool v = visible(th, c);
+        all = all && v;
+        none = none && !v;
+    }
+    EXPECT_TRUE(all || none) << "the date and number fields show and hide together";
+    return all;
+}
+
+// Closes a card form the list opened, if any, and waits for the list again.
+[[maybe_unused]] void leaveForm(LONG th) {
+    if (title(th) != kListTitle) {
+        POST(EVENT::CloseWindow, 0, th);
+        waitFor([th] { return title(th) == kListTitle; });
+    }
+    waitIdle(th);
+}
+
+class DocListEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        GlobalErrors.Init(GlobalErrorStatus);
+        rt::installMessageReporter();
+        FuzzyMatcher.Init();
+        FuzzyMatcher.SetOption(FuzzyClass::NOCASE, 1);
+        FuzzyMatcher.SetOption(FuzzyClass::WORDONLY, 0);
+        rt::setFuzzyMatcher(&FuzzyMatcher);
+        INIMgr.Init(u"kaldor.INI");
+        DctInit();
+        setCatalogue({{1, kBase, kBaseName, 0}, {2, kOther, QStringLiteral("Договоры"), 0}});
+    }
+    void TearDown() override {
+        DctKill();
+        INIMgr.Kill();
+        rt::setFuzzyMatcher(nullptr);
+        rt::removeMessageReporter();
+    }
+};
+
+}  // namespace
+
+// ---- the list, its orders and searches ----------------------------------------------
+
+TEST(DocList, OpensInTheOrderOfTheNumbersWithIconsAndTheBaseInTheTitle) {
+    standardBase();
+    const LONG th = openList();
+    EXPECT_EQ(title(th), kListTitle);
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(column(th, BROWSE_1, 1).at(2), QStringLiteral("Инструкция по охране труда"));
+    EXPECT_EQ(column(th, BROWSE_1, 4).at(0), QStringLiteral("15.03.2021"));
+    EXPECT_EQ(column(th, BROWSE_1, 5).at(1), QString());  // no date: blank
+    const bool iconsAndColours = onGui([th] {
+        const lst::Rows& rows = *listWidget(th, BROWSE_1)->rows();
+        bool ok = !rows.empty();
+        for (const auto& r : rows)
+            ok = ok && r[0].icon == 1;
+        return ok;
+    });
+    EXPECT_TRUE(iconsAndColours);
+    // The list's first event has been: the count of cards and the fields of the first.
+    EXPECT_EQ(text(th, k::KOLDOC), QStringLiteral("5"));
+    EXPECT_EQ(::KOLDOC.get(), 5);
+    EXPECT_EQ(text(th, KAL_PNAME1), QStringLiteral("Положение о порядке приёма работников"));
+    EXPECT_EQ(text(th, KAL_NDOK), QStringLiteral("14-П"));
+    EXPECT_TRUE(text(th, RTFTEXTBOX).contains(kHint));
+    EXPECT_EQ(text(th, KOLDOC_PROMPT), QStringLiteral("Документов:"));
+    closeList(th);
+}
+
+TEST(DocList, TheSecondTabOrdersByApprovalDateAndTheFirstBackByNumber) {
+    standardBase();
+    const LONG th = openList();
+    selectTab(th, CURRENTTAB, 2);
+    // The key of the dates leaves out the card without one.
+    EXPECT_EQ(ids(th), strings({"2", "5", "1", "4"}));
+    EXPECT_FALSE(visible(th, FUZZYGROUP));  // on the first tab only
+    EXPECT_FALSE(visible(th, k::KOLDOC));
+    // The locator of the order by date: a digit finds the first date from it.
+    selectTab(th, CURRENTTAB, 1);
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5"}));
+    typeInto(th, BROWSE_1, QStringLiteral("4"));
+    EXPECT_EQ(currentRow(th, BROWSE_1), 4);
+    closeList(th);
+}
+
+TEST(DocList, TheFuzzySearchReordersEveryCardUntilCleared) {
+    standardBase();
+    const LONG th = openList();
+    // A blank text changes nothing.
+    click(th, FUZZYGO);
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(FuzzySearchInForce(), 0);
+
+    type(th, FUZZYQUERY, QStringLiteral("оплате труда"));
+    click(th, FUZZYGO);
+    EXPECT_EQ(FuzzySearchInForce(), 1);
+    QStringList found = ids(th);
+    EXPECT_EQ(found.size(), 5);  // nobody is left out
+    EXPECT_EQ(found.first(), QStringLiteral("5"));
+    found.sort();
+    EXPECT_EQ(found, strings({"1", "2", "3", "4", "5"}));
+    // Another tab keeps the fuzzy order.
+    const QStringList fuzzy = ids(th);
+    selectTab(th, CURRENTTAB, 2);
+    EXPECT_EQ(ids(th), fuzzy);
+    selectTab(th, CURRENTTAB, 1);
+    // A blank search while one is in force keeps it too.
+    type(th, FUZZYQUERY, QString());
+    click(th, FUZZYGO);
+    EXPECT_EQ(ids(th), fuzzy);
+    type(th, FUZZYQUERY, QStringLiteral("инструкция"));
+    click(th, FUZZYGO);
+    EXPECT_EQ(ids(th).first(), QStringLiteral("3"));
+
+    click(th, FUZZYCLEAR);
+    EXPECT_EQ(FuzzySearchInForce(), 0);
+    EXPECT_EQ(text(th, FUZZYQUERY), QString());
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5"}));
+    selectTab(th, CURRENTTAB, 2);
+    click(th, FUZZYCLEAR);  // on the hidden tab: the date order stays
+    EXPECT_EQ(ids(th), strings({"2", "5", "1", "4"}));
+    closeList(th);
+}
+
+TEST(DocList, AFuzzySearchLeftInForceHoldsTheOrderOfTheNextList) {
+    standardBase();
+    LONG th = openList();
+    type(th, FUZZYQUERY, QStringLiteral("договор"));
+    click(th, FUZZYGO);
+    EXPECT_EQ(ids(th).first(), QStringLiteral("4"));
+    closeList(th);
+    EXPECT_EQ(FuzzySearchInForce(), 1);
+    th = openList();
+    // Its order is the one in force, none yet: the first, by date.
+    const QStringList opened = ids(th);
+    EXPECT_EQ(opened, strings({"2", "5", "1", "4"}));
+    selectTab(th, CURRENTTAB, 2);
+    selectTab(th, CURRENTTAB, 1);
+    EXPECT_EQ(ids(th), opened);  // the tab does not change it
+    click(th, FUZZYCLEAR);
+    EXPECT_EQ(FuzzySearchInForce(), 0);
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5"}));
+    selectTab(th, CURRENTTAB, 2);
+    EXPECT_EQ(ids(th), strings({"2", "5", "1", "4"}));
+    closeList(th);
+}
+
+TEST(DocList, AHeaderSortLastsUntilANewOrderAndIsGoneInTheNextWindow) {
+    standardBase();
+    LONG th = openList();
+    clickHeader(th, BROWSE_1, 1);
+    pressKey(th, BROWSE_1, Key::Home);
+    EXPECT_EQ(ids(th), strings({"3", "1", "5", "2", "4"}));
+    // The locator searches the clicked column.
+    typeInto(th, BROWSE_1, QStringLiteral("т"));
+    EXPECT_EQ(text(th, KAL_NDOK), QStringLiteral("0"));
+    // Another tab drops it.
+    selectTab(th, CURRENTTAB, 2);
+    EXPECT_EQ(ids(th), strings({"2", "5", "1", "4"}));
+    // So does a fuzzy search.
+    selectTab(th, CURRENTTAB, 1);
+    clickHeader(th, BROWSE_1, 1);
+    pressKey(th, BROWSE_1, Key::Home);
+    EXPECT_EQ(column(th, BROWSE_1, 1).first(), QStringLiteral("Инструкция по охране труда"));
+    type(th, FUZZYQUERY, QStringLiteral("распорядка"));
+    click(th, FUZZYGO);
+    EXPECT_EQ(ids(th).first(), QStringLiteral("2"));
+    click(th, FUZZYCLEAR);
+    // The third click clears a header sort: the tab's order again.
+    clickHeader(th, BROWSE_1, 2);
+    clickHeader(th, BROWSE_1, 2);
+    pressKey(th, BROWSE_1, Key::Home);
+    EXPECT_EQ(ids(th), strings({"5", "4", "3", "2", "1"}));
+    clickHeader(th, BROWSE_1, 2);
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5"}));
+    clickHeader(th, BROWSE_1, 3);
+    closeList(th);
+    th = openList();
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5"}));
+    closeList(th);
+}
+
+TEST(DocList, TheFullNameColumnsShowSixtyCharacters) {
+    std::vector<Card> cards = fiveCards();
+    cards[0].pname1 = QString(70, u'а') + QStringLiteral("хвост");
+    ASSERT_TRUE(doclist::writeBase(kBase, cards));
+    doclist::activate(kBase, kBaseName);
+    const LONG th = openList();
+    EXPECT_EQ(column(th, BROWSE_1, 6).first(), QString(60, u'а'));
+    EXPECT_EQ(text(th, KAL_PNAME1), QString(70, u'а') + QStringLiteral("хвост"));
+    closeList(th);
+}
+
+// ---- display and opening -------------------------------------------------------------
+
+TEST(DocListDisplay, TheDateAndNumberFieldsFollowTheCard) {
+    standardBase();
+    const LONG th = openList();
+    EXPECT_TRUE(cardFieldsShown(th));  // card 1: dates
+    EXPECT_EQ(text(th, KAL_UTVDATA), QStringLiteral("15.03.2021"));
+    clickRow(th, BROWSE_1, 2);  // "№ 7", an approval date
+    EXPECT_TRUE(cardFieldsShown(th));
+    clickRow(th, BROWSE_1, 3);  // no dates, "12-ФЗ" reads as 12
+    EXPECT_TRUE(cardFieldsShown(th));
+    EXPECT_EQ(text(th, KAL_NDOK), QStringLiteral("12-ФЗ"));
+    closeList(th);
+
+    std::vector<Card> cards = fiveCards();
+    for (Card& c : cards)
+        c.approved = c.inForce = 0;
+    ASSERT_TRUE(doclist::writeBase(kBase, cards));
+    const LONG again = openList();
+    EXPECT_TRUE(cardFieldsShown(again));  // "14-П" reads as 14
+    clickRow(again, BROWSE_1, 2);         // "№ 7" reads as 0
+    EXPECT_FALSE(cardFieldsShown(again));
+    clickRow(again, BROWSE_1, 3);  // "12-ФЗ"
+    EXPECT_TRUE(cardFieldsShown(again));
+    clickRow(again, BROWSE_1, 4);  // "0"
+    EXPECT_FALSE(cardFieldsShown(again));
+    clickRow(again, BROWSE_1, 5);  // "-3"
+    EXPECT_FALSE(cardFieldsShown(again));
+    closeList(again);
+}
+
+TEST(DocListDisplay, TheListFontAndLineHeightFollowSpinW) {
+    standardBase();
+    ::SPINW = 8;
+    const LONG th = openList();
+    EXPECT_EQ(font(th, BROWSE_1).pointSize(), 8);
+    EXPECT_EQ(lineHeight(th), 18);  // after the list's first event
+    spinTo(th, k::SPINW, 14);
+    EXPECT_EQ(::SPINW.get().toInt(), 14);
+    EXPECT_EQ(font(th, BROWSE_1).pointSize(), 14);
+    EXPECT_EQ(lineHeight(th), 24);
+    clickRow(th, BROWSE_1, 2);
+    EXPECT_EQ(lineHeight(th), 24);
+    spinTo(th, k::SPINW, 4);  // below the range: its lowest
+    EXPECT_EQ(::SPINW.get().toInt(), 6);
+    EXPECT_EQ(lineHeight(th), 16);
+    spinTo(th, k::SPINRTF, 12);
+    EXPECT_EQ(::SPINRTF.get().toInt(), 12);
+    EXPECT_EQ(font(th, BROWSE_1).pointSize(), 6);  // the preview's size only
+    closeList(th);
+}
+
+// (The screen shows the tip's CR LF as line breaks.)
+TEST(DocListDisplay, TheListTipIsTheFullNameOnThreeLines) {
+    standardBase();
+    const LONG th = openList();
+    EXPECT_EQ(tip(th, BROWSE_1),
+              QStringLiteral("Положение о порядке приёма работников\nна работу\n"));
+    clickRow(th, BROWSE_1, 4);  // three blank lines
+    EXPECT_EQ(tip(th, BROWSE_1), QStringLiteral("\n\n"));
+    clickRow(th, BROWSE_1, 3);
+    EXPECT_EQ(tip(th, BROWSE_1),
+              QStringLiteral("Инструкция по охране труда\nдля офисных работников\n(редакция 2)"));
+    closeList(th);
+}
+
+TEST(DocListDisplay, CtrlShiftRightClickShowsTheInsertAndDeleteButtons) {
+    standardBase();
+    const LONG th = openList();
+    EXPECT_FALSE(visible(th, INSERT_3));
+    EXPECT_FALSE(visible(th, DELETE_3));
+    EXPECT_TRUE(visible(th, CHANGE_3));
+    EXPECT_FALSE(visible(th, RTFTOOLPRINT));
+    clickMouse(th, 0, Key::MouseRight);  // a plain right click does nothing
+    EXPECT_FALSE(visible(th, INSERT_3));
+    clickMouse(th, 0, kShowUpdateButtons);
+    EXPECT_TRUE(visible(th, INSERT_3));
+    EXPECT_TRUE(visible(th, DELETE_3));
+    clickMouse(th, 0, kShowUpdateButtons);
+    EXPECT_TRUE(visible(th, INSERT_3));
+    EXPECT_FALSE(visible(th, RTFTOOLPRINT));
+    closeList(th);
+}
+
+TEST(DocListDisplay, TheTipsSwitchIsOnceForTheProcess) {
+    standardBase();
+    ASSERT_EQ(::SORT.get(), 1);
+    const LONG first = openList();
+    EXPECT_EQ(label(first, k::SORT), QStringLiteral("[подсказки включены]"));
+    EXPECT_EQ(SYSTEM[PROP::NoTips].get().toInt(), 0);
+    const LONG second = openList();
+    EXPECT_EQ(label(second, k::SORT), QStringLiteral("[подсказки включены]"));
+    // The switch turns the tips of every window off.
+    click(second, k::SORT);
+    EXPECT_EQ(::SORT.get(), 0);
+    EXPECT_EQ(label(second, k::SORT), QStringLiteral("[подсказки отключены]"));
+    EXPECT_EQ(SYSTEM[PROP::NoTips].get().toInt(), 1);
+    click(second, k::SORT);
+    EXPECT_EQ(SYSTEM[PROP::NoTips].get().toInt(), 0);
+    click(second, k::SORT);
+    EXPECT_EQ(SYSTEM[PROP::NoTips].get().toInt(), 1);
+    // Closing one list turns them on for the other, whose label stays.
+    closeList(first);
+    EXPECT_EQ(SYSTEM[PROP::NoTips].get().toInt(), 0);
+    EXPECT_EQ(::SORT.get(), 0);
+    EXPECT_EQ(label(second, k::SORT), QStringLiteral("[подсказки отключены]"));
+    closeList(second);
+    // A list opened later starts with them off.
+    const LONG later = openList();
+    EXPECT_EQ(label(later, k::SORT), QStringLiteral("[подсказки отключены]"));
+    EXPECT_EQ(SYSTEM[PROP::NoTips].get().toInt(), 1);
+    closeList(later);
+    EXPECT_EQ(SYSTEM[PROP::NoTips].get().toInt(), 0);
+}
+
+TEST(DocListDisplay, EachOpeningRaisesTheOpenCountOfTheActiveFolder) {
+    setCatalogue({{1, kBase, kBaseName, 3},
+                  {2, kOther, QStringLiteral("Договоры"), 0},
+                  {3, kBase, QStringLiteral("Та же папка"), 10},
+                  {4, kBase.toUpper(), QStringLiteral("Заглавными"), 0}});
+    standardBase();
+    closeList(openList());
+    closeList(openList());
+    EXPECT_EQ(openCount(1), 5);
+    EXPECT_EQ(openCount(2), 0);
+    EXPECT_EQ(openCount(3), 12);  // the same folder counts too
+    EXPECT_EQ(openCount(4), 0);   // case counts
+    // No base chosen yet: the row with a blank folder is the one raised.
+    setCatalogue({{1, kBase, kBaseName, 0}, {2, QString(), QStringLiteral("Пустая"), 0}});
+    doclist::activate(QString(), QString());
+    PUT1 = kBase + QStringLiteral("KALDOR.TPS");
+    PUT2 = kBase + QStringLiteral("ZAMETKA.TPS");
+    closeList(openList());
+    EXPECT_EQ(openCount(1), 0);
+    EXPECT_EQ(openCount(2), 1);
+}
+
+TEST(DocListDisplay, AnEmptyBaseOpensWithNoRows) {
+    ASSERT_TRUE(doclist::writeBase(kOther, {}));
+    doclist::activate(kOther, QStringLiteral("Договоры"));
+    const LONG th = openList();
+    EXPECT_TRUE(ids(th).isEmpty());
+    EXPECT_EQ(title(th), QStringLiteral("Тема: ") + QStringLiteral("Договоры").leftJustified(60));
+    click(th, BUTTON4);  // nothing to show: an empty text
+    type(th, FUZZYQUERY, QStringLiteral("что-нибудь"));
+    click(th, FUZZYGO);
+    EXPECT_TRUE(ids(th).isEmpty());
+    click(th, FUZZYCLEAR);
+    closeList(th);
+}
+
+TEST(DocListDisplay, AListStaysOnItsBaseWhenAnotherIsChosen) {
+    standardBase();
+    std::vector<Card> other = {fiveCards()[0]};
+    other[0].id = 42;
+    ASSERT_TRUE(doclist::writeBase(kOther, other));
+    const LONG th = openList();
+    doclist::activate(kOther, QStringLiteral("Договоры"));
+    click(th, FUZZYCLEAR);
+    EXPECT_EQ(ids(th).size(), 5);
+    EXPECT_EQ(title(th), kListTitle);
+    const LONG second = openList();
+    EXPECT_EQ(ids(second), strings({"42"}));
+    closeList(second);
+    closeList(th);
+}
+
+TEST(DocListDisplay, WithNoBaseChosenTheTablesAreReportedOnceAndTheListDoesNotOpen) {
+    PUT1 = u"";
+    PUT2 = u"";
+    PUT = u"";
+    TEMA = u"";
+    const LONG th = START(Browsekaldor, 50000);
+    ASSERT_TRUE(waitDialog(th));
+    EXPECT_TRUE(messageText(th).contains(QStringLiteral("kaldor")))
+        << messageText(th).toStdString();
+    answerMessage(th, BUTTON::Ok);
+    EXPECT_TRUE(rt::waitThreadEnd(th, kWait));
+    EXPECT_EQ(openCount(1), 0);
+}
+
+int main(int argc, char** argv) {
+    qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
+    QDir c(sandbox().path() + QStringLiteral("/c"));
+    for (const char* f : {"kaldor_demo", "kaldor", "bases/trud", "bases/dogovor"})
+        c.mkpath(QString::fromLatin1(f));
+    QDir::setCurrent(sandbox().path());
+    installThreadHooks();
+    ::testing::AddGlobalTestEnvironment(new DocListEnvironment);
+    return uitest::main(argc, argv, {});
+}
