@@ -173,6 +173,7 @@ class QueryClass {
   private:
     struct Compiled;
     void compile() const;
+    bool matches(const std::vector<Condition>& conditions) const;
     void writeSaved(const QStringList& names, const QStringList& texts);
     void readSaved(QStringList* names, QStringList* texts) const;
 
@@ -221,6 +222,21 @@ class QueryListVisual : public QueryVisual {
 
     // Window title; "Запрос по образцу" unless set.
     QString Title;
+
+    // Control numbers of the window with `rows` offered items: row r's title,
+    // operator and value, then the controls below the rows.
+    static constexpr int TitleControl(int r) { return 3 * r - 2; }
+    static constexpr int OpControl(int r) { return 3 * r - 1; }
+    static constexpr int ValueControl(int r) { return 3 * r; }
+    static constexpr int NameControl(int rows) { return 3 * rows + 2; }
+    static constexpr int LoadControl(int rows) { return 3 * rows + 3; }
+    static constexpr int SaveControl(int rows) { return 3 * rows + 4; }
+    static constexpr int DeleteControl(int rows) { return 3 * rows + 5; }
+    static constexpr int LastControl(int rows) { return 3 * rows + 6; }
+    static constexpr int AllControl(int rows) { return 3 * rows + 7; }
+    static constexpr int OkControl(int rows) { return 3 * rows + 8; }
+    static constexpr int CancelControl(int rows) { return 3 * rows + 9; }
+    static constexpr int ClearControl(int rows) { return 3 * rows + 10; }
 
   private:
     struct Impl;
