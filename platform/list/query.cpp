@@ -252,13 +252,16 @@ bool QueryClass::AddCondition(int item, QueryOp op, const Value& value) {
             if (v.toText().isEmpty())
                 return false;
             break;
-        case Kind::Date:
-            v = Value(value.isText()
-                          ? std::int64_t(DEFORMAT(value.toText(), GetItem(item).picture).toInt())
-                          : value.toInt());
+        case Kind::Date: {
+            bool ok = true;
+            v = value.isText() ? DEFORMAT(value.toText().trimmed(), GetItem(item).picture, &ok)
+                               : Value(value.toInt());
+            if (!ok || v.isText())
+                return false;
             if (v.toInt() <= 0 || v.toInt() > DATE::kMaxDay)
                 return false;
             break;
+        }
         case Kind::Number:
             v = Value(value.toReal());
             if (v.toReal() == 0 || !std::isfinite(v.toReal()))
