@@ -304,6 +304,75 @@ Arg valueArg(const FieldRef& proto, const Value& v) {
     return {};
 }
 
+// ---------------------------------------------------------------------------
+// Conditions of views
+
+namespace {
+
+QString argText(sqlite3_value* v) {
+    const void* p = sqlite3_value_text16(v);
+    const int bytes = sqlite3_value_bytes16(v);
+    return p ? QString(reinterpret_cast<const QChar*>(p), bytes / 2) : QString();
+}
+
+// kaldor_upper(text): the text in upper case, Cyrillic included (SQLite's own
+// upper() knows only ASCII).
+void upperFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QString u = argText(argv[0]).toUpper();
+    sqlite3_result_text16(ctx, u.utf16(), int(u.size() * 2), SQLITE_TRANSIENT);
+}
+
+// kaldor_compare(a, b): -1, 0 or 1 as the runtime orders two texts (by code
+// unit; the BINARY collation of a UTF-16 file compares bytes).
+void compareFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_result_int(ctx, rt::compareText(argText(argv[0]), argText(argv[1])));
+}
+
+}  // namespace
+
+void registerFunctions(sqlite3* db) {
+    const int flags = SQLITE_UTF16 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function_v2(db, "kaldor_upper", 1, flags, nullptr, upperFunction, nullptr,
+                               nullptr, nullptr);
+    sqlite3_create_function_v2(db, "kaldor_compare", 2, flags, nullptr, compareFunction, nullptr,
+                               nullptr, nullptr);
+}
+
+QString conditionSql(const TableFile::Field& f, int op, const Value& value, bool noCase,
+                     Args* args) {
+    // Same order as ViewClass::Compare.
+    enum { Equal, NotEqual, Less, LessEqual, Greater, GreaterEqual, Contains, BeginsWith };
+    static const char* const ordering[] = {"=", "<>", "<", "<=", ">", ">="};
+    if (!f.ref.isText()) {
+        if (op >= Contains)
+            return QStringLiteral("0");
+        args->push_back(valueArg(f.ref, value));
+        return quoted(f.name) + QString::fromLatin1(ordering[op]) + u'?';
+    }
+    const QString column =
+        noCase ? QStringLiteral("kaldor_upper(%1)").arg(quoted(f.name)) : quoted(f.name);
+    Arg a = valueArg(f.ref, value);
+    if (noCase)
+        a.s = a.s.toUpper();
+    args->push_back(a);
+    switch (op) {
+        case Equal:
+        case NotEqual:
+            return column + QString::fromLatin1(ordering[op]) + u'?';
+        case Contains:
+            return QStringLiteral("instr(%1,?)>0").arg(column);
+        case BeginsWith:
+            return QStringLiteral("instr(%1,?)=1").arg(column);
+        default:
+            return QStringLiteral("kaldor_compare(%1,?)%2 0")
+                .arg(column, QString::fromLatin1(ordering[op]));
+    }
+}
+
 namespace {
 // Files keep their text in UTF-16 (see createFile), so that reading a row copies it
 // into the buffer with no conversion. Russian text takes the same room as in UTF-8.
@@ -657,6 +726,7 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
         return nullptr;
     }
     c->setBusyTimeout(rq.busyMs);
+    registerFunctions(c->db_);
 
     // Nothing below writes to a file until it is known to be ours.
     sqlite3_stmt* st1 = nullptr;
