@@ -396,16 +396,21 @@ void Procedure::ShowTipsSwitch() {
 }
 
 void Procedure::InitQuery() {
-    // TODO(query): QBE8.Init(QBV8, INIMgr, "Browsekaldor", GlobalErrors) with
-    // quick queries, "QkLoad.ico" and "QkQBE.ico", once the query classes land.
+    QBE8.Init(QBV8, INIMgr, u"Browsekaldor", GlobalErrors);
+    QBE8.QkSupport = true;
+    QBE8.QkIcon = QStringLiteral("QkLoad.ico");
+    QBE8.QkMenuIcon = QStringLiteral("QkQBE.ico");
 }
 
 void Procedure::InitQueryButton() {
-    // TODO(query): BRW1's query button QUERY and query object QBE8, with the
-    // five items: "UPPER(KAL:wordkey)" "Ключевая фраза" "@s240",
-    // "UPPER(KAL:ndok)" "№ документа" "@s12", "UPPER(KAL:utvdata)" "Дата
-    // утверждения" "@d6.b", "UPPER(KAL:vvoddata)" "Дата ввода" "@d6.b",
-    // "UPPER(KAL:name)" "Краткое наименование" "@s120".
+    BRW1.QueryControl = QUERY;
+    BRW1.Query = &QBE8;
+    // The key words are found only here: they are no column of the list.
+    QBE8.AddItem(u"UPPER(KAL:wordkey)", u"Ключевая фраза", u"@s240", 1);
+    QBE8.AddItem(u"UPPER(KAL:ndok)", u"№ документа", u"@s12", 1);
+    QBE8.AddItem(u"UPPER(KAL:utvdata)", u"Дата утверждения", u"@d6.b", 1);
+    QBE8.AddItem(u"UPPER(KAL:vvoddata)", u"Дата ввода", u"@d6.b", 1);
+    QBE8.AddItem(u"UPPER(KAL:name)", u"Краткое наименование", u"@s120", 1);
 }
 
 }  // namespace kaldo013

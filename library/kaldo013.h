@@ -8,6 +8,7 @@
 #include "core/step.h"
 #include "dictionary.h"
 #include "filedrop.h"
+#include "query.h"
 #include "resizer.h"
 #include "rtf/rtfcontrol.h"
 #include "sortheader.h"
@@ -192,6 +193,8 @@ struct Procedure {
     SortHeaderClass BRW1_SortHeader{*this};
     lst::AutoSizeColumnClassType BRW1_AutoSizeColumn;
     FDCB6Class FDCB6{*this};
+    lst::QueryListClass QBE8;
+    lst::QueryListVisual QBV8;
     RTFControl2Class RTFControl2;
     ResizerClass Resizer;
     ToolbarClass Toolbar;
