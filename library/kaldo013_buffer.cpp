@@ -20,8 +20,7 @@ void Procedure::PutIntoBuffer() {
     ::VVODDATA = LONG(KAL.VVODDATA);
     ::WORDKEY = KAL.WORDKEY;
     ::NFILEBUF = KAL.NFILE;
-    if (BlobToFile(KAL.ZAKON, kTransferFile) != 0)
-        ShowCopyFailure(kTransferFile);
+    blobToFileShown(KAL.ZAKON, kTransferFile, kTransferFile);
 }
 
 void Procedure::InsertFromBuffer() {
@@ -40,8 +39,8 @@ void Procedure::InsertFromBuffer() {
     KAL.VVODDATA = DATE(::VVODDATA.get());
     KAL.WORDKEY = ::WORDKEY.get();
     KAL.NFILE = ::NFILEBUF.get();
-    if (FileToBlob(kTransferFile, KAL.ZAKON) != 0)
-        ShowCopyFailure(KAL.NFILE.clip());
+    // A failure names the card's source file, as every copy into a body does.
+    fileToBlobShown(kTransferFile, KAL.ZAKON, KAL.NFILE.clip());
     // A failure is reported by the table's access object.
     Access_KALDOR->Insert();
 }

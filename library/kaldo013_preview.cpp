@@ -12,9 +12,9 @@ void Procedure::ShowDocument() {
     // The list reads its selected card again, document text included.
     ThisWindow.Update();
     const QString file = ::NFILE.get().str();
-    if (BlobToFile(KAL.ZAKON, file) != 0)
-        ShowCopyFailure(u"Test.rtf");
-    // Also after a failed write: the preview shows what the file holds.
+    blobToFileShown(KAL.ZAKON, file, u"Test.rtf");
+    // Also after a failed write: the preview shows what the file holds (it
+    // never goes back into a card from here).
     RTFControl2.Load(file);
 }
 

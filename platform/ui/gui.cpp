@@ -1239,6 +1239,10 @@ void GuiWindow::applyWindow(PROP p, int index, const Value& v) {
                 top_->showNormal();
             break;
         case PROP::StatusText:
+            // The first zone's text is also what a control without a status
+            // message of its own shows while it has the focus.
+            if (index <= 1)
+                statusText_ = v.toText();
             if (index >= 1 && index <= int(zones_.size()))
                 zones_[size_t(index - 1)]->setText(v.toText());
             else if (index == 0 && !zones_.empty())
@@ -1447,7 +1451,7 @@ void GuiWindow::focusChanged(int n) {
     if (zones_.empty())
         return;
     if (GuiControl* c = control(n))
-        zones_[0]->setText(c->decl().msg);
+        zones_[0]->setText(c->decl().msg.isEmpty() ? statusText_ : c->decl().msg);
 }
 
 void GuiWindow::setPlacement(const WindowPlacement& p) {
