@@ -48,25 +48,33 @@ QJsonObject button(const QString& equate, const QString& text, QJsonArray place,
 }  // namespace
 
 struct QueryListVisual::Impl {
-    // The variables of one row of the window.
+    // The variables of one row of the window. The value is kept as typed and
+    // read through the item's picture here rather than by the entry, so that
+    // Cancel and the close box always get through, whatever was typed.
     struct Row {
         int item = 0;
-        bool text = true;
-        bool date = false;
+        QString picture;
         LONG op = 0;
         STRING<255> value;
-        DATE day;
-        REAL number = 0;
     };
     std::vector<std::unique_ptr<Row>> rows;
     STRING<60> name;
 
-    FieldRef valueRef(Row& r) {
-        if (r.date)
-            return ref(r.day);
-        if (!r.text)
-            return ref(r.number);
-        return ref(r.value);
+    static bool text(const Row& r) { return Picture::of(r.picture).type() == Picture::Type::Text; }
+
+    // The row's value as the query holds it; false (and *why) when the
+    // picture cannot read what was typed. A blank value is no condition.
+    static bool read(const Row& r, Value* out, QString* why) {
+        const QString typed = r.value.clip();
+        if (typed.trimmed().isEmpty()) {
+            *out = Value();
+            return true;
+        }
+        if (text(r)) {
+            *out = Value(typed);
+            return true;
+        }
+        return Picture::of(r.picture).parse(typed.trimmed(), out, why);
     }
 
     void fromQuery(const QueryClass& q) {
@@ -74,18 +82,30 @@ struct QueryListVisual::Impl {
             Value v;
             const QueryOp op = q.GetLimit(r->item, &v);
             r->op = LONG(op == QueryOp::None ? q.Operators(r->item).front() : op);
-            r->value = op == QueryOp::None || !r->text ? QString() : v.toText();
-            r->day = DATE(LONG(op == QueryOp::None || !r->date ? 0 : v.toInt()));
-            r->number = op == QueryOp::None || r->date || r->text ? 0 : v.toReal();
+            if (op == QueryOp::None)
+                r->value = QString();
+            else
+                r->value = text(*r) ? v.toText() : Picture::of(r->picture).format(v).trimmed();
         }
+    }
+
+    // The first row whose value cannot be read (0 none), and why.
+    int faulty(QString* why) const {
+        for (size_t i = 0; i < rows.size(); ++i) {
+            Value v;
+            if (!read(*rows[i], &v, why))
+                return int(i) + 1;
+        }
+        return 0;
     }
 
     // The rows into the query: each shown item's conditions become its row's.
     void toQuery(QueryClass& q) {
         for (auto& r : rows) {
-            const Value v = r->date ? Value(std::int64_t(r->day.day()))
-                                    : (r->text ? Value(r->value.clip()) : Value(r->number));
-            q.SetLimit(r->item, QueryOp(r->op), v);
+            Value v;
+            QString why;
+            if (read(*r, &v, &why))
+                q.SetLimit(r->item, QueryOp(r->op), v);
         }
     }
 
@@ -93,8 +113,6 @@ struct QueryListVisual::Impl {
         for (auto& r : rows) {
             r->op = LONG(q.Operators(r->item).front());
             r->value = QString();
-            r->day = DATE();
-            r->number = 0;
         }
     }
 };
@@ -109,9 +127,7 @@ bool QueryListVisual::Ask(QueryClass& query) {
             continue;
         auto r = std::make_unique<Impl::Row>();
         r->item = i;
-        const Picture::Type t = Picture::of(query.GetItem(i).picture).type();
-        r->date = t == Picture::Type::Date;
-        r->text = !r->date && t != Picture::Type::Number && t != Picture::Type::Time;
+        r->picture = query.GetItem(i).picture;
         d->rows.push_back(std::move(r));
     }
     const int n = int(d->rows.size());
@@ -130,18 +146,18 @@ bool QueryListVisual::Ask(QueryClass& query) {
             control("droplist", QStringLiteral("?QUERYOP:%1").arg(i), at(kOpX, y, kOpWidth, 12));
         QJsonArray from;
         for (QueryOp o : query.Operators(r.item))
-            from << queryOpText(o) + u'#' + QString::number(int(o));
+            from << queryOpText(o) << u'#' + QString::number(int(o));
         op[QStringLiteral("from")] = from;
         op[QStringLiteral("tip")] = QStringLiteral("Условие отбора по полю «%1»").arg(it.title);
         controls << op;
-        const int width = r.text ? kWidth - kValueX - 8 : 60;
+        const bool date = Picture::of(r.picture).type() == Picture::Type::Date;
+        const int width = Impl::text(r) ? kWidth - kValueX - 8 : 60;
         QJsonObject value =
             control("entry", QStringLiteral("?QUERYVALUE:%1").arg(i), at(kValueX, y, width, 12));
-        value[QStringLiteral("picture")] = it.picture;
-        value[QStringLiteral("tip")] = r.date ? QStringLiteral(
-                                                    "Дата в виде ДД.ММ.ГГГГ; пусто - "
-                                                    "без условия")
-                                              : QStringLiteral("Значение; пусто - без условия");
+        value[QStringLiteral("tip")] = date ? QStringLiteral(
+                                                  "Дата в виде ДД.ММ.ГГГГ; пусто - "
+                                                  "без условия")
+                                            : QStringLiteral("Значение; пусто - без условия");
         controls << value;
     }
     const int y0 = kTop + n * kRowHeight + 6;
@@ -217,30 +233,42 @@ bool QueryListVisual::Ask(QueryClass& query) {
     for (int i = 1; i <= n; ++i) {
         Impl::Row& r = *d->rows[size_t(i - 1)];
         win.bind(OpControl(i), ref(r.op));
-        win.bind(ValueControl(i), d->valueRef(r));
+        win.bind(ValueControl(i), ref(r.value));
     }
     win.bind(NameControl(n), ref(d->name));
     if (!win.open())
         return false;
     win.display();
     bool confirmed = false;
-    bool rejected = false;  // an entry refused what was typed: OK waits for a fix
+    auto refuse = [&](int row, const QString& why) {
+        MESSAGE(
+            QStringLiteral("%1: %2").arg(query.GetItem(d->rows[size_t(row - 1)]->item).title, why),
+            QStringLiteral("Запрос по образцу"), ICON::Exclamation);
+        win.select(ValueControl(row));
+    };
     while (win.accept()) {
         const rt::Event& e = rt::currentEvent();
-        if (e.event == EVENT::Rejected) {
-            rejected = true;
-            continue;
-        }
         if (e.event != EVENT::Accepted)
             continue;
         const int f = e.field;
         if (f >= 1 && f <= 3 * n) {
-            rejected = false;
+            // A value read through its picture is shown as the picture shows it.
+            if (f % 3 == 0) {
+                Impl::Row& r = *d->rows[size_t(f / 3 - 1)];
+                Value v;
+                QString why;
+                if (!Impl::read(r, &v, &why))
+                    refuse(f / 3, why);
+                else if (!Impl::text(r) && !r.value.clip().trimmed().isEmpty())
+                    r.value = Picture::of(r.picture).format(v).trimmed();
+                win.display(f, f);
+            }
             continue;
         }
         if (f == OkControl(n)) {
-            if (rejected) {
-                rejected = false;
+            QString why;
+            if (const int bad = d->faulty(&why)) {
+                refuse(bad, why);
                 continue;
             }
             d->toQuery(query);
@@ -261,6 +289,11 @@ bool QueryListVisual::Ask(QueryClass& query) {
                         QStringLiteral("Запрос по образцу"), ICON::Exclamation);
             }
         } else if (f == SaveControl(n)) {
+            QString why;
+            if (const int bad = d->faulty(&why)) {
+                refuse(bad, why);
+                continue;
+            }
             d->toQuery(query);
             if (query.Save(d->name.clip())) {
                 win[NameControl(n)][PROP::From] = query.SavedQueries().join(u'|');
