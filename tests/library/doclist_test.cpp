@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -22,6 +23,8 @@
 #include "doclist_support.h"
 #include "kaldo013.h"
 #include "listdriver.h"
+#include "listview.h"
+#include "query.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
@@ -81,10 +84,12 @@ std::vector<Card> fiveCards() {
     c.push_back(card(2, QStringLiteral("Правила внутреннего трудового распорядка"),
                      QStringLiteral("Правила внутреннего трудового распорядка"), QString(),
                      QString(), QStringLiteral("№ 7"), day(2019, 6, 10), 0));
+    c.back().wordkey = QStringLiteral("распорядок рабочего времени");
     c.push_back(card(3, QStringLiteral("Инструкция по охране труда"),
                      QStringLiteral("Инструкция по охране труда"),
                      QStringLiteral("для офисных работников"), QStringLiteral("(редакция 2)"),
                      QStringLiteral("12-ФЗ"), 0, 0));
+    c.back().wordkey = QStringLiteral("охрана труда инструктаж");
     c.push_back(card(4, QStringLiteral("Трудовой договор (типовая форма)"), QString(), QString(),
                      QString(), QStringLiteral("0"), day(2023, 1, 9), day(2023, 2, 1)));
     c.push_back(card(5, QStringLiteral("Положение об оплате труда"), QString(), QString(),
@@ -181,12 +186,45 @@ bool cardFieldsShown(LONG th) {
 }
 
 // Closes a card form the list opened, if any, and waits for the list again.
-[[maybe_unused]] void leaveForm(LONG th) {
+void leaveForm(LONG th) {
     if (title(th) != kListTitle) {
         POST(EVENT::CloseWindow, 0, th);
         waitFor([th] { return title(th) == kListTitle; });
     }
     waitIdle(th);
+}
+
+// The rows of the bookmark combo's drop list: column `col` of each.
+QStringList comboColumn(LONG th, int col) {
+    return onGui([th, col] {
+        QStringList out;
+        rt::GuiControl* c = rt::gui::topWindow(th)->control(ZAM_ZAKLAD);
+        auto* l = c ? dynamic_cast<lst::ComboList*>(lst::ListSurface::of(*c)) : nullptr;
+        if (l && l->rows()) {
+            for (const auto& r : *l->rows())
+                out << r[size_t(col - 1)].text;
+        }
+        return out;
+    });
+}
+
+// The find dialog of the preview, on the GUI thread; null when none is open.
+QDialog* findDialog(LONG th) {
+    for (QWidget* w : rt::gui::dialogs(th)) {
+        if (w->objectName().startsWith(u"rtf"))
+            return qobject_cast<QDialog*>(w);
+    }
+    return nullptr;
+}
+
+QString fileText(const QString& programName) {
+    QFile f(rt::nativePath(programName));
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+}
+
+bool writeFile(const QString& programName, const QByteArray& bytes) {
+    QFile f(rt::nativePath(programName));
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 class DocListEnvironment : public ::testing::Environment {
@@ -543,6 +581,265 @@ TEST(DocListDisplay, WithNoBaseChosenTheTablesAreReportedOnceAndTheListDoesNotOp
     answerMessage(th, BUTTON::Ok);
     EXPECT_TRUE(rt::waitThreadEnd(th, kWait));
     EXPECT_EQ(openCount(1), 0);
+}
+
+// ---- query by example --------------------------------------------------------------
+
+TEST(DocListQuery, TheQueryOffersFiveItemsAndFindsByTheKeyWordsThatNoColumnShows) {
+    standardBase();
+    const LONG th = openList();
+    using V = lst::QueryListVisual;
+    click(th, QUERY);
+    ASSERT_TRUE(waitFor([th] { return title(th) == QStringLiteral("Запрос по образцу"); }));
+    QStringList items;
+    for (int r = 1; r <= 5; ++r)
+        items << text(th, V::TitleControl(r));
+    EXPECT_EQ(items, strings({"Ключевая фраза", "№ документа", "Дата утверждения", "Дата ввода",
+                              "Краткое наименование"}));
+    const int contains = onGui([th] {
+        auto* op = qobject_cast<QComboBox*>(widget(th, lst::QueryListVisual::OpControl(1)));
+        return op ? op->findText(lst::queryOpText(lst::QueryOp::Contains)) + 1 : 0;
+    });
+    ASSERT_GT(contains, 0);
+    chooseEntry(th, V::OpControl(1), contains);
+    type(th, V::ValueControl(1), QStringLiteral("охрана"));
+    click(th, V::OkControl(5));
+    ASSERT_TRUE(waitFor([th] { return title(th) == kListTitle; }));
+    waitIdle(th);
+    EXPECT_EQ(ids(th), strings({"3"}));
+    // The query holds in the other order too.
+    selectTab(th, CURRENTTAB, 2);
+    EXPECT_TRUE(ids(th).isEmpty());  // card 3 has no approval date
+    selectTab(th, CURRENTTAB, 1);
+    click(th, QUERY);
+    ASSERT_TRUE(waitFor([th] { return title(th) == QStringLiteral("Запрос по образцу"); }));
+    click(th, V::ClearControl(5));
+    click(th, V::OkControl(5));
+    ASSERT_TRUE(waitFor([th] { return title(th) == kListTitle; }));
+    waitIdle(th);
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5"}));
+    closeList(th);
+}
+
+// ---- the preview and the bookmarks -----------------------------------------------
+
+TEST(DocListPreview, ShowLoadsTheCardsTextUntilARowIsAcceptedOrTheRightButtonClicked) {
+    standardBase();
+    const LONG th = openList();
+    clickRow(th, BROWSE_1, 3);
+    click(th, BUTTON4);
+    EXPECT_TRUE(text(th, RTFTEXTBOX)
+                    .contains(QStringLiteral("Текст документа: Инструкция по охране труда")))
+        << text(th, RTFTEXTBOX).toStdString();
+    EXPECT_TRUE(fileText(QStringLiteral("Test.rtf")).startsWith(QStringLiteral("{\\rtf1")));
+    // Another row keeps the text until shown again.
+    clickRow(th, BROWSE_1, 1);
+    EXPECT_TRUE(text(th, RTFTEXTBOX).contains(QStringLiteral("Инструкция")));
+    click(th, BUTTON4);
+    EXPECT_TRUE(text(th, RTFTEXTBOX).contains(QStringLiteral("Положение о порядке приёма")));
+    // A right click in the preview puts the hint back.
+    clickMouse(th, RTFTEXTBOX, Key::MouseRight);
+    EXPECT_TRUE(text(th, RTFTEXTBOX).contains(kHint));
+    EXPECT_FALSE(text(th, RTFTEXTBOX).contains(QStringLiteral("Положение")));
+    // So does accepting a row (which also asks for the card's form); the date
+    // fields then follow the accepted card.
+    click(th, BUTTON4);
+    doubleClickRow(th, BROWSE_1, 3);
+    leaveForm(th);
+    EXPECT_TRUE(text(th, RTFTEXTBOX).contains(kHint));
+    EXPECT_TRUE(cardFieldsShown(th));  // "12-ФЗ"
+    closeList(th);
+}
+
+TEST(DocListPreview, AFailedWriteIsReportedAndThePreviewStillLoads) {
+    standardBase();
+    const QString was = ::NFILE.get().str();
+    ::NFILE = u"c:\\nowhere\\Test.rtf";
+    const LONG th = openList();
+    click(th, BUTTON4, 100);
+    ASSERT_TRUE(waitDialog(th));
+    EXPECT_EQ(messageText(th), QStringLiteral("Test.rtf не скопирован - ошибка: 3"));
+    answerMessage(th, BUTTON::Ok);
+    waitIdle(th);
+    // There was no file to load: the preview is empty, the window goes on.
+    EXPECT_EQ(text(th, RTFTEXTBOX), QString());
+    ::NFILE = was;
+    click(th, BUTTON4);
+    EXPECT_TRUE(text(th, RTFTEXTBOX).contains(QStringLiteral("Текст документа")));
+    closeList(th);
+}
+
+TEST(DocListBookmarks, TheComboListsTheCardsBookmarksAndAChoiceLooksForItsPassage) {
+    const QString longPassage =
+        QString(75, u'ж') + QStringLiteral(" конец") + QString(19, u' ');  // 100, blanks at the end
+    const QString shortPassage = QStringLiteral("Текст документа");
+    standardBase({{1, QStringLiteral("Длинная"), longPassage},
+                  {1, QStringLiteral("Начало"), shortPassage},
+                  {3, QStringLiteral("Чужая"), QStringLiteral("охране")}});
+    const LONG th = openList();
+    EXPECT_EQ(comboColumn(th, 1), strings({"Длинная", "Начало"}));
+    EXPECT_EQ(comboColumn(th, 2).at(1), shortPassage);
+    clickRow(th, BROWSE_1, 2);  // no bookmarks
+    EXPECT_TRUE(comboColumn(th, 1).isEmpty());
+    clickRow(th, BROWSE_1, 3);
+    EXPECT_EQ(comboColumn(th, 1), strings({"Чужая"}));
+
+    // Before a document is shown the dialog looks in the hint.
+    chooseEntry(th, ZAM_ZAKLAD, 1);
+    ASSERT_TRUE(waitDialog(th));
+    EXPECT_EQ(onGui([th] {
+                  QDialog* d = findDialog(th);
+                  auto* e = d ? d->findChild<QLineEdit*>(QStringLiteral("findText")) : nullptr;
+                  return e ? e->text() : QString();
+              }),
+              QStringLiteral("охране"));
+    onGui([th] { findDialog(th)->reject(); });
+    waitIdle(th);
+
+    clickRow(th, BROWSE_1, 1);
+    click(th, BUTTON4);
+    chooseEntry(th, ZAM_ZAKLAD, 1);
+    ASSERT_TRUE(waitDialog(th));
+    // The first 80 characters, without the blanks at their end.
+    const QString sought = longPassage.left(80).trimmed();
+    EXPECT_EQ(::ZAKLAD.get().clip(), sought);
+    EXPECT_EQ(onGui([th] {
+                  QDialog* d = findDialog(th);
+                  auto* e = d ? d->findChild<QLineEdit*>(QStringLiteral("findText")) : nullptr;
+                  return e ? e->text() : QString();
+              }),
+              sought);
+    onGui([th] { findDialog(th)->reject(); });
+    waitIdle(th);
+    EXPECT_EQ(title(th), kListTitle);
+    closeList(th);
+}
+
+// ---- the card buffer -----------------------------------------------------------------
+
+TEST(DocListBuffer, ACardGoesIntoAnotherBaseWithTheNextFreeNumber) {
+    standardBase();
+    std::vector<Card> other;
+    for (LONG id : {1, 2, 4}) {  // 3 was deleted: three cards, the highest 4
+        other.push_back(card(id, QStringLiteral("Договор %1").arg(id), QString(), QString(),
+                             QString(), QString(), 0, 0));
+        other.back().status = 2;
+        other.back().work = "working copy";
+    }
+    ASSERT_TRUE(doclist::writeBase(kOther, other));
+    LONG th = openList();
+    clickRow(th, BROWSE_1, 1);
+    click(th, BUTTON15);
+    EXPECT_EQ(::NAME.get().clip(), QStringLiteral("Положение о порядке приёма на работу"));
+    EXPECT_EQ(::PNAME2.get().clip(), QStringLiteral("на работу"));
+    EXPECT_EQ(::NDOK.get().clip(), QStringLiteral("14-П"));
+    EXPECT_EQ(::UTDATA.get(), day(2021, 3, 15));
+    EXPECT_EQ(::VVODDATA.get(), day(2021, 4, 1));
+    EXPECT_EQ(::WORDKEY.get().clip(), QStringLiteral("приём на работу"));
+    EXPECT_EQ(::NFILEBUF.get().str(), QStringLiteral("C:\\docs\\priem.rtf"));
+    EXPECT_EQ(fileText(QString::fromUtf16(kTransferFile)).toLatin1(), fiveCards()[0].text);
+    closeList(th);
+
+    doclist::activate(kOther, QStringLiteral("Договоры"));
+    th = openList();
+    clickRow(th, BROWSE_1, 2);
+    click(th, BUTTON15_2);
+    EXPECT_EQ(ids(th), strings({"1", "2", "4"}));  // shown when the list reads again
+    click(th, BUTTON15_2);                         // the buffer stays: once more
+    closeList(th);
+    const std::vector<Card> after = doclist::readBase(kOther);
+    ASSERT_EQ(after.size(), 5u);
+    const Card& added = after[3];
+    EXPECT_EQ(added.id, 5);  // not 4, which is taken
+    EXPECT_EQ(after[4].id, 6);
+    EXPECT_EQ(added.name, QStringLiteral("Положение о порядке приёма на работу"));
+    EXPECT_EQ(added.pname1, QStringLiteral("Положение о порядке приёма работников"));
+    EXPECT_EQ(added.ndok, QStringLiteral("14-П"));
+    EXPECT_EQ(added.approved, day(2021, 3, 15));
+    EXPECT_EQ(added.inForce, day(2021, 4, 1));
+    EXPECT_EQ(added.wordkey, QStringLiteral("приём на работу"));
+    EXPECT_EQ(added.nfile, QStringLiteral("C:\\docs\\priem.rtf"));
+    EXPECT_EQ(added.text, fiveCards()[0].text);
+    // What the buffer does not carry is the selected card's of this base.
+    EXPECT_EQ(added.status, 2);
+    EXPECT_EQ(added.work, QByteArray("working copy"));
+    EXPECT_EQ(doclist::readBase(kBase).size(), 5u);  // the card stays in its base
+}
+
+TEST(DocListBuffer, ACardCopiedIntoItsOwnBaseIsASecondCard) {
+    standardBase();
+    const LONG th = openList();
+    clickRow(th, BROWSE_1, 3);
+    click(th, BUTTON15);
+    click(th, BUTTON15_2);
+    click(th, FUZZYCLEAR);  // the list reads again
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5", "6"}));
+    closeList(th);
+    const std::vector<Card> cards = doclist::readBase(kBase);
+    ASSERT_EQ(cards.size(), 6u);
+    EXPECT_EQ(cards[5].name, cards[2].name);
+    EXPECT_EQ(cards[5].pname3, QStringLiteral("(редакция 2)"));
+    EXPECT_EQ(cards[5].text, cards[2].text);
+}
+
+TEST(DocListBuffer, AnEmptyBufferInsertsABlankCardWithWhatTheTransferFileHolds) {
+    standardBase();
+    const QByteArray earlier = doclist::rtfOf(QStringLiteral("С прошлого запуска"));
+    ASSERT_TRUE(writeFile(QString::fromUtf16(kTransferFile), earlier));
+    const LONG th = openList();
+    click(th, BUTTON15_2);
+    closeList(th);
+    const std::vector<Card> cards = doclist::readBase(kBase);
+    ASSERT_EQ(cards.size(), 6u);
+    const Card& blank = cards[5];
+    EXPECT_EQ(blank.id, 6);
+    EXPECT_TRUE(blank.name.isEmpty());
+    EXPECT_TRUE(blank.pname1.isEmpty());
+    EXPECT_TRUE(blank.ndok.isEmpty());
+    EXPECT_TRUE(blank.wordkey.isEmpty());
+    EXPECT_TRUE(blank.nfile.isEmpty());
+    EXPECT_EQ(blank.approved, 0);
+    EXPECT_EQ(blank.inForce, 0);
+    EXPECT_EQ(blank.text, earlier);
+}
+
+TEST(DocListBuffer, FailedCopiesAreReportedAndTheCardIsAddedAllTheSame) {
+    standardBase();
+    ASSERT_TRUE(QDir(rt::nativePath(u"c:\\kaldor")).removeRecursively());
+    const LONG th = openList();
+    clickRow(th, BROWSE_1, 1);
+    click(th, BUTTON15, 100);
+    ASSERT_TRUE(waitDialog(th));
+    EXPECT_EQ(messageText(th), QStringLiteral("c:\\kaldor\\testA.rtf не скопирован - ошибка: 3"));
+    answerMessage(th, BUTTON::Ok);
+    waitIdle(th);
+    EXPECT_EQ(::NDOK.get().clip(), QStringLiteral("14-П"));  // the fields are in the buffer
+    // The read fails too: the message names the card's source file.
+    clickRow(th, BROWSE_1, 4);
+    click(th, BUTTON15_2, 100);
+    ASSERT_TRUE(waitDialog(th));
+    EXPECT_EQ(messageText(th), QStringLiteral("C:\\docs\\priem.rtf не скопирован - ошибка: 3"));
+    answerMessage(th, BUTTON::Ok);
+    waitIdle(th);
+    // A card without a source file: the message starts with the words.
+    clickRow(th, BROWSE_1, 2);
+    click(th, BUTTON15, 100);
+    ASSERT_TRUE(waitDialog(th));
+    answerMessage(th, BUTTON::Ok);
+    waitIdle(th);
+    click(th, BUTTON15_2, 100);
+    ASSERT_TRUE(waitDialog(th));
+    EXPECT_EQ(messageText(th), QStringLiteral(" не скопирован - ошибка: 3"));
+    answerMessage(th, BUTTON::Ok);
+    waitIdle(th);
+    closeList(th);
+    const std::vector<Card> cards = doclist::readBase(kBase);
+    ASSERT_EQ(cards.size(), 7u);
+    // The text is the one the record buffer held: the card selected at the time.
+    EXPECT_EQ(cards[5].name, cards[0].name);
+    EXPECT_EQ(cards[5].text, cards[3].text);
+    EXPECT_EQ(cards[6].name, cards[1].name);
+    EXPECT_EQ(cards[6].text, cards[1].text);
 }
 
 int main(int argc, char** argv) {
