@@ -64,12 +64,14 @@ int main(int argc, char** argv) {
             pause(500);
             uitest::chooseMenu(1, BD);
             int bases = 0;
-            uitest::waitFor([&] { return (bases = threadOf(QStringLiteral("Рубрикатор подтем ["))) != 0; },
-                            20000);
+            uitest::waitFor(
+                [&] { return (bases = threadOf(QStringLiteral("Рубрикатор подтем ["))) != 0; },
+                20000);
             uitest::waitIdle(bases);
             uitest::chooseMenu(1, BROWSEKALDOR);
             int list = 0;
-            uitest::waitFor([&] { return (list = threadOf(QStringLiteral("Тема: "))) != 0; }, 20000);
+            uitest::waitFor([&] { return (list = threadOf(QStringLiteral("Тема: "))) != 0; },
+                            20000);
             uitest::waitIdle(list);
             uitest::onGui([] {
                 QMainWindow* f = rt::gui::frame();
