@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -25,6 +26,7 @@
 #include "listdriver.h"
 #include "listview.h"
 #include "query.h"
+#include "report/preview.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
@@ -388,6 +390,28 @@ TEST(DocList, AHeaderSortLastsUntilANewOrderAndIsGoneInTheNextWindow) {
     closeList(th);
     th = openList();
     EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5"}));
+    closeList(th);
+}
+
+TEST(DocList, TheRegisterButtonStartsTheReportOfTheBaseOnItsOwnThread) {
+    standardBase();
+    const LONG th = openList();
+    click(th, BUTTON13);
+    const auto preview = [] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* p = qobject_cast<PrintPreviewClass*>(w); p && p->isVisible())
+                return p;
+        }
+        return static_cast<PrintPreviewClass*>(nullptr);
+    };
+    ASSERT_TRUE(waitFor([&] { return onGui([&] { return preview() != nullptr; }); }, 30000));
+    EXPECT_TRUE(windowEnabled(th));  // the list goes on meanwhile
+    clickRow(th, BROWSE_1, 2);
+    EXPECT_EQ(text(th, KAL_NDOK), QStringLiteral("№ 7"));
+    onGui([&] {
+        if (PrintPreviewClass* p = preview())
+            p->close();
+    });
     closeList(th);
 }
 
