@@ -236,6 +236,9 @@ TEST(BookmarkForm, ChangeShowsTheBookmarkAsDeclaredAndSavesIt) {
     const LONG th = startForm(ChangeRecord, 7, 2, call);
     ASSERT_TRUE(waitWindow(th));
     EXPECT_EQ(title(th), kTitle);
+    // The form opens with the cursor in the bookmark's number, the entry that
+    // its first field, the number's prompt, names.
+    EXPECT_TRUE(hasFocus(th, ZAM_ID));
     EXPECT_EQ(text(th, CURRENTTAB), QStringLiteral("Закладка"));  // the tab shown
     EXPECT_EQ(text(th, ZAM_ID_PROMPT), QStringLiteral("iD закладки"));
     EXPECT_EQ(text(th, ZAM_IDDOK_PROMPT), QStringLiteral("iD документа"));
