@@ -16,6 +16,7 @@
 #include "dictionary.h"
 #include "globals.h"
 #include "procedures.h"
+#include "table_support.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
@@ -286,6 +287,8 @@ TEST(BookmarkForm, AViewOnlyShowsAndAnswersCancelled) {
         EXPECT_EQ(text(th, c), was) << c;
     }
     EXPECT_EQ(text(th, ZAM_ZAKLAD), QStringLiteral("Сделки"));
+    pressKey(th, ZAM_POTEXT, kCtrlH);  // no history put into a field that is only shown
+    EXPECT_EQ(text(th, ZAM_POTEXT), QStringLiteral("Сделками признаются действия граждан"));
     click(th, OK_);  // "Сохранить" only closes
     ASSERT_TRUE(finished(th, call));
     EXPECT_EQ(call.response.load(), int(RequestCancelled));
@@ -400,6 +403,35 @@ TEST(BookmarkForm, ANumberTypedIsWrittenAsTypedAndAnEmptyOneIsNumbered) {
     }
     Relate_ZAMETKA->Close();
     EXPECT_GT(numbered, 3);
+}
+
+TEST(BookmarkForm, AFailedWriteIsReportedUnderTheFormsNameAndTheFormStaysOpen) {
+    makeBase(kCards, kMarks);
+    Call call;
+    const LONG th = startForm(ChangeRecord, 7, 2, call);
+    ASSERT_TRUE(waitWindow(th));
+    auto recorder = std::make_shared<RecordingReporter>();  // answers "yes"
+    ErrorClass::setReporter(recorder);
+    // Another window deletes the bookmark while the form shows it.
+    Relate_ZAMETKA->Open();
+    CLEAR(ZAMETKA);
+    ZAM.ID = 2;
+    ASSERT_EQ(Access_ZAMETKA->Fetch(ZAM_K1), Level::Benign);
+    DELETE(ZAMETKA);
+    Relate_ZAMETKA->Close();
+
+    type(th, ZAM_ZAKLAD, QStringLiteral("Исчезнувшая"));
+    click(th, OK_);
+    ASSERT_EQ(recorder->reports().size(), 1u);
+    EXPECT_EQ(recorder->reports()[0].procedure, QStringLiteral("UpdateZk"));
+    EXPECT_EQ(title(th), kTitle);
+    EXPECT_EQ(text(th, ZAM_ZAKLAD), QStringLiteral("Исчезнувшая"));
+    click(th, CANCEL_);  // asks, and the recorder says yes
+    ASSERT_TRUE(finished(th, call));
+    rt::installMessageReporter();
+    EXPECT_EQ(call.response.load(), int(RequestCancelled));
+    EXPECT_EQ(markCount(), 2);
+    EXPECT_FALSE(storedMark(2));
 }
 
 // ---- cancel and delete ------------------------------------------------------------
