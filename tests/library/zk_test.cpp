@@ -43,6 +43,9 @@ enum {
 
 const QString kTitle = QStringLiteral("Форма редактирования закладки");
 const int kCtrlH = Key::Ctrl + Key::letter('H');
+// How long a form's thread may take to open its window or to end: generous,
+// for a loaded machine under the sanitizers.
+constexpr int kSlow = 20000;
 
 QTemporaryDir& sandbox() {
     static QTemporaryDir d;
@@ -173,7 +176,7 @@ LONG startForm(BYTE request, LONG card, LONG mark, Call& call,
 }
 
 bool finished(LONG th, Call& call) {
-    return rt::waitThreadEnd(th, kWait) && call.done.load();
+    return rt::waitThreadEnd(th, kSlow) && call.done.load();
 }
 
 // The bookmark numbered `id` is stored with this card, name and passage.
@@ -209,7 +212,7 @@ QString statusZone(int th, int zone) {
 // Presses a button that shows a message box, and waits for the box.
 bool clickForMessage(LONG th, int control) {
     click(th, control, 100);
-    return waitDialog(th);
+    return waitDialog(th, kSlow);
 }
 
 class ZkEnvironment : public ::testing::Environment {
@@ -235,7 +238,7 @@ TEST(BookmarkForm, ChangeShowsTheBookmarkAsDeclaredAndSavesIt) {
     makeBase(kCards, kMarks);
     Call call;
     const LONG th = startForm(ChangeRecord, 7, 2, call);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     EXPECT_EQ(title(th), kTitle);
     // The form opens with the cursor in the bookmark's number, the entry that
     // its first field, the number's prompt, names.
@@ -279,7 +282,7 @@ TEST(BookmarkForm, AViewOnlyShowsAndAnswersCancelled) {
     makeBase(kCards, kMarks);
     Call call;
     LONG th = startForm(ViewRecord, 8, 3, call);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     EXPECT_EQ(statusZone(th, 2), QStringLiteral("Просмотреть"));
     for (int c : {ZAM_ID, ZAM_IDDOK, ZAM_ZAKLAD, ZAM_POTEXT}) {
         const QString was = text(th, c);
@@ -297,7 +300,7 @@ TEST(BookmarkForm, AViewOnlyShowsAndAnswersCancelled) {
     // "Отменить" closes a viewed bookmark without a question.
     Call again;
     th = startForm(ViewRecord, 8, 3, again);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     click(th, CANCEL_);
     ASSERT_TRUE(finished(th, again));
     EXPECT_EQ(again.response.load(), int(RequestCancelled));
@@ -307,7 +310,7 @@ TEST(BookmarkForm, AZeroNumberShowsAsAnEmptyEntry) {
     makeBase(kCards, {{4, 0, QStringLiteral("Ничья"), QStringLiteral("Без документа")}});
     Call call;
     const LONG th = startForm(ViewRecord, 7, 4, call);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     EXPECT_EQ(text(th, ZAM_ID), QStringLiteral("4"));
     EXPECT_EQ(text(th, ZAM_IDDOK), QString());
     click(th, CANCEL_);
@@ -320,7 +323,7 @@ TEST(BookmarkForm, InsertNumbersTheBookmarkAndKeepsItsCard) {
     makeBase(kCards, kMarks);
     Call call;
     const LONG th = startForm(InsertRecord, 7, 0, call);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     EXPECT_EQ(statusZone(th, 2), QStringLiteral("Добавить"));
     EXPECT_EQ(text(th, ZAM_ID), QStringLiteral("4"));
     EXPECT_EQ(text(th, ZAM_IDDOK), QStringLiteral("7"));
@@ -337,7 +340,7 @@ TEST(BookmarkForm, TheFirstBookmarkOfAnEmptyBaseIsNumberOne) {
     makeBase(kCards, {});
     Call call;
     const LONG th = startForm(InsertRecord, 8, 0, call);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     EXPECT_EQ(text(th, ZAM_ID), QStringLiteral("1"));
     type(th, ZAM_ZAKLAD, QStringLiteral("Первая"));
     click(th, OK_);
@@ -350,7 +353,7 @@ TEST(BookmarkForm, NamesAndPassagesStopAtAHundredCharacters) {
     makeBase(kCards, kMarks);
     Call call;
     const LONG th = startForm(InsertRecord, 7, 0, call);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     QString longName;
     while (longName.size() < 120)
         longName += QStringLiteral("Статья 81 ТК РФ ");
@@ -373,7 +376,7 @@ TEST(BookmarkForm, ANumberTypedIsWrittenAsTypedAndAnEmptyOneIsNumbered) {
     // typed, beside the bookmark that has it.
     Call typed;
     LONG th = startForm(InsertRecord, 7, 0, typed);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     type(th, ZAM_ID, QStringLiteral("1"));
     type(th, ZAM_ZAKLAD, QStringLiteral("Второй номер один"));
     click(th, OK_);
@@ -384,7 +387,7 @@ TEST(BookmarkForm, ANumberTypedIsWrittenAsTypedAndAnEmptyOneIsNumbered) {
 
     Call emptied;
     th = startForm(InsertRecord, 8, 0, emptied);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     type(th, ZAM_ID, QStringLiteral("0"));
     EXPECT_EQ(text(th, ZAM_ID), QString());  // zero shows as nothing
     type(th, ZAM_ZAKLAD, QStringLiteral("Без номера"));
@@ -409,7 +412,7 @@ TEST(BookmarkForm, AFailedWriteIsReportedUnderTheFormsNameAndTheFormStaysOpen) {
     makeBase(kCards, kMarks);
     Call call;
     const LONG th = startForm(ChangeRecord, 7, 2, call);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     auto recorder = std::make_shared<RecordingReporter>();  // answers "yes"
     ErrorClass::setReporter(recorder);
     // Another window deletes the bookmark while the form shows it.
@@ -440,7 +443,7 @@ TEST(BookmarkForm, CancelAsksOnlyWhenSomethingWasTypedAndLeavesTheTable) {
     makeBase(kCards, kMarks);
     Call untouched;
     LONG th = startForm(InsertRecord, 7, 0, untouched);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     click(th, CANCEL_);  // nothing typed: no question
     ASSERT_TRUE(finished(th, untouched));
     EXPECT_EQ(untouched.response.load(), int(RequestCancelled));
@@ -448,7 +451,7 @@ TEST(BookmarkForm, CancelAsksOnlyWhenSomethingWasTypedAndLeavesTheTable) {
 
     Call typed;
     th = startForm(InsertRecord, 7, 0, typed);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     EXPECT_EQ(text(th, ZAM_ID), QStringLiteral("4"));  // the number given back is used again
     type(th, ZAM_ZAKLAD, QStringLiteral("Передумал"));
     ASSERT_TRUE(clickForMessage(th, CANCEL_));
@@ -458,7 +461,7 @@ TEST(BookmarkForm, CancelAsksOnlyWhenSomethingWasTypedAndLeavesTheTable) {
     EXPECT_EQ(text(th, ZAM_ZAKLAD), QStringLiteral("Передумал"));
     // The close box asks the same.
     POST(EVENT::CloseWindow, 0, th);
-    ASSERT_TRUE(waitDialog(th));
+    ASSERT_TRUE(waitDialog(th, kSlow));
     answerMessage(th, BUTTON::Yes);
     ASSERT_TRUE(finished(th, typed));
     EXPECT_EQ(typed.response.load(), int(RequestCancelled));
@@ -468,7 +471,7 @@ TEST(BookmarkForm, CancelAsksOnlyWhenSomethingWasTypedAndLeavesTheTable) {
     // A change abandoned leaves the bookmark as it was.
     Call changed;
     th = startForm(ChangeRecord, 7, 1, changed);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     type(th, ZAM_POTEXT, QStringLiteral("Не сохранять"));
     ASSERT_TRUE(clickForMessage(th, CANCEL_));
     answerMessage(th, BUTTON::Yes);
@@ -482,7 +485,7 @@ TEST(BookmarkForm, DeleteAsksAndNeverShowsTheForm) {
     makeBase(kCards, kMarks);
     Call declined;
     LONG th = startForm(DeleteRecord, 7, 2, declined);
-    ASSERT_TRUE(waitDialog(th));
+    ASSERT_TRUE(waitDialog(th, kSlow));
     EXPECT_FALSE(onGui([th] {
         rt::GuiWindow* w = rt::gui::topWindow(th);
         return w && w->top()->windowTitle() == kTitle;
@@ -494,7 +497,7 @@ TEST(BookmarkForm, DeleteAsksAndNeverShowsTheForm) {
 
     Call confirmed;
     th = startForm(DeleteRecord, 7, 2, confirmed);
-    ASSERT_TRUE(waitDialog(th));
+    ASSERT_TRUE(waitDialog(th, kSlow));
     answerMessage(th, BUTTON::Yes);
     ASSERT_TRUE(finished(th, confirmed));
     EXPECT_EQ(confirmed.response.load(), int(RequestCompleted));
@@ -528,7 +531,7 @@ TEST(BookmarkForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
         responses[1] = GlobalResponse;
         Relate_KALDOR->Close();
     });
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     // The thread's first form: the history copy is blank.
     type(th, ZAM_POTEXT, QStringLiteral("Набрано"), false);
     pressKey(th, ZAM_POTEXT, kCtrlH);
@@ -539,7 +542,7 @@ TEST(BookmarkForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
     ASSERT_TRUE(waitFor([&] { return responses[0].load() != -1; }));
     EXPECT_EQ(responses[0].load(), int(RequestCompleted));
 
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     ASSERT_TRUE(waitFor([th] { return text(th, ZAM_ZAKLAD) == QStringLiteral("Сделки"); }));
     pressKey(th, ZAM_POTEXT, kCtrlH);
     EXPECT_EQ(text(th, ZAM_POTEXT),
@@ -548,7 +551,7 @@ TEST(BookmarkForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
     pressKey(th, ZAM_ZAKLAD, kCtrlH);
     EXPECT_EQ(text(th, ZAM_ZAKLAD), QStringLiteral("Испытательный срок"));
     click(th, OK_);
-    ASSERT_TRUE(rt::waitThreadEnd(th, kWait));
+    ASSERT_TRUE(rt::waitThreadEnd(th, kSlow));
     EXPECT_EQ(responses[1].load(), int(RequestCompleted));
     const auto m = storedMark(3);
     ASSERT_TRUE(m);
@@ -558,11 +561,11 @@ TEST(BookmarkForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
     // Another thread starts with a blank copy of its own.
     Call other;
     const LONG next = startForm(ChangeRecord, 7, 1, other);
-    ASSERT_TRUE(waitWindow(next));
+    ASSERT_TRUE(waitWindow(next, kSlow));
     pressKey(next, ZAM_ZAKLAD, kCtrlH);
     EXPECT_EQ(text(next, ZAM_ZAKLAD), QString());
     click(next, CANCEL_, 100);
-    ASSERT_TRUE(waitDialog(next));
+    ASSERT_TRUE(waitDialog(next, kSlow));
     answerMessage(next, BUTTON::Yes);
     ASSERT_TRUE(finished(next, other));
     EXPECT_EQ(storedMark(1)->ZAKLAD.clip(), QStringLiteral("Отпуск"));
@@ -581,7 +584,7 @@ TEST(BookmarkForm, ABookmarkIsWrittenOnlyForACardOfTheBase) {
             nameAfter = KAL.NAME.clip();
             Relate_KALDOR->Update();  // the card form saves its card afterwards
         });
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     type(th, ZAM_IDDOK, QStringLiteral("99"));
     ASSERT_TRUE(clickForMessage(th, OK_));
     EXPECT_EQ(messageText(th),
@@ -635,7 +638,7 @@ TEST(BookmarkForm, ANewCardTakesBookmarksBeforeItIsSaved) {
             KAL.NAME = "Новый документ";
         },
         [] { Access_KALDOR->Insert(); });
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     EXPECT_EQ(newCard, 9);
     EXPECT_EQ(text(th, ZAM_IDDOK), QStringLiteral("9"));
     type(th, ZAM_ZAKLAD, QStringLiteral("Закладка нового документа"));
@@ -659,7 +662,7 @@ TEST(BookmarkForm, TheFormOpensWhereItWasLeftAndGivesBackTheProcedureName) {
             nameAfter = GlobalErrors.GetProcedureName();
             GlobalErrors.SetProcedureName();
         });
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     onGui([th] { rt::gui::topWindow(th)->top()->move(140, 90); });
     waitIdle(th);
     const QPoint left = onGui([th] { return rt::gui::topWindow(th)->top()->pos(); });
@@ -670,10 +673,50 @@ TEST(BookmarkForm, TheFormOpensWhereItWasLeftAndGivesBackTheProcedureName) {
 
     Call second;
     th = startForm(ViewRecord, 7, 1, second);
-    ASSERT_TRUE(waitWindow(th));
+    ASSERT_TRUE(waitWindow(th, kSlow));
     EXPECT_EQ(onGui([th] { return rt::gui::topWindow(th)->top()->pos(); }), left);
     click(th, CANCEL_);
     ASSERT_TRUE(finished(th, second));
+}
+
+TEST(BookmarkForm, TheEntriesWidenWithTheWindowWhichKeepsItsDeclaredSizeAtLeast) {
+    makeBase(kCards, kMarks);
+    Call call;
+    const LONG th = startForm(ChangeRecord, 7, 1, call);
+    ASSERT_TRUE(waitWindow(th, kSlow));
+    const QRect name = geometry(th, ZAM_ZAKLAD);
+    const QRect ok = geometry(th, OK_);
+    const QSize declared = onGui([th] { return rt::gui::topWindow(th)->client()->minimumSize(); });
+    EXPECT_GT(declared.width(), 0);
+    onGui([th] {
+        QWidget* top = rt::gui::topWindow(th)->top();
+        top->resize(top->width() + 200, top->height() + 60);
+    });
+    EXPECT_TRUE(waitFor([&] { return geometry(th, ZAM_ZAKLAD).width() > name.width() + 100; }));
+    EXPECT_EQ(geometry(th, ZAM_ZAKLAD).height(), name.height());
+    EXPECT_GT(geometry(th, OK_).x(), ok.x());  // the buttons keep to the right
+    onGui([th] { rt::gui::topWindow(th)->top()->resize(100, 50); });
+    waitIdle(th);
+    EXPECT_GE(onGui([th] { return rt::gui::topWindow(th)->client()->width(); }), declared.width());
+    click(th, CANCEL_);
+    ASSERT_TRUE(finished(th, call));
+}
+
+TEST(BookmarkForm, TwoFormsAddingAtOnceGetNumbersOfTheirOwn) {
+    makeBase(kCards, kMarks);
+    Call first, second;
+    const LONG a = startForm(InsertRecord, 7, 0, first);
+    ASSERT_TRUE(waitWindow(a, kSlow));
+    const LONG b = startForm(InsertRecord, 8, 0, second);
+    ASSERT_TRUE(waitWindow(b, kSlow));
+    EXPECT_EQ(text(a, ZAM_ID), QStringLiteral("4"));
+    EXPECT_EQ(text(b, ZAM_ID), QStringLiteral("5"));
+    EXPECT_EQ(text(b, ZAM_IDDOK), QStringLiteral("8"));  // each thread its own buffers
+    saveMark(b, second, QStringLiteral("Вторая"), QStringLiteral("Позже открыта"));
+    EXPECT_EQ(text(a, ZAM_IDDOK), QStringLiteral("7"));
+    saveMark(a, first, QStringLiteral("Первая"), QStringLiteral("Раньше открыта"));
+    expectMark(4, 7, QStringLiteral("Первая"), QStringLiteral("Раньше открыта"));
+    expectMark(5, 8, QStringLiteral("Вторая"), QStringLiteral("Позже открыта"));
 }
 
 int main(int argc, char** argv) {
