@@ -90,6 +90,9 @@ void makeBase(const std::vector<Card>& cards, const std::vector<Mark>& marks) {
         CLEAR(KALDOR);
         KAL.ID = c.id;
         KAL.NAME = c.name;
+        // Both bodies tell whose they are.
+        KAL.ZAKON.setData("{\\rtf1 text of " + QByteArray::number(c.id) + "}");
+        KAL.RABZAKON.setData("{\\rtf1 extracts of " + QByteArray::number(c.id) + "}");
         ADD(KALDOR);
         ASSERT_EQ(ERRORCODE(), 0);
     }
@@ -124,14 +127,18 @@ std::int64_t markCount() {
     return n;
 }
 
-// The name of card `id` as stored; empty when there is no such card.
-QString storedCardName(LONG id) {
+// The name of card `id` as stored; empty when there is no such card. With
+// `text`, the card's document text.
+QString storedCardName(LONG id, QByteArray* text = nullptr) {
     Relate_KALDOR->Open();
     CLEAR(KALDOR);
     KAL.ID = id;
     QString name;
-    if (Access_KALDOR->TryFetch(KAL_K1) == Level::Benign)
+    if (Access_KALDOR->TryFetch(KAL_K1) == Level::Benign) {
         name = KAL.NAME.clip();
+        if (text)
+            *text = KAL.ZAKON.data();
+    }
     Relate_KALDOR->Close();
     return name;
 }
@@ -577,11 +584,19 @@ TEST(BookmarkForm, ABookmarkIsWrittenOnlyForACardOfTheBase) {
     makeBase(kCards, kMarks);
     Call call;
     QString nameAfter;
-    // The card form has changed the card's name and not saved it yet.
+    QByteArray textAfter, extractsAfter;
+    // The card form has changed the card's name and its text and not saved
+    // them yet; the working copy it has not read at all.
     const LONG th = startForm(
-        ChangeRecord, 7, 2, call, [] { KAL.NAME = "Трудовой кодекс (правка)"; },
-        [&nameAfter] {
+        ChangeRecord, 7, 2, call,
+        [] {
+            KAL.NAME = "Трудовой кодекс (правка)";
+            KAL.ZAKON.setData("{\\rtf1 edited text of 7}");
+        },
+        [&] {
             nameAfter = KAL.NAME.clip();
+            textAfter = KAL.ZAKON.data();
+            extractsAfter = KAL.RABZAKON.data();
             Relate_KALDOR->Update();  // the card form saves its card afterwards
         });
     ASSERT_TRUE(waitWindow(th, kSlow));
@@ -621,8 +636,13 @@ TEST(BookmarkForm, ABookmarkIsWrittenOnlyForACardOfTheBase) {
     // The card being edited stayed in the buffer, and it is that card the card
     // form wrote.
     EXPECT_EQ(nameAfter, QStringLiteral("Трудовой кодекс (правка)"));
-    EXPECT_EQ(storedCardName(7), QStringLiteral("Трудовой кодекс (правка)"));
-    EXPECT_EQ(storedCardName(8), QStringLiteral("Гражданский кодекс"));
+    EXPECT_EQ(textAfter, QByteArray("{\\rtf1 edited text of 7}"));
+    EXPECT_EQ(extractsAfter, QByteArray("{\\rtf1 extracts of 7}"));
+    QByteArray text;
+    EXPECT_EQ(storedCardName(7, &text), QStringLiteral("Трудовой кодекс (правка)"));
+    EXPECT_EQ(text, QByteArray("{\\rtf1 edited text of 7}"));
+    EXPECT_EQ(storedCardName(8, &text), QStringLiteral("Гражданский кодекс"));
+    EXPECT_EQ(text, QByteArray("{\\rtf1 text of 8}"));
 }
 
 TEST(BookmarkForm, ANewCardTakesBookmarksBeforeItIsSaved) {
