@@ -421,6 +421,38 @@ TEST_F(CardForm, InsertNumbersTheNewCardAndWritesIt) {
     EXPECT_EQ(cardCount(), 4);
 }
 
+// What the bookmark form adds for the card on the form's thread, added here
+// from another thread while the form is open.
+void addBookmark(LONG id, LONG card) {
+    onBase([&] {
+        CLEAR(ZAMETKA);
+        ZAM.ID = id;
+        ZAM.IDDOK = card;
+        ZAM.ZAKLAD = QStringLiteral("Закладка новой карточки");
+        ADD(ZAMETKA);
+    });
+}
+
+TEST_F(CardForm, AnInsertNotSavedLeavesNoBookmarksForTheNumberItGivesBack) {
+    LONG th = openCard(InsertRecord, 0, response);
+    selectTab(th, CURRENTTAB, CardTab);
+    ASSERT_EQ(text(th, KAL_ID), QStringLiteral("4"));
+    addBookmark(10, 4);
+    click(th, CANCEL_);
+    EXPECT_EQ(finished(th, response), int(RequestCancelled));
+    EXPECT_EQ(bookmarkCount(), 3);  // the other cards' stay
+
+    // Saved, the card keeps them.
+    th = openCard(InsertRecord, 0, response);
+    selectTab(th, CURRENTTAB, CardTab);
+    ASSERT_EQ(text(th, KAL_ID), QStringLiteral("4"));  // the number given back
+    addBookmark(11, 4);
+    type(th, KAL_NAME, QStringLiteral("С закладкой"));
+    click(th, OK_);
+    EXPECT_EQ(finished(th, response), int(RequestCompleted));
+    EXPECT_EQ(bookmarkCount(), 4);
+}
+
 TEST_F(CardForm, ViewShowsReadOnlyAndAnswersCancelled) {
     const LONG th = openCard(ViewRecord, 1, response);
     EXPECT_EQ(statusText(th), QStringLiteral("Просмотр документа"));
