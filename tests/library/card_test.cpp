@@ -698,6 +698,15 @@ TEST_F(CardForm, ApplyingTakesAPressNotTheFocus) {
                     .startsWith(QStringLiteral("Вторая правка. Первая правка. ") + kPassage));
 }
 
+TEST_F(CardForm, ATextTypedIntoTheEditorBeforeAnyShowIsStoredOnApply) {
+    const LONG th = openCard(ChangeRecord, 3, response);  // a card without text
+    typeIntoEditor(th, RTFTEXTBOX, QStringLiteral("Текст набран вручную"));
+    click(th, BUTTON6);
+    click(th, OK_);
+    EXPECT_EQ(finished(th, response), int(RequestCompleted));
+    EXPECT_EQ(plainOf(readCard(3).zakon), QStringLiteral("Текст набран вручную"));
+}
+
 TEST_F(CardForm, AFailedShowNamesTestRtfAndShowsNoStaleText) {
     // A text another card left in the temporary file, and a file that cannot be
     // replaced: "Test.rtf" is a folder.
