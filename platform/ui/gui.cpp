@@ -28,6 +28,8 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextEdit>
@@ -68,6 +70,35 @@ class Client : public QWidget {
 
   private:
     QSize want_;
+};
+
+// A button with an icon and a text, declared taller than two lines of text:
+// the icon above, the text below it, both centred (beside each other the text
+// would not fit).
+class StackedButton : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter p(this);
+        QStyleOptionButton o;
+        initStyleOption(&o);
+        const QString label = o.text;
+        o.text.clear();
+        o.icon = QIcon();
+        p.drawControl(QStyle::CE_PushButton, o);
+        const QRect r = style()->subElementRect(QStyle::SE_PushButtonContents, &o, this);
+        const int flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap | Qt::TextShowMnemonic;
+        const int textHeight = fontMetrics().boundingRect(r, flags, label).height();
+        const int gap = 2;
+        const int side = std::max(8, std::min(r.width(), r.height() - textHeight - gap));
+        const int top = r.top() + std::max(0, (r.height() - side - gap - textHeight) / 2);
+        const QRect iconRect(r.center().x() - side / 2, top, side, side);
+        icon().paint(&p, iconRect, Qt::AlignCenter, isEnabled() ? QIcon::Normal : QIcon::Disabled);
+        p.drawItemText(QRect(r.left(), iconRect.bottom() + gap, r.width(), textHeight), flags,
+                       palette(), isEnabled(), label, QPalette::ButtonText);
+    }
 };
 
 }  // namespace
@@ -671,11 +702,13 @@ QWidget* GuiWindow::makeControl(GuiControl& c) {
             return l;
         }
         case ControlType::Button: {
-            auto* b = new QPushButton(d.text, parent);
+            const bool stacked =
+                !d.icon.isEmpty() && !d.text.isEmpty() && d.height != kDefault && d.height >= 24;
+            auto* b = stacked ? new StackedButton(d.text, parent) : new QPushButton(d.text, parent);
             b->setAutoDefault(false);
             if (!d.icon.isEmpty()) {
                 b->setIcon(gui::icon(d.icon));
-                if (d.width != kDefault && d.height != kDefault) {
+                if (!stacked && d.width != kDefault && d.height != kDefault) {
                     const int side = std::max(8, std::min(px(d.width), py(d.height)) - 8);
                     b->setIconSize(QSize(side, side));
                 }
@@ -1239,6 +1272,10 @@ void GuiWindow::applyWindow(PROP p, int index, const Value& v) {
                 top_->showNormal();
             break;
         case PROP::StatusText:
+            // The first zone's text is also what a control without a status
+            // message of its own shows while it has the focus.
+            if (index <= 1)
+                statusText_ = v.toText();
             if (index >= 1 && index <= int(zones_.size()))
                 zones_[size_t(index - 1)]->setText(v.toText());
             else if (index == 0 && !zones_.empty())
@@ -1454,7 +1491,7 @@ void GuiWindow::focusChanged(int n) {
     if (zones_.empty())
         return;
     if (GuiControl* c = control(n))
-        zones_[0]->setText(c->decl().msg);
+        zones_[0]->setText(c->decl().msg.isEmpty() ? statusText_ : c->decl().msg);
 }
 
 void GuiWindow::setPlacement(const WindowPlacement& p) {

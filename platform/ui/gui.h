@@ -168,6 +168,7 @@ class GuiWindow : public QObject {
     QToolBar* toolBar_ = nullptr;
     QStatusBar* statusBar_ = nullptr;
     std::vector<QLabel*> zones_;
+    QString statusText_;                                 // the window's own text of the first zone
     std::vector<std::unique_ptr<GuiControl>> controls_;  // controls_[n - 1]
     std::map<int, QAction*> menuItems_;
     std::set<int> alerts_;

@@ -8,12 +8,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QProcess>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <atomic>
@@ -628,6 +630,29 @@ TEST(Responsiveness, AStuckThreadLeavesOtherWindowsResponsive) {
     EXPECT_EQ(stuckLog.count(EVENT::Accepted, PRESS), 2) << "the queued click is taken afterwards";
     closeThread(a);
     closeThread(b);
+}
+
+TEST(Controls, AControlWithoutAStatusMessageShowsTheWindowsStatusText) {
+    Log log;
+    const LONG a = runWindow(u"FORM"_qs, log, {}, [&](Window& w) {
+        if (EVENT() == EVENT::User)
+            w[PROP::StatusText] = u"Редактировать";
+    });
+    ASSERT_TRUE(waitWindow(a));
+    POST(EVENT::User, 0, a);
+    ASSERT_TRUE(waitIdle(a));
+    const auto zone1 = [a] {
+        return onGui([a] {
+            QStatusBar* bar = rt::gui::topWindow(a)->top()->findChild<QStatusBar*>();
+            return bar ? bar->findChildren<QLabel*>().first()->text() : QString();
+        });
+    };
+    EXPECT_EQ(zone1(), QStringLiteral("Редактировать"));
+    focus(a, NUM);  // its own message
+    EXPECT_EQ(zone1(), QStringLiteral("Число"));
+    focus(a, NAME_);  // none: the window's again
+    EXPECT_EQ(zone1(), QStringLiteral("Редактировать"));
+    closeThread(a);
 }
 
 TEST(Dialogs, ErrorQuestionsAreAnsweredInAMessageBox) {

@@ -337,8 +337,13 @@ bool answerFileDialog(int thread, const QString& path) {
         if (auto* f = qobject_cast<QFileDialog*>(d)) {
             if (f->fileMode() == QFileDialog::Directory)
                 f->setDirectory(path);  // with nothing typed, the folder shown is the choice
-            else
+            else {
                 f->selectFile(path);
+                // A shown dialog whose name field has the focus keeps what
+                // it holds: type the name there, as the user would.
+                if (auto* name = f->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                    name->setText(path);
+            }
         }
         d->accept();
         return true;
