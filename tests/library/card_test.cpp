@@ -588,6 +588,10 @@ TEST_F(CardForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
 
 // ---- bookmarks ------------------------------------------------------------------
 
+// Controls of the bookmark form the card form calls.
+constexpr int kZkName = 8;
+constexpr int kZkCancel = 12;
+
 TEST_F(CardForm, TheListShowsOnlyTheCardsBookmarks) {
     LONG th = openCard(ChangeRecord, 1, response);
     selectTab(th, CURRENTTAB, BookmarkTab);
@@ -595,9 +599,15 @@ TEST_F(CardForm, TheListShowsOnlyTheCardsBookmarks) {
               (QStringList{QStringLiteral("Предмет"), QStringLiteral("Обращения")}));
     EXPECT_EQ(column(th, LIST, 3), (QStringList{QStringLiteral("1"), QStringLiteral("1")}));
     EXPECT_TRUE(enabled(th, INSERT_));
-    click(th, CHANGE_);  // the bookmark form answers; the card form stays
-    EXPECT_EQ(title(th),
-              QStringLiteral("Форма редактирования [выделение важных частей документа]"));
+    click(th, CHANGE_);  // the bookmark form opens over the card form, on its thread
+    ASSERT_TRUE(
+        waitFor([&] { return title(th) == QStringLiteral("Форма редактирования закладки"); }));
+    EXPECT_EQ(text(th, kZkName), QStringLiteral("Предмет"));
+    click(th, kZkCancel);  // nothing typed: it closes without asking
+    ASSERT_TRUE(waitFor([&] {
+        return title(th) ==
+               QStringLiteral("Форма редактирования [выделение важных частей документа]");
+    }));
     click(th, CANCEL_);
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
 
