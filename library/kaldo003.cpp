@@ -122,6 +122,16 @@ std::vector<FieldRef> fieldsOf(KALDOR_Record& r) {
             ref(r.VVODDATA), ref(r.WORDKEY), ref(r.NFILE)};
 }
 
+// Bookmarks made for a card that was never added: its number goes back to the
+// table, and the next card given it would take them over.
+void dropBookmarksOf(LONG card) {
+    CLEAR(ZAMETKA);
+    ZAM.IDDOK = card;
+    SET(ZAM_K2, ZAM_K2);
+    for (NEXT(ZAMETKA); ERRORCODE() == 0 && ZAM.IDDOK == card; NEXT(ZAMETKA))
+        ::DELETE(ZAMETKA);
+}
+
 struct BrowseRow {
     STRING<100> ZAM_ZAKLAD;
     STRING<100> ZAM_POTEXT;
@@ -157,6 +167,7 @@ class ThisWindowClass : public WindowManager {
     void putSourceIntoText();
     void fillSourceName();
     Procedure& p_;
+    LONG primedId_ = 0;  // the number reserved for a card being added
 };
 
 class ResizerClass : public WindowResizeClass {
@@ -249,6 +260,8 @@ int ThisWindowClass::Init() {
         OkControl = OK;
         if (PrimeUpdate() != Level::Benign)
             return Level::Notify;
+        if (Request == InsertRecord)
+            primedId_ = KAL.ID;
     }
     p_.BRW4.Init(LIST, ref(p_.QUEUE_BROWSE.VIEWPOSITION), p_.BRW4_View, p_.QUEUE_BROWSE,
                  *Relate_ZAMETKA, *this);
@@ -479,6 +492,8 @@ int ThisWindowClass::Kill() {
     const int level = WindowManager::Kill();
     if (level != Level::Benign)
         return level;
+    if (primedId_ != 0 && Response != RequestCompleted)
+        dropBookmarksOf(primedId_);
     if (FilesOpened)
         Relate_KALDOR->Close();
     p_.RTFControl9.Kill();

@@ -28,6 +28,8 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextEdit>
@@ -68,6 +70,35 @@ class Client : public QWidget {
 
   private:
     QSize want_;
+};
+
+// A button with an icon and a text, declared taller than two lines of text:
+// the icon above, the text below it, both centred (beside each other the text
+// would not fit).
+class StackedButton : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter p(this);
+        QStyleOptionButton o;
+        initStyleOption(&o);
+        const QString label = o.text;
+        o.text.clear();
+        o.icon = QIcon();
+        p.drawControl(QStyle::CE_PushButton, o);
+        const QRect r = style()->subElementRect(QStyle::SE_PushButtonContents, &o, this);
+        const int flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap | Qt::TextShowMnemonic;
+        const int textHeight = fontMetrics().boundingRect(r, flags, label).height();
+        const int gap = 2;
+        const int side = std::max(8, std::min(r.width(), r.height() - textHeight - gap));
+        const int top = r.top() + std::max(0, (r.height() - side - gap - textHeight) / 2);
+        const QRect iconRect(r.center().x() - side / 2, top, side, side);
+        icon().paint(&p, iconRect, Qt::AlignCenter, isEnabled() ? QIcon::Normal : QIcon::Disabled);
+        p.drawItemText(QRect(r.left(), iconRect.bottom() + gap, r.width(), textHeight), flags,
+                       palette(), isEnabled(), label, QPalette::ButtonText);
+    }
 };
 
 }  // namespace
@@ -673,11 +704,13 @@ QWidget* GuiWindow::makeControl(GuiControl& c) {
             return l;
         }
         case ControlType::Button: {
-            auto* b = new QPushButton(d.text, parent);
+            const bool stacked =
+                !d.icon.isEmpty() && !d.text.isEmpty() && d.height != kDefault && d.height >= 24;
+            auto* b = stacked ? new StackedButton(d.text, parent) : new QPushButton(d.text, parent);
             b->setAutoDefault(false);
             if (!d.icon.isEmpty()) {
                 b->setIcon(gui::icon(d.icon));
-                if (d.width != kDefault && d.height != kDefault) {
+                if (!stacked && d.width != kDefault && d.height != kDefault) {
                     const int side = std::max(8, std::min(px(d.width), py(d.height)) - 8);
                     b->setIconSize(QSize(side, side));
                 }
@@ -1444,8 +1477,15 @@ void GuiWindow::refuse(int n) {
 }
 
 void GuiWindow::select(int n) {
-    if (GuiControl* c = control(n); c && c->widget())
-        c->widget()->setFocus(Qt::OtherFocusReason);
+    GuiControl* c = control(n);
+    if (!c || !c->widget())
+        return;
+    QWidget* w = c->widget();
+    // A prompt takes no input: selecting it selects the control it names (a
+    // form's first field is often the prompt of its first entry).
+    if (auto* l = c->as<QLabel>(); l && c->decl().type == ControlType::Prompt && l->buddy())
+        w = l->buddy();
+    w->setFocus(Qt::OtherFocusReason);
 }
 
 void GuiWindow::focusChanged(int n) {

@@ -5,7 +5,7 @@
 
 void SelectFileClass::Init() {
     Flags |= FILEDLG::LongName;
-    WindowTitle = QStringLiteral("Choose a file");
+    WindowTitle = QStringLiteral("Выбрать файл");
     masks_.clear();
 }
 

@@ -421,14 +421,51 @@ TEST_F(CardForm, InsertNumbersTheNewCardAndWritesIt) {
     EXPECT_EQ(cardCount(), 4);
 }
 
+// What the bookmark form adds for the card on the form's thread, added here
+// from another thread while the form is open.
+void addBookmark(LONG id, LONG card) {
+    onBase([&] {
+        CLEAR(ZAMETKA);
+        ZAM.ID = id;
+        ZAM.IDDOK = card;
+        ZAM.ZAKLAD = QStringLiteral("Закладка новой карточки");
+        ADD(ZAMETKA);
+    });
+}
+
+TEST_F(CardForm, AnInsertNotSavedLeavesNoBookmarksForTheNumberItGivesBack) {
+    LONG th = openCard(InsertRecord, 0, response);
+    selectTab(th, CURRENTTAB, CardTab);
+    ASSERT_EQ(text(th, KAL_ID), QStringLiteral("4"));
+    addBookmark(10, 4);
+    click(th, CANCEL_);
+    EXPECT_EQ(finished(th, response), int(RequestCancelled));
+    EXPECT_EQ(bookmarkCount(), 3);  // the other cards' stay
+
+    // Saved, the card keeps them.
+    th = openCard(InsertRecord, 0, response);
+    selectTab(th, CURRENTTAB, CardTab);
+    ASSERT_EQ(text(th, KAL_ID), QStringLiteral("4"));  // the number given back
+    addBookmark(11, 4);
+    type(th, KAL_NAME, QStringLiteral("С закладкой"));
+    click(th, OK_);
+    EXPECT_EQ(finished(th, response), int(RequestCompleted));
+    EXPECT_EQ(bookmarkCount(), 4);
+}
+
 TEST_F(CardForm, ViewShowsReadOnlyAndAnswersCancelled) {
     const LONG th = openCard(ViewRecord, 1, response);
     EXPECT_EQ(statusText(th), QStringLiteral("Просмотр документа"));
-    for (int c : {BUTTON17, BUTTON6, RTFTOOLFIND, LOOKUPFILE, BUTTON5, INSERT_, CHANGE_, DELETE_,
-                  BUTTON20, BUTTON19, RTFTOOLFONTBKCOLOR})
+    // The 27 controls that change the card or its bodies: buttons, the editors'
+    // tools but bold, italic, underline and alignment, the list's buttons.
+    const int disabled[] = {4,  5,  6,  7,  8,  9,  10, 11, 12, 16, 17, 23, 44, 47,
+                            48, 49, 52, 53, 54, 55, 61, 62, 63, 67, 68, 69, 70};
+    for (int c : disabled)
         EXPECT_FALSE(enabled(th, c)) << c;
     // The editors, the spin, the status and the list stay usable.
-    for (int c : {RTFTEXTBOX, RTFTEXTBOX_2, SPINRTF_, KAL_KODTER, LIST, RTFTOOLBOLD_2, OK_})
+    for (int c :
+         std::initializer_list<int>{RTFTEXTBOX, 13, 14, 15, SPINRTF_, KAL_KODTER, LIST,
+                                    RTFTEXTBOX_2, 56, 57, 60, RTFTOOLBOLD_2, 65, 66, OK_, CANCEL_})
         EXPECT_TRUE(enabled(th, c)) << c;
     selectTab(th, CURRENTTAB, CardTab);
     for (int c : {KAL_ID, SFILE_, KAL_NAME, KAL_PNAME1, KAL_PNAME3, KAL_NDOK, KAL_UTVDATA,
@@ -551,6 +588,10 @@ TEST_F(CardForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
 
 // ---- bookmarks ------------------------------------------------------------------
 
+// Controls of the bookmark form the card form calls.
+constexpr int kZkName = 8;
+constexpr int kZkCancel = 12;
+
 TEST_F(CardForm, TheListShowsOnlyTheCardsBookmarks) {
     LONG th = openCard(ChangeRecord, 1, response);
     selectTab(th, CURRENTTAB, BookmarkTab);
@@ -558,9 +599,15 @@ TEST_F(CardForm, TheListShowsOnlyTheCardsBookmarks) {
               (QStringList{QStringLiteral("Предмет"), QStringLiteral("Обращения")}));
     EXPECT_EQ(column(th, LIST, 3), (QStringList{QStringLiteral("1"), QStringLiteral("1")}));
     EXPECT_TRUE(enabled(th, INSERT_));
-    click(th, CHANGE_);  // the bookmark form answers; the card form stays
-    EXPECT_EQ(title(th),
-              QStringLiteral("Форма редактирования [выделение важных частей документа]"));
+    click(th, CHANGE_);  // the bookmark form opens over the card form, on its thread
+    ASSERT_TRUE(
+        waitFor([&] { return title(th) == QStringLiteral("Форма редактирования закладки"); }));
+    EXPECT_EQ(text(th, kZkName), QStringLiteral("Предмет"));
+    click(th, kZkCancel);  // nothing typed: it closes without asking
+    ASSERT_TRUE(waitFor([&] {
+        return title(th) ==
+               QStringLiteral("Форма редактирования [выделение важных частей документа]");
+    }));
     click(th, CANCEL_);
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
 
@@ -664,6 +711,15 @@ TEST_F(CardForm, ApplyingTakesAPressNotTheFocus) {
     EXPECT_EQ(finished(again, response), int(RequestCompleted));
     EXPECT_TRUE(plainOf(readCard(1).zakon)
                     .startsWith(QStringLiteral("Вторая правка. Первая правка. ") + kPassage));
+}
+
+TEST_F(CardForm, ATextTypedIntoTheEditorBeforeAnyShowIsStoredOnApply) {
+    const LONG th = openCard(ChangeRecord, 3, response);  // a card without text
+    typeIntoEditor(th, RTFTEXTBOX, QStringLiteral("Текст набран вручную"));
+    click(th, BUTTON6);
+    click(th, OK_);
+    EXPECT_EQ(finished(th, response), int(RequestCompleted));
+    EXPECT_EQ(plainOf(readCard(3).zakon), QStringLiteral("Текст набран вручную"));
 }
 
 TEST_F(CardForm, AFailedShowNamesTestRtfAndShowsNoStaleText) {

@@ -55,7 +55,7 @@ TEST(SelectFile, InitAndTheFileTypes) {
     lookup.AddMask(u"Старое", u"*.old");
     lookup.Init();
     EXPECT_TRUE(lookup.Flags & FILEDLG::LongName);
-    EXPECT_FALSE(lookup.WindowTitle.isEmpty());
+    EXPECT_EQ(lookup.WindowTitle, QStringLiteral("Выбрать файл"));
     EXPECT_FALSE(lookup.ClearOnCancel);
     EXPECT_EQ(lookup.Masks(), QString());  // a new start
     lookup.AddMask(u"Документы RTF", u"*.rtf");
