@@ -22,7 +22,7 @@ constexpr int kTitleX = 8;
 constexpr int kOpX = 112;
 constexpr int kOpWidth = 66;
 constexpr int kValueX = 182;
-constexpr int kWidth = 340;
+constexpr int kWidth = 350;
 
 QJsonArray at(int x, int y, int w, int h) {
     return QJsonArray{x, y, w, h};
@@ -165,20 +165,20 @@ bool QueryListVisual::Ask(QueryClass& query) {
         control("prompt", QStringLiteral("?QUERYNAME:PROMPT"), at(kTitleX, y0 + 2, 100, 10));
     prompt[QStringLiteral("text")] = QStringLiteral("Сохранённые запросы:");
     controls << prompt;
-    QJsonObject name = control("combo", QStringLiteral("?QUERYNAME"), at(kOpX, y0, 136, 12));
+    QJsonObject name = control("combo", QStringLiteral("?QUERYNAME"), at(kOpX, y0, 130, 12));
     name[QStringLiteral("picture")] = QStringLiteral("@s60");
     name[QStringLiteral("from")] = query.SavedQueries().join(u'|');
     name[QStringLiteral("tip")] =
         QStringLiteral("Имя запроса: выберите сохранённый или введите новое");
     controls << name;
     controls << button(QStringLiteral("?QUERYLOAD"), QStringLiteral("Загрузить"),
-                       at(kOpX + 140, y0 - 1, 40, 14),
+                       at(kOpX + 134, y0 - 1, 46, 14),
                        QStringLiteral("Заполнить условия сохранённым запросом"));
     controls << button(QStringLiteral("?QUERYSAVE"), QStringLiteral("Сохранить"),
-                       at(kOpX + 140, y0 + 15, 40, 14),
+                       at(kOpX + 134, y0 + 15, 46, 14),
                        QStringLiteral("Сохранить условия под этим именем"));
     controls << button(QStringLiteral("?QUERYDELETE"), QStringLiteral("Удалить"),
-                       at(kOpX + 184, y0 - 1, 40, 14),
+                       at(kOpX + 184, y0 - 1, 46, 14),
                        QStringLiteral("Удалить сохранённый запрос с этим именем"));
     const int y1 = y0 + 38;
     QJsonObject last =

@@ -53,7 +53,8 @@ QString iniPath() {
 
 class DocWindow : public WindowManager {
   public:
-    DocWindow(Seen& s, int order, bool quick) : s_(s), order_(order), quick_(quick) {}
+    DocWindow(Seen& s, int order, bool quick, bool filter)
+        : s_(s), order_(order), quick_(quick), filter_(filter) {}
     using WindowManager::Run;
 
     int Init() override {
@@ -74,6 +75,8 @@ class DocWindow : public WindowManager {
         brw_.QueryControl = QUERY;
         brw_.Query = &qbe_;
         addItems(qbe_);
+        if (filter_)
+            brw_.SetFilter([this] { return d_.R.ID != 2; });  // the program's own filter
         brw_.SetSort(order_, true);
         return Level::Benign;
     }
@@ -100,6 +103,7 @@ class DocWindow : public WindowManager {
     Seen& s_;
     int order_;
     bool quick_;
+    bool filter_;
     INIClass ini_;
     ErrorClass errors_;
     Docs d_;
@@ -136,9 +140,9 @@ class QueryWindow : public ::testing::Test {
             rt::waitThreadEnd(th, kWait);
         }
     }
-    void open(int order = 1, bool quick = true) {
-        th = START([this, order, quick] {
-            DocWindow w(s, order, quick);
+    void open(int order = 1, bool quick = true, bool filter = false) {
+        th = START([this, order, quick, filter] {
+            DocWindow w(s, order, quick, filter);
             w.Run();
         });
         ASSERT_TRUE(waitWindow(th));
@@ -180,6 +184,18 @@ TEST_F(QueryWindow, OffersOneRowPerItemAndTheListShowsWhatTheQueryLeaves) {
     click(th, QueryListVisual::OkControl(kRows));
     EXPECT_EQ(ids(), kAll);
     EXPECT_FALSE(s.get(&Seen::active));
+}
+
+TEST_F(QueryWindow, AQueryAddsToTheListsOwnFilter) {
+    open(1, true, true);
+    EXPECT_EQ(ids(), QStringList({u"1"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s}));
+    ask();
+    type(th, value(NAME), u"закон"_s);
+    click(th, QueryListVisual::OkControl(kRows));
+    EXPECT_EQ(ids(), QStringList({u"1"_s, u"6"_s}));
+    ask();
+    click(th, QueryListVisual::AllControl(kRows));
+    EXPECT_EQ(ids(), QStringList({u"1"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s}));
 }
 
 TEST_F(QueryWindow, DatesAreTypedThroughThePictureAndCompareAsDates) {
