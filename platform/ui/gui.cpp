@@ -1440,8 +1440,15 @@ void GuiWindow::refuse(int n) {
 }
 
 void GuiWindow::select(int n) {
-    if (GuiControl* c = control(n); c && c->widget())
-        c->widget()->setFocus(Qt::OtherFocusReason);
+    GuiControl* c = control(n);
+    if (!c || !c->widget())
+        return;
+    QWidget* w = c->widget();
+    // A prompt takes no input: selecting it selects the control it names (a
+    // form's first field is often the prompt of its first entry).
+    if (auto* l = c->as<QLabel>(); l && c->decl().type == ControlType::Prompt && l->buddy())
+        w = l->buddy();
+    w->setFocus(Qt::OtherFocusReason);
 }
 
 void GuiWindow::focusChanged(int n) {

@@ -363,6 +363,25 @@ TEST(Controls, FocusSendsSelectedBeforeAccepted) {
     closeThread(a);
 }
 
+TEST(Controls, SelectingAPromptSelectsTheControlItNames) {
+    Log log;
+    const LONG a = runWindow(u"FORM"_qs, log, {}, [](Window& w) {
+        if (EVENT() == EVENT::User)
+            w.select(DATE_PROMPT);
+        if (EVENT() == EVENT::User + 1)
+            w.select(NAME_);
+    });
+    ASSERT_TRUE(waitWindow(a));
+    POST(EVENT::User, 0, a);
+    ASSERT_TRUE(waitIdle(a));
+    EXPECT_TRUE(waitFor([a] { return hasFocus(a, DATE_); }));
+    EXPECT_FALSE(hasFocus(a, DATE_PROMPT));
+    POST(EVENT::User + 1, 0, a);
+    ASSERT_TRUE(waitIdle(a));
+    EXPECT_TRUE(waitFor([a] { return hasFocus(a, NAME_); })) << "other controls as before";
+    closeThread(a);
+}
+
 TEST(Controls, HideAndShowARunOfControls) {
     Log log;
     const LONG a = runWindow(u"FORM"_qs, log, {}, [](Window& w) {
