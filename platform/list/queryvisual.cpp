@@ -56,6 +56,10 @@ struct QueryListVisual::Impl {
         QString picture;
         LONG op = 0;
         STRING<255> value;
+        // What the row showed of the query: an item with more conditions
+        // than the row shows keeps them all unless the row is changed.
+        LONG shownOp = 0;
+        QString shownValue;
     };
     std::vector<std::unique_ptr<Row>> rows;
     STRING<60> name;
@@ -86,6 +90,8 @@ struct QueryListVisual::Impl {
                 r->value = QString();
             else
                 r->value = text(*r) ? v.toText() : Picture::of(r->picture).format(v).trimmed();
+            r->shownOp = r->op;
+            r->shownValue = r->value.clip();
         }
     }
 
@@ -104,8 +110,13 @@ struct QueryListVisual::Impl {
         for (auto& r : rows) {
             Value v;
             QString why;
-            if (read(*r, &v, &why))
-                q.SetLimit(r->item, QueryOp(r->op), v);
+            if (r->op == r->shownOp && r->value.clip() == r->shownValue)
+                continue;
+            if (!read(*r, &v, &why))
+                continue;
+            q.SetLimit(r->item, QueryOp(r->op), v);
+            r->shownOp = r->op;
+            r->shownValue = r->value.clip();
         }
     }
 
@@ -113,6 +124,7 @@ struct QueryListVisual::Impl {
         for (auto& r : rows) {
             r->op = LONG(q.Operators(r->item).front());
             r->value = QString();
+            r->shownOp = -1;  // cleared: whatever the item had goes
         }
     }
 };

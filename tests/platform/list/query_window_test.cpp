@@ -298,6 +298,30 @@ TEST_F(QueryWindow, SavedAndQuickQueries) {
     EXPECT_EQ(ini.Fetch(u"Browsekaldor", u"Queries"), u"0"_s);
 }
 
+TEST_F(QueryWindow, ASavedRangeKeepsBothBoundsThoughTheWindowShowsOne) {
+    {
+        INIClass ini;
+        ini.Init(iniPath());
+        ini.Update(u"Browsekaldor", u"QueryName1", u"Утверждены в 2020");
+        ini.Update(u"Browsekaldor", u"Query1",
+                   u"UPPER(KAL:utvdata)|>=|2020-01-01;UPPER(KAL:utvdata)|<=|2020-12-31");
+        ini.Update(u"Browsekaldor", u"Queries", u"1");
+    }
+    open();
+    ask();
+    chooseEntry(th, QueryListVisual::NameControl(kRows), 1);
+    click(th, QueryListVisual::LoadControl(kRows));
+    EXPECT_EQ(text(th, op(UTV)), u">="_s);
+    EXPECT_EQ(text(th, value(UTV)), u"01.01.2020"_s);
+    click(th, QueryListVisual::OkControl(kRows));
+    EXPECT_EQ(ids(), QStringList({u"3"_s, u"5"_s}));  // not 7, of 2021
+    // Changing the row makes it the item's only condition.
+    ask();
+    type(th, value(UTV), u"01.01.2021"_s);
+    click(th, QueryListVisual::OkControl(kRows));
+    EXPECT_EQ(ids(), QStringList({u"7"_s}));
+}
+
 TEST_F(QueryWindow, WithoutQuickSupportTheQuickButtonsStayHidden) {
     open(1, false);
     ask();
