@@ -258,8 +258,11 @@ bool QueryListVisual::Ask(QueryClass& query) {
             QStringLiteral("Запрос по образцу"), ICON::Exclamation);
         win.select(ValueControl(row));
     };
+    win.alert(Key::Esc);  // Esc cancels, as in a dialog
     while (win.accept()) {
         const rt::Event& e = rt::currentEvent();
+        if (e.event == EVENT::AlertKey && e.keycode == Key::Esc)
+            break;
         if (e.event != EVENT::Accepted)
             continue;
         const int f = e.field;

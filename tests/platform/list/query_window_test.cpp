@@ -245,6 +245,13 @@ TEST_F(QueryWindow, CancelLeavesTheListAndTheQueryAsTheyWere) {
     click(th, QueryListVisual::CancelControl(kRows));
     EXPECT_EQ(ids(), QStringList({u"5"_s}));
     EXPECT_EQ(s.get(&Seen::text), before);
+    // Esc cancels.
+    ask();
+    type(th, value(NAME), u"закон"_s, false);
+    pressKey(th, value(NAME), Key::Esc);
+    ASSERT_TRUE(waitFor([&] { return title(th) == u"Документы"_s; }));
+    EXPECT_EQ(ids(), QStringList({u"5"_s}));
+    EXPECT_EQ(s.get(&Seen::text), before);
     // The close box cancels too.
     ask();
     type(th, value(NAME), u"закон"_s);
