@@ -23,7 +23,7 @@
 // Values are held as the item's picture reads them: a text, a date (a day
 // number, compared as a date), a number. Texts under UPPER compare without
 // case, Cyrillic included. A row with no date never meets a date comparison
-// other than "<>".
+// other than "<>". A blank value (a number 0, no date) is no condition.
 //
 // Saved queries are kept in the INI file under the name given to Init, as is
 // the last query put in force (the quick query brings it back).
@@ -212,8 +212,11 @@ class QueryVisual {
 
 // The query window: one row per offered item (title, operator, value typed
 // through the item's picture), the saved queries, OK, Cancel and Clear; with
-// quick-query support the last query and the saved ones at one click. A
-// window of the runtime on the calling procedure thread.
+// quick-query support the last query and "show all" at one click. A window
+// of the runtime on the calling procedure thread. It shows each item's first
+// condition; OK makes the rows the conditions of the items shown (others,
+// and items not offered, keep theirs). A value the picture cannot read is
+// refused at OK with a message naming the item.
 class QueryListVisual : public QueryVisual {
   public:
     QueryListVisual();

@@ -22,7 +22,7 @@ constexpr int kTitleX = 8;
 constexpr int kOpX = 112;
 constexpr int kOpWidth = 66;
 constexpr int kValueX = 182;
-constexpr int kWidth = 340;
+constexpr int kWidth = 350;
 
 QJsonArray at(int x, int y, int w, int h) {
     return QJsonArray{x, y, w, h};
@@ -56,6 +56,10 @@ struct QueryListVisual::Impl {
         QString picture;
         LONG op = 0;
         STRING<255> value;
+        // What the row showed of the query: an item with more conditions
+        // than the row shows keeps them all unless the row is changed.
+        LONG shownOp = 0;
+        QString shownValue;
     };
     std::vector<std::unique_ptr<Row>> rows;
     STRING<60> name;
@@ -86,6 +90,8 @@ struct QueryListVisual::Impl {
                 r->value = QString();
             else
                 r->value = text(*r) ? v.toText() : Picture::of(r->picture).format(v).trimmed();
+            r->shownOp = r->op;
+            r->shownValue = r->value.clip();
         }
     }
 
@@ -104,8 +110,13 @@ struct QueryListVisual::Impl {
         for (auto& r : rows) {
             Value v;
             QString why;
-            if (read(*r, &v, &why))
-                q.SetLimit(r->item, QueryOp(r->op), v);
+            if (r->op == r->shownOp && r->value.clip() == r->shownValue)
+                continue;
+            if (!read(*r, &v, &why))
+                continue;
+            q.SetLimit(r->item, QueryOp(r->op), v);
+            r->shownOp = r->op;
+            r->shownValue = r->value.clip();
         }
     }
 
@@ -113,6 +124,7 @@ struct QueryListVisual::Impl {
         for (auto& r : rows) {
             r->op = LONG(q.Operators(r->item).front());
             r->value = QString();
+            r->shownOp = -1;  // cleared: whatever the item had goes
         }
     }
 };
@@ -165,20 +177,20 @@ bool QueryListVisual::Ask(QueryClass& query) {
         control("prompt", QStringLiteral("?QUERYNAME:PROMPT"), at(kTitleX, y0 + 2, 100, 10));
     prompt[QStringLiteral("text")] = QStringLiteral("Сохранённые запросы:");
     controls << prompt;
-    QJsonObject name = control("combo", QStringLiteral("?QUERYNAME"), at(kOpX, y0, 136, 12));
+    QJsonObject name = control("combo", QStringLiteral("?QUERYNAME"), at(kOpX, y0, 130, 12));
     name[QStringLiteral("picture")] = QStringLiteral("@s60");
     name[QStringLiteral("from")] = query.SavedQueries().join(u'|');
     name[QStringLiteral("tip")] =
         QStringLiteral("Имя запроса: выберите сохранённый или введите новое");
     controls << name;
     controls << button(QStringLiteral("?QUERYLOAD"), QStringLiteral("Загрузить"),
-                       at(kOpX + 140, y0 - 1, 40, 14),
+                       at(kOpX + 134, y0 - 1, 46, 14),
                        QStringLiteral("Заполнить условия сохранённым запросом"));
     controls << button(QStringLiteral("?QUERYSAVE"), QStringLiteral("Сохранить"),
-                       at(kOpX + 140, y0 + 15, 40, 14),
+                       at(kOpX + 134, y0 + 15, 46, 14),
                        QStringLiteral("Сохранить условия под этим именем"));
     controls << button(QStringLiteral("?QUERYDELETE"), QStringLiteral("Удалить"),
-                       at(kOpX + 184, y0 - 1, 40, 14),
+                       at(kOpX + 184, y0 - 1, 46, 14),
                        QStringLiteral("Удалить сохранённый запрос с этим именем"));
     const int y1 = y0 + 38;
     QJsonObject last =
@@ -246,8 +258,11 @@ bool QueryListVisual::Ask(QueryClass& query) {
             QStringLiteral("Запрос по образцу"), ICON::Exclamation);
         win.select(ValueControl(row));
     };
+    win.alert(Key::Esc);  // Esc cancels, as in a dialog
     while (win.accept()) {
         const rt::Event& e = rt::currentEvent();
+        if (e.event == EVENT::AlertKey && e.keycode == Key::Esc)
+            break;
         if (e.event != EVENT::Accepted)
             continue;
         const int f = e.field;

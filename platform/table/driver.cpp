@@ -316,14 +316,35 @@ QString argText(sqlite3_value* v) {
 }
 
 // kaldor_upper(text): the text in upper case, Cyrillic included (SQLite's own
-// upper() knows only ASCII).
+// upper() knows only ASCII), as QString::toUpper makes it. It runs once per row
+// of a query, so the common letters are mapped one by one in place; a text
+// with a letter whose upper case is longer (ß) takes the whole mapping.
+bool simpleUpper(char16_t c) {
+    return c < 0x500 && c != 0x00DF && c != 0x0149 && c != 0x01F0 && c != 0x0390 && c != 0x03B0;
+}
+
 void upperFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
         sqlite3_result_null(ctx);
         return;
     }
-    const QString u = argText(argv[0]).toUpper();
-    sqlite3_result_text16(ctx, u.utf16(), int(u.size() * 2), SQLITE_TRANSIENT);
+    const auto* p = static_cast<const char16_t*>(sqlite3_value_text16(argv[0]));
+    const int n = sqlite3_value_bytes16(argv[0]) / 2;
+    auto* out = static_cast<char16_t*>(sqlite3_malloc64(sqlite3_uint64(n + 1) * 2));
+    if (!out) {
+        sqlite3_result_error_nomem(ctx);
+        return;
+    }
+    for (int i = 0; i < n; ++i) {
+        if (!simpleUpper(p[i])) {
+            sqlite3_free(out);
+            const QString u = QString(reinterpret_cast<const QChar*>(p), n).toUpper();
+            sqlite3_result_text16(ctx, u.utf16(), int(u.size() * 2), SQLITE_TRANSIENT);
+            return;
+        }
+        out[i] = QChar::toUpper(p[i]);
+    }
+    sqlite3_result_text16(ctx, out, n * 2, sqlite3_free);
 }
 
 // kaldor_compare(a, b): -1, 0 or 1 as the runtime orders two texts (by code

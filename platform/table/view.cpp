@@ -120,10 +120,17 @@ void ViewClass::configure() {
                                   {tbl::valueArg(f.ref, r.low), tbl::valueArg(f.ref, r.high)});
         }
     }
-    for (const Condition& c : conditions_) {
-        const auto& f = file_.fields()[size_t(c.field)];
-        tbl::Args values;
-        seeker_->addCondition(tbl::conditionSql(f, int(c.op), c.value, c.noCase, &values), values);
+    // Conditions that compare columns as they stand go first: rows they leave
+    // out never pay for the upper case of the others.
+    for (const bool upper : {false, true}) {
+        for (const Condition& c : conditions_) {
+            const auto& f = file_.fields()[size_t(c.field)];
+            if ((c.noCase && f.ref.isText()) != upper)
+                continue;
+            tbl::Args values;
+            seeker_->addCondition(tbl::conditionSql(f, int(c.op), c.value, c.noCase, &values),
+                                  values);
+        }
     }
 }
 

@@ -53,7 +53,8 @@ QString iniPath() {
 
 class DocWindow : public WindowManager {
   public:
-    DocWindow(Seen& s, int order, bool quick) : s_(s), order_(order), quick_(quick) {}
+    DocWindow(Seen& s, int order, bool quick, bool filter)
+        : s_(s), order_(order), quick_(quick), filter_(filter) {}
     using WindowManager::Run;
 
     int Init() override {
@@ -74,6 +75,8 @@ class DocWindow : public WindowManager {
         brw_.QueryControl = QUERY;
         brw_.Query = &qbe_;
         addItems(qbe_);
+        if (filter_)
+            brw_.SetFilter([this] { return d_.R.ID != 2; });  // the program's own filter
         brw_.SetSort(order_, true);
         return Level::Benign;
     }
@@ -100,6 +103,7 @@ class DocWindow : public WindowManager {
     Seen& s_;
     int order_;
     bool quick_;
+    bool filter_;
     INIClass ini_;
     ErrorClass errors_;
     Docs d_;
@@ -136,9 +140,9 @@ class QueryWindow : public ::testing::Test {
             rt::waitThreadEnd(th, kWait);
         }
     }
-    void open(int order = 1, bool quick = true) {
-        th = START([this, order, quick] {
-            DocWindow w(s, order, quick);
+    void open(int order = 1, bool quick = true, bool filter = false) {
+        th = START([this, order, quick, filter] {
+            DocWindow w(s, order, quick, filter);
             w.Run();
         });
         ASSERT_TRUE(waitWindow(th));
@@ -180,6 +184,18 @@ TEST_F(QueryWindow, OffersOneRowPerItemAndTheListShowsWhatTheQueryLeaves) {
     click(th, QueryListVisual::OkControl(kRows));
     EXPECT_EQ(ids(), kAll);
     EXPECT_FALSE(s.get(&Seen::active));
+}
+
+TEST_F(QueryWindow, AQueryAddsToTheListsOwnFilter) {
+    open(1, true, true);
+    EXPECT_EQ(ids(), QStringList({u"1"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s}));
+    ask();
+    type(th, value(NAME), u"закон"_s);
+    click(th, QueryListVisual::OkControl(kRows));
+    EXPECT_EQ(ids(), QStringList({u"1"_s, u"6"_s}));
+    ask();
+    click(th, QueryListVisual::AllControl(kRows));
+    EXPECT_EQ(ids(), QStringList({u"1"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s}));
 }
 
 TEST_F(QueryWindow, DatesAreTypedThroughThePictureAndCompareAsDates) {
@@ -227,6 +243,13 @@ TEST_F(QueryWindow, CancelLeavesTheListAndTheQueryAsTheyWere) {
     chooseEntry(th, op(NDOK), 3);
     type(th, value(NDOK), u"126-фз"_s);
     click(th, QueryListVisual::CancelControl(kRows));
+    EXPECT_EQ(ids(), QStringList({u"5"_s}));
+    EXPECT_EQ(s.get(&Seen::text), before);
+    // Esc cancels.
+    ask();
+    type(th, value(NAME), u"закон"_s, false);
+    pressKey(th, value(NAME), Key::Esc);
+    ASSERT_TRUE(waitFor([&] { return title(th) == u"Документы"_s; }));
     EXPECT_EQ(ids(), QStringList({u"5"_s}));
     EXPECT_EQ(s.get(&Seen::text), before);
     // The close box cancels too.
@@ -280,6 +303,30 @@ TEST_F(QueryWindow, SavedAndQuickQueries) {
     click(th, QueryListVisual::CancelControl(kRows));
     ini.Init(iniPath());
     EXPECT_EQ(ini.Fetch(u"Browsekaldor", u"Queries"), u"0"_s);
+}
+
+TEST_F(QueryWindow, ASavedRangeKeepsBothBoundsThoughTheWindowShowsOne) {
+    {
+        INIClass ini;
+        ini.Init(iniPath());
+        ini.Update(u"Browsekaldor", u"QueryName1", u"Утверждены в 2020");
+        ini.Update(u"Browsekaldor", u"Query1",
+                   u"UPPER(KAL:utvdata)|>=|2020-01-01;UPPER(KAL:utvdata)|<=|2020-12-31");
+        ini.Update(u"Browsekaldor", u"Queries", u"1");
+    }
+    open();
+    ask();
+    chooseEntry(th, QueryListVisual::NameControl(kRows), 1);
+    click(th, QueryListVisual::LoadControl(kRows));
+    EXPECT_EQ(text(th, op(UTV)), u">="_s);
+    EXPECT_EQ(text(th, value(UTV)), u"01.01.2020"_s);
+    click(th, QueryListVisual::OkControl(kRows));
+    EXPECT_EQ(ids(), QStringList({u"3"_s, u"5"_s}));  // not 7, of 2021
+    // Changing the row makes it the item's only condition.
+    ask();
+    type(th, value(UTV), u"01.01.2021"_s);
+    click(th, QueryListVisual::OkControl(kRows));
+    EXPECT_EQ(ids(), QStringList({u"7"_s}));
 }
 
 TEST_F(QueryWindow, WithoutQuickSupportTheQuickButtonsStayHidden) {
