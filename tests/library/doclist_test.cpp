@@ -229,6 +229,21 @@ bool writeFile(const QString& programName, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// Control `equate` of the window the thread shows now (the card form's, whose
+// numbers are its own); 0 none.
+int controlOf(LONG th, const QString& equate) {
+    return onGui([&] {
+        rt::GuiWindow* w = rt::gui::topWindow(th);
+        if (!w)
+            return 0;
+        for (const rt::ControlDecl& c : w->decl().controls) {
+            if (c.equate == equate)
+                return c.number;
+        }
+        return 0;
+    });
+}
+
 class DocListEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
@@ -413,6 +428,43 @@ TEST(DocList, TheRegisterButtonStartsTheReportOfTheBaseOnItsOwnThread) {
             p->close();
     });
     closeList(th);
+}
+
+TEST(DocList, TheButtonsCallTheCardFormOnTheListsThreadAndTheListFollows) {
+    standardBase();
+    const LONG th = openList();
+    clickRow(th, BROWSE_1, 3);
+    click(th, CHANGE_3);
+    ASSERT_NE(title(th), kListTitle);
+    const int name = controlOf(th, QStringLiteral("?KAL:NAME"));
+    const int ok = controlOf(th, QStringLiteral("?OK"));
+    ASSERT_NE(name, 0);
+    ASSERT_NE(ok, 0);
+    selectTab(th, controlOf(th, QStringLiteral("?CURRENTTAB")), 2);  // the card's fields
+    EXPECT_EQ(text(th, name), QStringLiteral("Инструкция по охране труда"));
+    type(th, name, QStringLiteral("Инструкция по охране труда (новая)"));
+    click(th, ok);
+    ASSERT_TRUE(waitFor([th] { return title(th) == kListTitle; }));
+    waitIdle(th);
+    EXPECT_EQ(doclist::readBase(kBase).at(2).name,
+              QStringLiteral("Инструкция по охране труда (новая)"));
+    EXPECT_EQ(column(th, BROWSE_1, 1).at(2), QStringLiteral("Инструкция по охране труда (новая)"));
+    EXPECT_EQ(currentRow(th, BROWSE_1), 3);
+
+    // The hidden insert button, once shown, asks for a new card.
+    clickMouse(th, 0, kShowUpdateButtons);
+    click(th, INSERT_3);
+    ASSERT_NE(title(th), kListTitle);
+    selectTab(th, controlOf(th, QStringLiteral("?CURRENTTAB")), 2);
+    EXPECT_EQ(text(th, controlOf(th, QStringLiteral("?KAL:ID"))), QStringLiteral("6"));
+    type(th, controlOf(th, QStringLiteral("?KAL:NAME")), QStringLiteral("Новый документ"));
+    click(th, controlOf(th, QStringLiteral("?OK")));
+    ASSERT_TRUE(waitFor([th] { return title(th) == kListTitle; }));
+    waitIdle(th);
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5", "6"}));
+    EXPECT_EQ(text(th, k::KOLDOC), QStringLiteral("6"));
+    closeList(th);
+    EXPECT_EQ(doclist::readBase(kBase).size(), 6u);
 }
 
 TEST(DocList, TheFullNameColumnsShowSixtyCharacters) {
