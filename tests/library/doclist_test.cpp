@@ -593,6 +593,30 @@ TEST(DocListDisplay, TheTipsSwitchIsOnceForTheProcess) {
     EXPECT_EQ(SYSTEM[PROP::NoTips].get().toInt(), 0);
 }
 
+TEST(DocListDisplay, AGrowingWindowGrowsTheListAndThePreviewButNotTheSearchGroup) {
+    standardBase();
+    const LONG th = openList();
+    const QRect list = geometry(th, BROWSE_1), preview = geometry(th, RTFTEXTBOX);
+    const QRect group = geometry(th, FUZZYGROUP), entry = geometry(th, FUZZYQUERY);
+    onGui([th] {
+        QWidget* w = rt::gui::topWindow(th)->top();
+        w->resize(w->width() + 300, w->height() + 200);
+    });
+    ASSERT_TRUE(waitFor([&] { return geometry(th, BROWSE_1).height() > list.height(); }));
+    waitIdle(th);
+    EXPECT_GT(geometry(th, BROWSE_1).width(), list.width());
+    EXPECT_GT(geometry(th, RTFTEXTBOX).height(), preview.height());
+    // The group keeps its size and its place on the sheet (which moves by a
+    // hair); the controls in it stay where they were.
+    const QRect grown = geometry(th, FUZZYGROUP);
+    EXPECT_LE(std::abs(grown.x() - group.x()) + std::abs(grown.y() - group.y()), 6);
+    EXPECT_LE(std::abs(grown.width() - group.width()) + std::abs(grown.height() - group.height()),
+              6);
+    EXPECT_EQ(geometry(th, FUZZYQUERY), entry);
+    EXPECT_TRUE(grown.contains(geometry(th, FUZZYGO)));
+    closeList(th);
+}
+
 TEST(DocListDisplay, EachOpeningRaisesTheOpenCountOfTheActiveFolder) {
     setCatalogue({{1, kBase, kBaseName, 3},
                   {2, kOther, QStringLiteral("Договоры"), 0},
