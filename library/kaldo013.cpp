@@ -11,7 +11,6 @@
 #include "app/globals.h"
 #include "app/procedures.h"
 #include "core/fuzzy.h"
-#include "core/step.h"
 #include "dictionary.h"
 #include "ui/window.h"
 
@@ -298,6 +297,22 @@ int ThisWindowClass::TakeWindowEvent() {
     return level;
 }
 
+// Raises the open count of every base whose folder is the active one. A row
+// that cannot be read ends the pass: the row read before it is not raised twice.
+void ThisWindowClass::RaiseOpenCount() {
+    const QString folder = ::PUT.get().str();
+    SET(CONFIG);
+    while (!Eof(CONFIG)) {
+        NEXT(CONFIG);
+        if (ERRORCODE() != 0)
+            break;
+        if (rt::compareText(CON.PATH.view(), folder) == 0) {
+            CON.RTG = CON.RTG + 1;
+            rt::PUT(CONFIG);
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 
 void BRW1Class::Init(int listControl, FieldRef position, ViewClass& view, lst::QueueClass& queue,
@@ -414,24 +429,6 @@ void Procedure::InitQueryButton() {
 }
 
 }  // namespace kaldo013
-
-// ---------------------------------------------------------------------------
-
-// Raises the open count of every base whose folder is the active one. A row
-// that cannot be read ends the pass: the row read before it is not raised twice.
-void kaldo013::ThisWindowClass::RaiseOpenCount() {
-    const QString folder = ::PUT.get().str();
-    SET(CONFIG);
-    while (!Eof(CONFIG)) {
-        NEXT(CONFIG);
-        if (ERRORCODE() != 0)
-            break;
-        if (rt::compareText(CON.PATH.view(), folder) == 0) {
-            CON.RTG = CON.RTG + 1;
-            rt::PUT(CONFIG);
-        }
-    }
-}
 
 void Browsekaldor() {
     auto p = std::make_unique<kaldo013::Procedure>();
