@@ -56,3 +56,45 @@ TEST(Fuzzy, ScoresStayInRange) {
     EXPECT_EQ(FuzzyMatch(u"закон", kCard), 255);
     rt::setFuzzyMatcher(nullptr);
 }
+
+TEST(Fuzzy, CaseIsFoldedAsUnicodeFoldsIt) {
+    FuzzyClass m;
+    m.Init();
+    m.SetOption(1, 1);
+    // Every letter of the Russian alphabet and the other Cyrillic letters of
+    // its block, in both cases; marks that have no case.
+    EXPECT_EQ(m.Match(u"ЁЛКА ЀЍЎЏЂ", u"ёлка ѐѝўџђ"), 255);
+    EXPECT_EQ(m.Match(u"Закон", u"«ЗАКОН» № 5 — от 1.1.2020"), 255);
+    const QString texts[] = {
+        QStringLiteral("О порядке рассмотрения обращений граждан 12 59-ФЗ"),
+        QStringLiteral("STRASSE Straße ΣΊΣΥΦΟΣ İstanbul ǅemal ﬁnal"),
+        QStringLiteral("Ѣ ѣ Ѳ ѳ Ґ ґ Ӂ ӂ — «Ёж» №7"),
+        QStringLiteral("Mixed Кириллица and Latin ΑΒΓ 𝐀𝐁𝐂"),
+    };
+    const QString queries[] = {QStringLiteral("обращения ГРАЖДАН"), QStringLiteral("strasse"),
+                               QStringLiteral("σίσυφος"), QStringLiteral("ѣ ґ ёж"),
+                               QStringLiteral("КИРИЛЛИЦА latin")};
+    for (const QString& t : texts) {
+        for (const QString& q : queries)
+            EXPECT_EQ(m.Match(q, t), m.Match(q.toCaseFolded(), t.toCaseFolded()))
+                << q.toStdString() << " / " << t.toStdString();
+    }
+}
+
+TEST(Fuzzy, EachQueryAndOptionScoresAsItselfWhateverCameBefore) {
+    FuzzyClass m;
+    m.Init();
+    m.SetOption(1, 1);
+    const int first = m.Match(u"обращений", kCard);
+    EXPECT_EQ(m.Match(u"налог", kCard), 0);
+    EXPECT_EQ(m.Match(u"обращений", kCard), first);
+    EXPECT_EQ(m.Match(u"ФЕДЕРАЛЬНЫЙ", kCard), 255);
+    m.SetOption(1, 0);
+    EXPECT_LT(m.Match(u"ФЕДЕРАЛЬНЫЙ", kCard), 255);
+    // Another matcher on the same thread, with its own options.
+    FuzzyClass other;
+    other.Init();
+    other.SetOption(1, 1);
+    EXPECT_EQ(other.Match(u"ФЕДЕРАЛЬНЫЙ", kCard), 255);
+    EXPECT_LT(m.Match(u"ФЕДЕРАЛЬНЫЙ", kCard), 255);
+}
