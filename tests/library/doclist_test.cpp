@@ -617,6 +617,23 @@ TEST(DocListDisplay, AGrowingWindowGrowsTheListAndThePreviewButNotTheSearchGroup
     closeList(th);
 }
 
+TEST(DocListDisplay, TheWindowOpensWhereItWasClosed) {
+    standardBase();
+    LONG th = openList();
+    const QPoint moved = onGui([th] {
+        QWidget* w = rt::gui::topWindow(th)->top();
+        w->move(w->pos() + QPoint(37, 23));
+        return w->pos();
+    });
+    waitIdle(th);
+    closeList(th);
+    th = openList();
+    // Kept in dialog units: within a unit's pixels.
+    const QPoint back = onGui([th] { return rt::gui::topWindow(th)->top()->pos(); });
+    EXPECT_LE((back - moved).manhattanLength(), 4) << back.x() << "," << back.y();
+    closeList(th);
+}
+
 TEST(DocListDisplay, EachOpeningRaisesTheOpenCountOfTheActiveFolder) {
     setCatalogue({{1, kBase, kBaseName, 3},
                   {2, kOther, QStringLiteral("Договоры"), 0},
