@@ -172,29 +172,15 @@ struct Procedure {
 // List style 1 of the base list: a base that is off. No face of its own: the
 // rows keep the list's.
 void R_DEFINELISTBOXSTYLE(Window& w) {
-    w[LIST](lst::PROPSTYLE::FontName, 1) = u"";
-    w[LIST](lst::PROPSTYLE::FontSize, 1) = 8;
-    w[LIST](lst::PROPSTYLE::FontStyle, 1) = int(FONT::Bold);
-    w[LIST](lst::PROPSTYLE::TextColor, 1) = 0xC0C0C0;
-    w[LIST](lst::PROPSTYLE::BackColor, 1) = -1;
-    w[LIST](lst::PROPSTYLE::TextSelected, 1) = 0xC0C0C0;
-    w[LIST](lst::PROPSTYLE::BackSelected, 1) = -1;
+    OffBaseStyle(w, LIST, u"");
 }
 
 // ---------------------------------------------------------------------------
 
 int ThisWindowClass::Init() {
-    GlobalErrors.SetProcedureName(u"BrowseRub");
-    Request = GlobalRequest;
-    const int level = WindowManager::Init();
+    const int level = BeginInit(*this, u"BrowseRub", BROWSE_1, p_.Toolbar);
     if (level != Level::Benign)
         return level;
-    FirstField = BROWSE_1;
-    VCRRequest = &::VCRRequest;
-    Errors = &GlobalErrors;
-    AddItem(p_.Toolbar);
-    GlobalRequest = 0;
-    GlobalResponse = 0;
     // The catalogue opens the topics with it, through their relation.
     Relate_CONFIG->SetOpenRelated();
     Relate_CONFIG->Open();
@@ -230,10 +216,7 @@ int ThisWindowClass::Init() {
     p_.BRW7.AddField(CON.ID, p_.QUEUE_BROWSE.CON_ID);
     p_.BRW7.AddField(CON.ON_OFF, p_.QUEUE_BROWSE.CON_ON_OFF);
 
-    p_.Resizer.Init(Resize::Spread, true, false);
-    AddItem(p_.Resizer);
-    INIMgr.Fetch(u"BrowseRub", w);
-    p_.Resizer.Resize();
+    PlaceWindow(*this, p_.Resizer, u"BrowseRub", w);
     p_.BRW1.AskProcedure = TopicForm;
     p_.BRW7.AskProcedure = BaseForm;
     p_.Toolbar.AddTarget(p_.BRW7, LIST);
@@ -259,9 +242,7 @@ int ThisWindowClass::Kill() {
     }
     p_.BRW1_AutoSizeColumn.Kill();
     p_.BRW7_AutoSizeColumn.Kill();
-    if (Opened)
-        INIMgr.Update(u"BrowseRub", p_.QuickWindow);
-    GlobalErrors.SetProcedureName();
+    EndKill(*this, u"BrowseRub", p_.QuickWindow);
     return level;
 }
 

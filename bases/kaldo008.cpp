@@ -66,17 +66,9 @@ struct Procedure {
 };
 
 int ThisWindowClass::Init() {
-    GlobalErrors.SetProcedureName(u"UpDateRub");
-    Request = GlobalRequest;
-    const int level = WindowManager::Init();
+    const int level = BeginInit(*this, u"UpDateRub", RUB_KOD_PROMPT, p_.Toolbar);
     if (level != Level::Benign)
         return level;
-    FirstField = RUB_KOD_PROMPT;
-    VCRRequest = &::VCRRequest;
-    Errors = &GlobalErrors;
-    AddItem(p_.Toolbar);
-    GlobalRequest = 0;
-    GlobalResponse = 0;
     HistoryKey = Key::Ctrl + Key::letter('H');
     AddHistoryFile(fieldsOf(RUB), fieldsOf(HISTORY_RUB_RECORD));
     AddHistoryField(RUB_KOD, 1);
@@ -88,46 +80,20 @@ int ThisWindowClass::Init() {
     Relate_RUBRIKA->Open();
     FilesOpened = true;
     Primary = Relate_RUBRIKA;
-    if (Request == ViewRecord) {
-        InsertAction = FormAction::None;
-        DeleteAction = FormAction::None;
-        ChangeAction = FormAction::None;
-        CancelAction = FormAction::Plain;
-        OkControl = 0;
-    } else {
-        ChangeAction = FormAction::Standard;
-        CancelAction = FormAction::Standard;
-        OkControl = OK;
-        if (PrimeUpdate() != Level::Benign)
-            return Level::Notify;
-    }
+    if (SetFormActions(*this, OK) != Level::Benign)
+        return Level::Notify;
     Open(p_.QuickWindow);
     if (Request == ViewRecord) {
         for (int c : {RUB_KOD, RUB_NAME1, RUB_NAME2})
             p_.QuickWindow[c][PROP::ReadOnly] = 1;
     }
-    p_.Resizer.Init(Resize::Spread, true, false);
-    AddItem(p_.Resizer);
-    INIMgr.Fetch(u"UpDateRub", p_.QuickWindow);
-    p_.Resizer.Resize();
+    PlaceWindow(*this, p_.Resizer, u"UpDateRub", p_.QuickWindow);
     SetAlerts();
     return level;
 }
 
 void ThisWindowClass::Ask() {
-    switch (Request) {
-        case ViewRecord:
-            p_.ActionMessage = u"Просмотреть";
-            break;
-        case InsertRecord:
-            p_.ActionMessage = u"Добавить";
-            break;
-        case ChangeRecord:
-            p_.ActionMessage = u"Изменить";
-            break;
-        default:
-            break;
-    }
+    p_.ActionMessage = ActionMessage(Request);
     // The second zone of a status bar the window does not have: the title
     // stays the form's own.
     p_.QuickWindow(PROP::StatusText, 2) = p_.ActionMessage.str();
@@ -141,12 +107,7 @@ int ThisWindowClass::Run() {
 
 int ThisWindowClass::TakeAccepted() {
     const int level = WindowManager::TakeAccepted();
-    if (ACCEPTED() == OK) {
-        Update();
-        // Viewing: "Сохранить" only closes.
-        if (Request == ViewRecord)
-            p_.QuickWindow.post(EVENT::CloseWindow);
-    }
+    TakeFormOk(*this, OK, p_.QuickWindow);
     return level;
 }
 
@@ -156,9 +117,7 @@ int ThisWindowClass::Kill() {
         return level;
     if (FilesOpened)
         Relate_RUBRIKA->Close();
-    if (Opened)
-        INIMgr.Update(u"UpDateRub", p_.QuickWindow);
-    GlobalErrors.SetProcedureName();
+    EndKill(*this, u"UpDateRub", p_.QuickWindow);
     return level;
 }
 

@@ -5,19 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QHeaderView>
-#include <QTemporaryDir>
 #include <map>
 
 #include "app/globals.h"
 #include "app/procedures.h"
 #include "bases.h"
+#include "catalogue.h"
 #include "core/paths.h"
 #include "dictionary.h"
 #include "listdriver.h"
-#include "report/preview.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
@@ -25,6 +23,7 @@
 
 using namespace uitest;
 using namespace listtest;
+using namespace cattest;
 
 namespace {
 
@@ -52,30 +51,6 @@ enum { BD_CON_ID = 6, BD_CON_PATH = 8, BD_CON_NAME = 11, BD_OK = 15 };
 const QString kTitle = QStringLiteral("Рубрикатор тем/подтем [выбор БД]");
 const QString kFormTitle = QStringLiteral("Редактировать рубрикатор темы");
 
-QTemporaryDir& sandbox() {
-    static QTemporaryDir d;
-    return d;
-}
-
-struct Topic {
-    int kod;
-    QString name1;
-    QString name2;
-    LONG rtg;
-};
-
-struct Base {
-    int kod;
-    int topic;
-    QString path;
-    QString name;
-    BYTE on;
-};
-
-QString folder(const QString& name) {
-    return QStringLiteral("c:\\bases\\") + name + u'\\';
-}
-
 const std::vector<Topic> kTopics = {
     {1, QStringLiteral("Трудовое право"), QStringLiteral("и охрана труда"), 7},
     {2, QStringLiteral("Гражданское право"), QString(), 3},
@@ -91,45 +66,8 @@ const std::vector<Base> kBases = {
     {5, 3, folder(QStringLiteral("arhiv")), QStringLiteral("Архив и документооборот"), 1},
 };
 
-// The catalogue holds these topics and bases and nothing else (thread 1).
-void setCatalogue(const std::vector<Topic>& topics = kTopics,
-                  const std::vector<Base>& bases = kBases) {
-    Relate_CONFIG->SetOpenRelated();
-    Relate_CONFIG->Open();
-    SET(CONFIG);
-    for (NEXT(CONFIG); ERRORCODE() == 0; NEXT(CONFIG))
-        DELETE(CONFIG);
-    SET(RUBRIKA);
-    for (NEXT(RUBRIKA); ERRORCODE() == 0; NEXT(RUBRIKA))
-        DELETE(RUBRIKA);
-    for (const Topic& t : topics) {
-        RUBRIKA.clearRecord();
-        RUB.KOD = t.kod;
-        RUB.NAME1 = t.name1;
-        RUB.NAME2 = t.name2;
-        RUB.RTG = t.rtg;
-        ASSERT_EQ(Access_RUBRIKA->Insert(), Level::Benign);
-    }
-    for (const Base& b : bases) {
-        CONFIG.clearRecord();
-        CON.KOD = b.kod;
-        CON.ID = b.topic;
-        CON.PATH = b.path;
-        CON.NAME = b.name;
-        CON.ON_OFF = b.on;
-        ASSERT_EQ(Access_CONFIG->Insert(), Level::Benign);
-    }
-    Relate_CONFIG->Close();
-}
-
-// The catalogue's topic `kod` into RUB, read on thread 1; false when there is none.
-bool readTopic(int kod) {
-    Relate_RUBRIKA->Open();
-    RUBRIKA.clearRecord();
-    RUB.KOD = kod;
-    const bool found = Access_RUBRIKA->TryFetch(RUB_K1) == Level::Benign;
-    Relate_RUBRIKA->Close();
-    return found;
+void setCatalogue() {
+    cattest::setCatalogue(kBases, kTopics);
 }
 
 // The topic codes of the bases, by base code.
@@ -176,21 +114,6 @@ int rowHeight(LONG th, int control) {
         return listWidget(th, control)->table()->verticalHeader()->defaultSectionSize();
     });
 }
-
-class RubEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        GlobalErrors.Init(GlobalErrorStatus);
-        rt::installMessageReporter();
-        INIMgr.Init(u"kaldor.INI");
-        DctInit();
-    }
-    void TearDown() override {
-        DctKill();
-        INIMgr.Kill();
-        rt::removeMessageReporter();
-    }
-};
 
 }  // namespace
 
@@ -398,30 +321,13 @@ TEST(TopicList, TheRegisterButtonStartsTheReportOnItsOwnThread) {
     QDir(rt::driveFolder(u'C')).mkpath(QStringLiteral("bases/trud"));
     const LONG th = openTopics();
     click(th, BUTTON8);
-    const auto preview = [] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* p = qobject_cast<PrintPreviewClass*>(w); p && p->isVisible())
-                return p;
-        }
-        return static_cast<PrintPreviewClass*>(nullptr);
-    };
-    ASSERT_TRUE(waitFor([&] { return onGui([&] { return preview() != nullptr; }); }, 30000));
-    int report = 0;
-    for (int n = th + 1; n < th + 10 && report == 0; ++n) {
-        if (rt::threadAlive(n))
-            report = n;
-    }
-    EXPECT_NE(report, 0);
+    // The register of the active base, on a thread of its own.
+    const int report = waitRegister(th);
+    ASSERT_NE(report, 0);
     EXPECT_TRUE(windowEnabled(th));  // the window stays usable
     clickRow(th, LIST, 2);
     EXPECT_EQ(tema(), QStringLiteral("Охрана труда"));
-    onGui([&] {
-        if (PrintPreviewClass* p = preview())
-            p->close();
-    });
-    if (report != 0) {
-        EXPECT_TRUE(rt::waitThreadEnd(report, 10000));
-    }
+    EXPECT_TRUE(closeRegister(report));
     closeTopics(th);
 }
 
@@ -578,10 +484,5 @@ TEST(TopicForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
 }
 
 int main(int argc, char** argv) {
-    qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
-    QDir().mkpath(sandbox().path() + QStringLiteral("/c/kaldor_demo"));
-    installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new RubEnvironment);
-    return uitest::main(argc, argv, {});
+    return cattest::runTests(argc, argv);
 }
