@@ -143,13 +143,18 @@ TEST(TopicList, TheBaseListHoldsTheBasesOfTheTopicUnderTheCursor) {
     // as one).
     EXPECT_EQ(tip(th, BROWSE_1), QStringLiteral("Гражданское право\n"));
 
-    // A topic without bases: an empty list, and the active base stays.
+    // A topic without bases: an empty list, and the active base stays (here one
+    // chosen elsewhere meanwhile).
+    CON.PATH = "c:\\elsewhere\\";
+    CON.NAME = "Выбрана в другом окне";
+    SetActiveBase();
     clickRow(th, BROWSE_1, 4);
     EXPECT_TRUE(names(th).isEmpty());
     EXPECT_EQ(currentRow(th, LIST), 0);
     clickMouse(th, LIST, Key::MouseLeft);
     pressKey(th, LIST, Key::Down);
-    EXPECT_EQ(tema(), QStringLiteral("Договоры и сделки"));
+    EXPECT_EQ(tema(), QStringLiteral("Выбрана в другом окне"));
+    EXPECT_EQ(PUT.get().clip(), QStringLiteral("c:\\elsewhere\\"));
     EXPECT_EQ(tip(th, BROWSE_1), QStringLiteral("Пустая тема\nбез баз"));
     // The keys of the topic list: the tip and the bases of the row arrived at.
     pressKey(th, BROWSE_1, Key::Up);
@@ -299,7 +304,9 @@ TEST(TopicList, TheBaseButtonsEditTheBasesOfTheTopic) {
     EXPECT_EQ(tema(), QStringLiteral("Новая база"));
     EXPECT_EQ(topicsOfBases()[6], 4);
 
-    click(th, CHANGE_);
+    // Enter in the base list edits the base (the window's default button is
+    // the topic list's).
+    pressKey(th, LIST, Key::Enter);
     ASSERT_EQ(title(th), QStringLiteral("Изменить"));
     EXPECT_EQ(text(th, BD_CON_NAME), QStringLiteral("Новая база"));
     type(th, BD_CON_NAME, QStringLiteral("Переименованная"));
@@ -380,6 +387,9 @@ TEST(TopicForm, ANewCodeIsCarriedToTheTopicsBases) {
 TEST(TopicForm, ATopicWithBasesIsNotDeletedOneWithoutIs) {
     setCatalogue();
     const LONG th = openTopics();
+    // The topic list's own keys delete nothing; its button does.
+    pressKey(th, BROWSE_1, Key::Delete);
+    EXPECT_FALSE(waitDialog(th, 300));
     click(th, DELETE_3, 100);
     ASSERT_TRUE(waitDialog(th));
     EXPECT_EQ(title(th), kTitle);  // no form window
