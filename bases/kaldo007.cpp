@@ -291,7 +291,13 @@ int ThisWindowClass::TakeFieldEvent() {
     Window& w = p_.QuickWindow;
     switch (FIELD()) {
         case BROWSE_1:
-            w[BROWSE_1][PROP::Tip] = RUB.NAME1.clip() + QStringLiteral("\r\n") + RUB.NAME2.clip();
+            // No topic left (the last one deleted): the buffer still holds it,
+            // and the tip would name a topic that is gone.
+            if (p_.BRW1.CurrentRow() != 0)
+                w[BROWSE_1][PROP::Tip] =
+                    RUB.NAME1.clip() + QStringLiteral("\r\n") + RUB.NAME2.clip();
+            else
+                w[BROWSE_1][PROP::Tip] = QString();
             break;
         case SPINW: {
             const int size = int(::SPINW.get().toInt());

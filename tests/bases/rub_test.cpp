@@ -416,6 +416,20 @@ TEST(TopicForm, ATopicWithBasesIsNotDeletedOneWithoutIs) {
     closeTopics(th);
 }
 
+TEST(TopicForm, TheLastTopicDeletedLeavesNoTipOfIt) {
+    setCatalogue({}, {{7, QStringLiteral("Единственная"), QStringLiteral("тема"), 0}});
+    const LONG th = openTopics();
+    EXPECT_EQ(tip(th, BROWSE_1), QStringLiteral("Единственная\nтема"));
+    click(th, DELETE_3, 100);
+    ASSERT_TRUE(waitDialog(th));
+    answerMessage(th, BUTTON::Yes);
+    EXPECT_TRUE(waitFor([th] { return column(th, BROWSE_1, 3).isEmpty(); }));
+    waitIdle(th);
+    EXPECT_FALSE(readTopic(7));
+    EXPECT_EQ(tip(th, BROWSE_1), QString());
+    closeTopics(th);
+}
+
 TEST(TopicForm, InsertNumbersTheTopicWhichStaysCurrentWithNoBases) {
     setCatalogue();
     const LONG th = openTopics();
