@@ -2,7 +2,8 @@
 // out-folder` runs the program over the catalogue of drive C
 // (scripts/screenshot-rub makes the demo one first), waits for the topic
 // window the frame opens at start, and saves browserub.png; then the form of
-// the second topic, updaterub.png; and the whole screen, rubscreen.png.
+// the second topic, updaterub.png; the whole screen, rubscreen.png; and the
+// window grown, browserub-grown.png.
 
 #include <QMainWindow>
 #include <QMdiArea>
@@ -51,6 +52,14 @@ int main(int argc, char** argv) {
         saved = shot::grab(topics, out + QStringLiteral("/updaterub.png")) && saved;
         shot::grabScreen(out + QStringLiteral("/rubscreen.png"));
         uitest::click(topics, CANCEL);
-        return saved;
+        // Grown: the lists take the room, the buttons keep to their edges.
+        uitest::onGui([] {
+            auto* area = qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget());
+            for (QMdiSubWindow* s : area->subWindowList())
+                s->setGeometry(10, 10, 1150, 640);
+        });
+        uitest::waitIdle(topics);
+        pause(700);
+        return shot::grab(topics, out + QStringLiteral("/browserub-grown.png")) && saved;
     });
 }
