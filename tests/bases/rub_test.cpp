@@ -264,11 +264,18 @@ TEST(TopicList, TheSpinBoxSetsFontAndLineHeightOfBothLists) {
 TEST(TopicList, AHeaderSortLastsUntilTheWindowCloses) {
     setCatalogue();
     LONG th = openTopics();
+    // The locator of the key order: the topic's code.
+    typeInto(th, BROWSE_1, QStringLiteral("3"));
+    EXPECT_EQ(names(th), strings({"Архив и документооборот"}));
     clickHeader(th, BROWSE_1, 1);
     pressKey(th, BROWSE_1, Key::Home);
     EXPECT_EQ(column(th, BROWSE_1, 1),
               strings({"Архив", "Гражданское право", "Пустая тема", "Трудовое право"}));
     EXPECT_EQ(names(th), strings({"Архив и документооборот"}));
+    // The locator follows the clicked column.
+    typeInto(th, BROWSE_1, QStringLiteral("г"));
+    EXPECT_EQ(tip(th, BROWSE_1), QStringLiteral("Гражданское право\n"));
+    EXPECT_EQ(names(th), strings({"Договоры и сделки", "Защита прав потребителей"}));
     clickRow(th, BROWSE_1, 4);
     clickHeader(th, LIST, 1);
     pressKey(th, LIST, Key::Home);
