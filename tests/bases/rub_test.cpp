@@ -125,6 +125,8 @@ TEST(TopicList, TheBaseListHoldsTheBasesOfTheTopicUnderTheCursor) {
     EXPECT_EQ(title(th), kTitle);
     EXPECT_EQ(column(th, BROWSE_1, 3), strings({"1", "2", "3", "4"}));
     EXPECT_EQ(text(th, CON_PATH_PROMPT), QStringLiteral("Путь к БД:"));
+    // The base buttons' tips take two lines.
+    EXPECT_EQ(tip(th, INSERT_), QStringLiteral("Добавить подтему,\nрасположение БД"));
     // The first topic's bases; its first base told the window: the active base.
     EXPECT_EQ(names(th), strings({"Трудовые отношения", "Охрана труда"}));
     EXPECT_EQ(column(th, LIST, 4), strings({"1", "1"}));
