@@ -1,6 +1,7 @@
 #include "browse.h"
 
 #include "core/errors.h"
+#include "query.h"
 #include "ui/runtime.h"
 #include "ui/window.h"
 
@@ -157,8 +158,16 @@ void BrowseClass::applyOrder() {
         r.used = r.parentField.valid() ? r.parentField.get() : Value();
         view_->setRange(r.field, r.used);
     }
-    if (filter_)
-        view_->setFilter(filter_);
+    view_->clearConditions();
+    queryFilter_ = nullptr;
+    if (Query && queryApplied_) {
+        Query->SetTable(&view_->file());
+        queryFilter_ = Query->Apply(*view_);
+    }
+    if (filter_ && queryFilter_)
+        view_->setFilter([this] { return filter_() && queryFilter_(); });
+    else if (filter_ || queryFilter_)
+        view_->setFilter(filter_ ? filter_ : queryFilter_);
     else
         view_->clearFilter();
 
@@ -622,6 +631,33 @@ bool BrowseClass::takeInput(rt::Event& e) {
     return true;
 }
 
+bool BrowseClass::TakeQuery() {
+    if (!Query || !view_)
+        return false;
+    Query->SetTable(&view_->file());
+    if (!Query->Ask())
+        return false;
+    ApplyQuery();
+    return true;
+}
+
+void BrowseClass::ApplyQuery() {
+    if (!view_)
+        return;
+    queryApplied_ = Query && !Query->IsEmpty();
+    if (Query)
+        Query->SetTable(&view_->file());
+    if (orders_.empty())
+        AddSortOrder();
+    if (order_ <= 0)
+        order_ = 1;
+    attach();
+    applyOrder();
+    ResetFromTop();
+    show();
+    newSelection();
+}
+
 int BrowseClass::TakeEvent() {
     if (!manager_ || !view_ || !attach())
         return Level::Benign;
@@ -640,6 +676,8 @@ int BrowseClass::TakeEvent() {
             else if (e.keycode == Key::Enter && ChangeControl)
                 Ask(ChangeRecord);
         }
+    } else if (e.event == EVENT::Accepted && e.field != 0 && e.field == QueryControl && Query) {
+        TakeQuery();
     } else if (e.event == EVENT::Accepted && e.field != 0 && updates) {
         if (e.field == InsertControl)
             Ask(InsertRecord);

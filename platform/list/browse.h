@@ -44,6 +44,8 @@ class Window;
 
 namespace lst {
 
+class QueryClass;
+
 // Directions of Fetch.
 enum : int { FillForward = 1, FillBackward = 2 };
 
@@ -147,6 +149,20 @@ class BrowseClass : public WindowComponent {
     ViewClass* View() const { return view_; }
     QueueClass* Queue() const { return queue_; }
 
+    // ---- query by example ---------------------------------------------------
+    // Opens the query window (the query button was pressed); when the user
+    // confirms, puts the query in force. True when the query changed.
+    virtual bool TakeQuery();
+    // Puts the query's conditions in force (none: every row) and reads the
+    // list again from the top, in the order in force.
+    virtual void ApplyQuery();
+    // True while a query with conditions limits the rows.
+    bool QueryActive() const { return queryApplied_; }
+
+    // The button that opens the query window (0: none) and the query.
+    int QueryControl = 0;
+    QueryClass* Query = nullptr;
+
     // The update buttons (0: none); the form number given to Run.
     int InsertControl = 0;
     int ChangeControl = 0;
@@ -213,6 +229,8 @@ class BrowseClass : public WindowComponent {
     std::unique_ptr<Expression> orderExpression_;
     std::function<bool()> filter_;
     std::unique_ptr<Expression> filterExpression_;
+    std::function<bool()> queryFilter_;
+    bool queryApplied_ = false;
     bool atTop_ = true;
     bool atBottom_ = true;
 };

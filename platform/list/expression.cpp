@@ -380,6 +380,18 @@ class Parser {
         if (upper == u"LEN")
             return one(
                 [](const std::vector<Value>& v) { return Value(int(v[0].toText().size())); });
+        if (upper == u"INSTR") {
+            if (argc != 2) {
+                fail(QStringLiteral("INSTR takes two values"));
+                return nullptr;
+            }
+            // The first place of a part in a text, from 1; 0 when it is not in it.
+            n->function = [](const std::vector<Value>& v) {
+                const QString part = v[0].toText();
+                return Value(int(v[1].toText().indexOf(part)) + 1);
+            };
+            return n;
+        }
         auto b = bindings().find(upper);
         if (b == bindings().end() || !b->second.function) {
             fail(QStringLiteral("\"%1\" is not a bound procedure").arg(name));

@@ -3,7 +3,8 @@
 //   "200-FuzzyMatch(FuzzyQuery9,KAL:name&' '&KAL:iD)"   "UPPER(KAL:wordkey)"
 // Names are fields of the table the expression is read against ("KAL:name",
 // whatever its case), names bound with BIND on the calling thread, and the
-// functions UPPER, LOWER, CLIP and LEN.
+// functions UPPER, LOWER, CLIP, LEN and INSTR(part, text) (the first place of
+// the part in the text, from 1; 0 when it is not in it).
 //
 // Operators, loosest first: OR; AND; NOT; = <> < > <= >= (texts compare as the
 // runtime compares them); & (joins texts); + -; * / %; unary - +. Literals:

@@ -77,6 +77,13 @@ Value keyValue(const TableFile& decl, int key, int part, const Value& fieldValue
 // The argument compared with the part's column for a value as positions hold it.
 Arg keyArg(const TableFile& decl, int key, int part, const Value& v);
 
+// The SQL of a view's condition on field `f` (ViewClass::Compare as `op`) with
+// its arguments appended to *args.
+QString conditionSql(const TableFile::Field& f, int op, const Value& value, bool noCase,
+                     Args* args);
+// The functions that conditionSql uses, on a new connection.
+void registerFunctions(sqlite3* db);
+
 // The runtime's error code for an SQLite result.
 int errorCode(int sqliteCode, bool encrypted);
 

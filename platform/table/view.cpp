@@ -75,6 +75,19 @@ void ViewClass::setFilter(std::function<bool()> predicate) {
     reset();
 }
 
+void ViewClass::addCondition(FieldRef field, Compare op, const Value& value, bool noCase) {
+    const int i = file_.fieldIndex(field);
+    if (i < 0)
+        return;
+    conditions_.push_back({i, op, value, noCase});
+    reset();
+}
+
+void ViewClass::clearConditions() {
+    conditions_.clear();
+    reset();
+}
+
 void ViewClass::reset() {
     built_ = false;
     entries_.clear();
@@ -105,6 +118,18 @@ void ViewClass::configure() {
         } else {
             seeker_->addCondition(tbl::quoted(f.name) + QStringLiteral(" BETWEEN ? AND ?"),
                                   {tbl::valueArg(f.ref, r.low), tbl::valueArg(f.ref, r.high)});
+        }
+    }
+    // Conditions that compare columns as they stand go first: rows they leave
+    // out never pay for the upper case of the others.
+    for (const bool upper : {false, true}) {
+        for (const Condition& c : conditions_) {
+            const auto& f = file_.fields()[size_t(c.field)];
+            if ((c.noCase && f.ref.isText()) != upper)
+                continue;
+            tbl::Args values;
+            seeker_->addCondition(tbl::conditionSql(f, int(c.op), c.value, c.noCase, &values),
+                                  values);
         }
     }
 }

@@ -258,8 +258,10 @@ class GuiHostFilter : public QObject {
             le = c->as<QLineEdit>();
         else if (c->decl().type == ControlType::Combo && c->as<QComboBox>())
             le = c->as<QComboBox>()->lineEdit();
-        // Leaving an entry whose text the user changed completes it.
-        if (le && o == le && !le->isReadOnly() && le->text() != c->lastShown)
+        // Leaving an entry whose text the user changed completes it. An editable
+        // combo is the focus proxy of its line edit: the combo loses the focus.
+        const bool left = o == le || (le && o == c->as<QComboBox>());
+        if (le && left && !le->isReadOnly() && le->text() != c->lastShown)
             c->post(EVENT::Accepted, le->text());
     }
 };
