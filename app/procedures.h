@@ -7,6 +7,7 @@ void _main();
 void Main();
 // The list windows. Until their own modules land they are placeholders
 // (app/placeholders/).
+// The topic list with the bases of each topic (bases/kaldo007).
 void BrowseRub();
 // The base list (bases/kaldo004).
 void BrowseBD();

@@ -117,29 +117,15 @@ struct Procedure {
 
 // List style 1: a base that is off.
 void DEFINELISTBOXSTYLE(Window& w) {
-    w[BROWSE_1](lst::PROPSTYLE::FontName, 1) = u"Arial Cyr";
-    w[BROWSE_1](lst::PROPSTYLE::FontSize, 1) = 8;
-    w[BROWSE_1](lst::PROPSTYLE::FontStyle, 1) = int(FONT::Bold);
-    w[BROWSE_1](lst::PROPSTYLE::TextColor, 1) = 0xC0C0C0;
-    w[BROWSE_1](lst::PROPSTYLE::BackColor, 1) = -1;
-    w[BROWSE_1](lst::PROPSTYLE::TextSelected, 1) = 0xC0C0C0;
-    w[BROWSE_1](lst::PROPSTYLE::BackSelected, 1) = -1;
+    OffBaseStyle(w, BROWSE_1, u"Arial Cyr");
 }
 
 // ---------------------------------------------------------------------------
 
 int ThisWindowClass::Init() {
-    GlobalErrors.SetProcedureName(u"BrowseBD");
-    Request = GlobalRequest;
-    const int level = WindowManager::Init();
+    const int level = BeginInit(*this, u"BrowseBD", BROWSE_1, p_.Toolbar);
     if (level != Level::Benign)
         return level;
-    FirstField = BROWSE_1;
-    VCRRequest = &::VCRRequest;
-    Errors = &GlobalErrors;
-    AddItem(p_.Toolbar);
-    GlobalRequest = 0;
-    GlobalResponse = 0;
     Relate_CONFIG->SetOpenRelated();
     Relate_CONFIG->Open();
     FilesOpened = true;
@@ -157,10 +143,7 @@ int ThisWindowClass::Init() {
     p_.BRW1.AddField(CON.PATH, p_.QUEUE_BROWSE_1.CON_PATH);
     p_.BRW1.AddField(CON.KOD, p_.QUEUE_BROWSE_1.CON_KOD);
     p_.BRW1.AddField(CON.ON_OFF, p_.QUEUE_BROWSE_1.CON_ON_OFF);
-    p_.Resizer.Init(Resize::Spread, true, false);
-    AddItem(p_.Resizer);
-    INIMgr.Fetch(u"BrowseBD", p_.QuickWindow);
-    p_.Resizer.Resize();
+    PlaceWindow(*this, p_.Resizer, u"BrowseBD", p_.QuickWindow);
     p_.BRW1.AskProcedure = 1;
     SetAlerts();
     p_.BRW1_AutoSizeColumn.Init();
@@ -179,9 +162,7 @@ int ThisWindowClass::Kill() {
         p_.BRW1_SortHeader.Kill();
     }
     p_.BRW1_AutoSizeColumn.Kill();
-    if (Opened)
-        INIMgr.Update(u"BrowseBD", p_.QuickWindow);
-    GlobalErrors.SetProcedureName();
+    EndKill(*this, u"BrowseBD", p_.QuickWindow);
     return level;
 }
 

@@ -76,17 +76,9 @@ struct Procedure {
 };
 
 int ThisWindowClass::Init() {
-    GlobalErrors.SetProcedureName(u"UpDateBD");
-    Request = GlobalRequest;
-    const int level = WindowManager::Init();
+    const int level = BeginInit(*this, u"UpDateBD", CON_KOD_PROMPT, p_.Toolbar);
     if (level != Level::Benign)
         return level;
-    FirstField = CON_KOD_PROMPT;
-    VCRRequest = &::VCRRequest;
-    Errors = &GlobalErrors;
-    AddItem(p_.Toolbar);
-    GlobalRequest = 0;
-    GlobalResponse = 0;
     HistoryKey = Key::Ctrl + Key::letter('H');
     AddHistoryFile(fieldsOf(CON), fieldsOf(HISTORY_CON_RECORD));
     AddHistoryField(CON_KOD, 1);
@@ -101,47 +93,21 @@ int ThisWindowClass::Init() {
     Relate_CONFIG->Open();
     FilesOpened = true;
     Primary = Relate_CONFIG;
-    if (Request == ViewRecord) {
-        InsertAction = FormAction::None;
-        DeleteAction = FormAction::None;
-        ChangeAction = FormAction::None;
-        CancelAction = FormAction::Plain;
-        OkControl = 0;
-    } else {
-        ChangeAction = FormAction::Standard;
-        CancelAction = FormAction::Standard;
-        OkControl = OK;
-        if (PrimeUpdate() != Level::Benign)
-            return Level::Notify;
-    }
+    if (SetFormActions(*this, OK) != Level::Benign)
+        return Level::Notify;
     Open(p_.QuickWindow);
     if (Request == ViewRecord) {
         for (int c : {CON_KOD, CON_ID, CON_PATH, CON_NAME, CON_RTG})
             p_.QuickWindow[c][PROP::ReadOnly] = 1;
         p_.QuickWindow.disable(BUTTON3);
     }
-    p_.Resizer.Init(Resize::Spread, true, false);
-    AddItem(p_.Resizer);
-    INIMgr.Fetch(u"UpDateBD", p_.QuickWindow);
-    p_.Resizer.Resize();
+    PlaceWindow(*this, p_.Resizer, u"UpDateBD", p_.QuickWindow);
     SetAlerts();
     return level;
 }
 
 void ThisWindowClass::Ask() {
-    switch (Request) {
-        case ViewRecord:
-            p_.ActionMessage = u"Просмотреть";
-            break;
-        case InsertRecord:
-            p_.ActionMessage = u"Добавить";
-            break;
-        case ChangeRecord:
-            p_.ActionMessage = u"Изменить";
-            break;
-        default:
-            break;
-    }
+    p_.ActionMessage = ActionMessage(Request);
     p_.QuickWindow[PROP::Text] = p_.ActionMessage.str();
     WindowManager::Ask();
 }
@@ -153,23 +119,14 @@ int ThisWindowClass::Run() {
 
 int ThisWindowClass::TakeAccepted() {
     const int level = WindowManager::TakeAccepted();
-    switch (ACCEPTED()) {
-        case BUTTON3:
-            // What was typed reaches the record first, so that it survives the
-            // dialog whatever the user answers.
-            Update();
-            FILEDIALOG(u"Выбрать путь", ref(CON.PATH), u"", FILEDLG::Directory);
-            DISPLAY();
-            break;
-        case OK:
-            Update();
-            // Viewing: "Сохранить" only closes.
-            if (Request == ViewRecord)
-                p_.QuickWindow.post(EVENT::CloseWindow);
-            break;
-        default:
-            break;
+    if (ACCEPTED() == BUTTON3) {
+        // What was typed reaches the record first, so that it survives the
+        // dialog whatever the user answers.
+        Update();
+        FILEDIALOG(u"Выбрать путь", ref(CON.PATH), u"", FILEDLG::Directory);
+        DISPLAY();
     }
+    TakeFormOk(*this, OK, p_.QuickWindow);
     return level;
 }
 
@@ -179,9 +136,7 @@ int ThisWindowClass::Kill() {
         return level;
     if (FilesOpened)
         Relate_CONFIG->Close();
-    if (Opened)
-        INIMgr.Update(u"UpDateBD", p_.QuickWindow);
-    GlobalErrors.SetProcedureName();
+    EndKill(*this, u"UpDateBD", p_.QuickWindow);
     return level;
 }
 

@@ -4,20 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QTemporaryDir>
 #include <thread>
 
 #include "app/globals.h"
 #include "app/procedures.h"
 #include "bases.h"
+#include "catalogue.h"
 #include "core/paths.h"
 #include "dictionary.h"
 #include "listdriver.h"
-#include "report/preview.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
@@ -25,6 +23,7 @@
 
 using namespace uitest;
 using namespace listtest;
+using namespace cattest;
 
 namespace {
 
@@ -43,58 +42,6 @@ enum {
 };
 
 const QString kListTitle = QStringLiteral("Рубрикатор подтем [выбор БД]");
-
-QTemporaryDir& sandbox() {
-    static QTemporaryDir d;
-    return d;
-}
-
-struct Base {
-    int kod;
-    int topic;
-    QString path;
-    QString name;
-    BYTE on;
-};
-
-// The catalogue holds these bases and nothing else (thread 1).
-void setCatalogue(const std::vector<Base>& bases) {
-    Relate_CONFIG->Open();
-    SET(CONFIG);
-    for (NEXT(CONFIG); ERRORCODE() == 0; NEXT(CONFIG))
-        DELETE(CONFIG);
-    for (const Base& b : bases) {
-        CONFIG.clearRecord();
-        CON.KOD = b.kod;
-        CON.ID = b.topic;
-        CON.PATH = b.path;
-        CON.NAME = b.name;
-        CON.ON_OFF = b.on;
-        ASSERT_EQ(Access_CONFIG->Insert(), Level::Benign);
-    }
-    Relate_CONFIG->Close();
-}
-
-// The catalogue's row of base `kod`, read on thread 1; false when there is none.
-bool readBase(int kod) {
-    Relate_CONFIG->Open();
-    CONFIG.clearRecord();
-    CON.KOD = kod;
-    const bool found = Access_CONFIG->TryFetch(CON_K1) == Level::Benign;
-    Relate_CONFIG->Close();
-    return found;
-}
-
-std::int64_t baseCount() {
-    Relate_CONFIG->Open();
-    const auto n = RECORDS(CONFIG);
-    Relate_CONFIG->Close();
-    return n;
-}
-
-QString folder(const QString& name) {
-    return QStringLiteral("c:\\bases\\") + name + u'\\';
-}
 
 const std::vector<Base> kBases = {
     {3, 1, folder(QStringLiteral("dogovor")), QStringLiteral("Договоры и сделки"), 1},
@@ -119,21 +66,6 @@ void closeList(LONG th) {
 QString put() {
     return PUT.get().clip();
 }
-
-class BasesEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        GlobalErrors.Init(GlobalErrorStatus);
-        rt::installMessageReporter();
-        INIMgr.Init(u"kaldor.INI");
-        DctInit();
-    }
-    void TearDown() override {
-        DctKill();
-        INIMgr.Kill();
-        rt::removeMessageReporter();
-    }
-};
 
 }  // namespace
 
@@ -352,31 +284,13 @@ TEST(BaseList, TheRegisterButtonStartsTheReportOnItsOwnThread) {
     QDir(rt::driveFolder(u'C')).mkpath(QStringLiteral("bases/trud"));
     const LONG th = openList();
     click(th, BUTTON6);
-    const auto preview = [] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* p = qobject_cast<PrintPreviewClass*>(w); p && p->isVisible())
-                return p;
-        }
-        return static_cast<PrintPreviewClass*>(nullptr);
-    };
     // The register of the active base, on a thread of its own.
-    ASSERT_TRUE(waitFor([&] { return onGui([&] { return preview() != nullptr; }); }, 30000));
-    int report = 0;
-    for (int n = th + 1; n < th + 10 && report == 0; ++n) {
-        if (rt::threadAlive(n))
-            report = n;
-    }
-    EXPECT_NE(report, 0);
+    const int report = waitRegister(th);
+    ASSERT_NE(report, 0);
     EXPECT_TRUE(windowEnabled(th));  // the list stays usable
     clickRow(th, BROWSE_1, 2);
     EXPECT_EQ(TEMA.get().clip(), QStringLiteral("Охрана труда"));
-    onGui([&] {
-        if (PrintPreviewClass* p = preview())
-            p->close();
-    });
-    if (report != 0) {
-        EXPECT_TRUE(rt::waitThreadEnd(report, 10000));
-    }
+    EXPECT_TRUE(closeRegister(report));
     closeList(th);
 }
 
@@ -589,10 +503,5 @@ TEST(BaseForm, CancellingChangesAsksFirst) {
 }
 
 int main(int argc, char** argv) {
-    qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
-    QDir().mkpath(sandbox().path() + QStringLiteral("/c/kaldor_demo"));
-    installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new BasesEnvironment);
-    return uitest::main(argc, argv, {});
+    return cattest::runTests(argc, argv);
 }

@@ -1,0 +1,83 @@
+#include "common.h"
+
+#include "app/globals.h"
+#include "dictionary.h"
+#include "listcontrol.h"
+#include "toolbar.h"
+#include "ui/window.h"
+
+int BeginInit(WindowManager& w, const char16_t* procedure, int firstField, ToolbarClass& toolbar) {
+    GlobalErrors.SetProcedureName(procedure);
+    w.Request = GlobalRequest;
+    const int level = w.WindowManager::Init();
+    if (level != Level::Benign)
+        return level;
+    w.FirstField = firstField;
+    w.VCRRequest = &::VCRRequest;
+    w.Errors = &GlobalErrors;
+    w.AddItem(toolbar);
+    GlobalRequest = 0;
+    GlobalResponse = 0;
+    return level;
+}
+
+void PlaceWindow(WindowManager& w, ParentDefaultsResizer& resizer, const char16_t* procedure,
+                 Window& window) {
+    resizer.Init(Resize::Spread, true, false);
+    w.AddItem(resizer);
+    INIMgr.Fetch(procedure, window);
+    resizer.Resize();
+}
+
+void EndKill(WindowManager& w, const char16_t* procedure, Window& window) {
+    if (w.Opened)
+        INIMgr.Update(procedure, window);
+    GlobalErrors.SetProcedureName();
+}
+
+void OffBaseStyle(Window& window, int list, const char16_t* face) {
+    window[list](lst::PROPSTYLE::FontName, 1) = face;
+    window[list](lst::PROPSTYLE::FontSize, 1) = 8;
+    window[list](lst::PROPSTYLE::FontStyle, 1) = int(FONT::Bold);
+    window[list](lst::PROPSTYLE::TextColor, 1) = 0xC0C0C0;
+    window[list](lst::PROPSTYLE::BackColor, 1) = -1;
+    window[list](lst::PROPSTYLE::TextSelected, 1) = 0xC0C0C0;
+    window[list](lst::PROPSTYLE::BackSelected, 1) = -1;
+}
+
+int SetFormActions(WindowManager& w, int okControl) {
+    if (w.Request == ViewRecord) {
+        w.InsertAction = FormAction::None;
+        w.DeleteAction = FormAction::None;
+        w.ChangeAction = FormAction::None;
+        w.CancelAction = FormAction::Plain;
+        w.OkControl = 0;
+        return Level::Benign;
+    }
+    w.ChangeAction = FormAction::Standard;
+    w.CancelAction = FormAction::Standard;
+    w.OkControl = okControl;
+    return w.PrimeUpdate() != Level::Benign ? int(Level::Notify) : int(Level::Benign);
+}
+
+QString ActionMessage(int request) {
+    switch (request) {
+        case ViewRecord:
+            return QStringLiteral("Просмотреть");
+        case InsertRecord:
+            return QStringLiteral("Добавить");
+        case ChangeRecord:
+            return QStringLiteral("Изменить");
+        default:
+            return {};
+    }
+}
+
+void TakeFormOk(WindowManager& w, int okControl, Window& window) {
+    if (ACCEPTED() != okControl)
+        return;
+    w.Update();
+    // Viewing: "Сохранить" only closes.
+    if (w.Request == ViewRecord)
+        window.post(EVENT::CloseWindow);
+}
