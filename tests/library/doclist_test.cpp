@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -18,6 +17,7 @@
 
 #include "app/globals.h"
 #include "app/procedures.h"
+#include "catalogue.h"
 #include "core/fuzzy.h"
 #include "core/paths.h"
 #include "dictionary.h"
@@ -26,7 +26,6 @@
 #include "listdriver.h"
 #include "listview.h"
 #include "query.h"
-#include "report/preview.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
@@ -109,21 +108,20 @@ struct Base {
     LONG rtg;
 };
 
-// The catalogue holds these bases and nothing else (thread 1).
+// The catalogue holds these bases and nothing else, with their open counts
+// (thread 1).
 void setCatalogue(const std::vector<Base>& bases) {
+    std::vector<cattest::Base> plain;
+    for (const Base& b : bases)
+        plain.push_back({b.kod, 1, b.path, b.name, 1});
+    cattest::setCatalogue(plain);
     Relate_CONFIG->Open();
-    SET(CONFIG);
-    for (NEXT(CONFIG); ERRORCODE() == 0; NEXT(CONFIG))
-        DELETE(CONFIG);
     for (const Base& b : bases) {
         CONFIG.clearRecord();
         CON.KOD = b.kod;
-        CON.ID = 1;
-        CON.PATH = b.path;
-        CON.NAME = b.name;
+        ASSERT_EQ(Access_CONFIG->Fetch(CON_K1), Level::Benign);
         CON.RTG = b.rtg;
-        CON.ON_OFF = 1;
-        ASSERT_EQ(Access_CONFIG->Insert(), Level::Benign);
+        ASSERT_EQ(Access_CONFIG->Update(), Level::Benign);
     }
     Relate_CONFIG->Close();
 }
@@ -412,21 +410,12 @@ TEST(DocList, TheRegisterButtonStartsTheReportOfTheBaseOnItsOwnThread) {
     standardBase();
     const LONG th = openList();
     click(th, BUTTON13);
-    const auto preview = [] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* p = qobject_cast<PrintPreviewClass*>(w); p && p->isVisible())
-                return p;
-        }
-        return static_cast<PrintPreviewClass*>(nullptr);
-    };
-    ASSERT_TRUE(waitFor([&] { return onGui([&] { return preview() != nullptr; }); }, 30000));
+    const int report = cattest::waitRegister(th);
+    ASSERT_NE(report, 0);
     EXPECT_TRUE(windowEnabled(th));  // the list goes on meanwhile
     clickRow(th, BROWSE_1, 2);
     EXPECT_EQ(text(th, KAL_NDOK), QStringLiteral("№ 7"));
-    onGui([&] {
-        if (PrintPreviewClass* p = preview())
-            p->close();
-    });
+    EXPECT_TRUE(cattest::closeRegister(report));
     closeList(th);
 }
 
