@@ -142,6 +142,9 @@ int ThisWindowClass::Run(int number, int request) {
     WindowManager::Run(number, request);
     GlobalRequest = BYTE(request);
     Updatekaldor();
+    // The card form writes the card's bookmarks as they are made, whatever its
+    // answer: the combo reads them again.
+    p_.FDCB6.ResetQueue(true);
     return GlobalResponse;
 }
 

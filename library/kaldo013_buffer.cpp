@@ -41,8 +41,13 @@ void Procedure::InsertFromBuffer() {
     KAL.NFILE = ::NFILEBUF.get();
     // A failure names the card's source file, as every copy into a body does.
     fileToBlobShown(kTransferFile, KAL.ZAKON, KAL.NFILE.clip());
-    // A failure is reported by the table's access object.
-    Access_KALDOR->Insert();
+    // A failure is reported by the table's access object. The list and its
+    // count show the new card at once: the clerk sees the copy arrive.
+    if (Access_KALDOR->Insert() != Level::Benign)
+        return;
+    BRW1.ResetQueue();
+    ::KOLDOC = LONG(RECORDS(KALDOR));
+    DISPLAY();
 }
 
 }  // namespace kaldo013

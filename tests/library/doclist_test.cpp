@@ -850,8 +850,11 @@ TEST(DocListBuffer, ACardGoesIntoAnotherBaseWithTheNextFreeNumber) {
     th = openList();
     clickRow(th, BROWSE_1, 2);
     click(th, BUTTON15_2);
-    EXPECT_EQ(ids(th), strings({"1", "2", "4"}));  // shown when the list reads again
-    click(th, BUTTON15_2);                         // the buffer stays: once more
+    // Shown at once, with the count; the selected card stays selected.
+    EXPECT_EQ(ids(th), strings({"1", "2", "4", "5"}));
+    EXPECT_EQ(text(th, k::KOLDOC), QStringLiteral("4"));
+    EXPECT_EQ(currentRow(th, BROWSE_1), 2);
+    click(th, BUTTON15_2);  // the buffer stays: once more
     closeList(th);
     const std::vector<Card> after = doclist::readBase(kOther);
     ASSERT_EQ(after.size(), 5u);

@@ -1,0 +1,466 @@
+// A clerk's day with the program, end to end: the demo catalogue on a drive C
+// of its own, the program started as `kaldor` starts it, and the journeys
+// walked through the real windows as the clerk walks them - a topic and a base
+// chosen, the document list opened from the frame's menu, a card and its text
+// edited, a bookmark added and found, a card copied through the buffer into
+// another base, the searches used and cleared; then everything closed and the
+// program started again on the same drive. Suite Journey runs in the program
+// (one process per day); suite Clerk starts those processes.
+//
+// With KALDOR_JOURNEY_SHOTS set to a folder, the frame is photographed at each
+// step (scripts/screenshot-journey runs it under Xvfb).
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPixmap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QThread>
+#include <atomic>
+#include <ostream>
+
+#include "app/globals.h"
+#include "app/procedures.h"
+#include "dictionary.h"
+#include "doclist_support.h"
+#include "kaldo013.h"
+#include "listdriver.h"
+#include "listview.h"
+#include "query.h"
+#include "ui/dialogs.h"
+#include "ui/window.h"
+#include "uidriver.h"
+
+using namespace uitest;
+using namespace listtest;
+namespace k = kaldo013;
+
+void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+enum { BROWSEKALDOR = -10 };
+// The topic window's two lists.
+enum { RUB_TOPICS = 1, RUB_BASES = 15 };
+
+const QString kTopicTitle = QStringLiteral("Рубрикатор тем/подтем [выбор БД]");
+const QString kTrud = QStringLiteral("c:\\kaldor_demo\\trud\\");
+const QString kDogovor = QStringLiteral("c:\\kaldor_demo\\dogovor\\");
+const QString kTrudName = QStringLiteral("Трудовые отношения");
+const QString kDogovorName = QStringLiteral("Договоры и сделки");
+const QString kCardTitle =
+    QStringLiteral("Форма редактирования [выделение важных частей документа]");
+const QString kZkTitle = QStringLiteral("Форма редактирования закладки");
+const QString kNewName = QStringLiteral("Положение о приёме (ред. 2)");
+const QString kNote = QStringLiteral("Примечание кадровика: редакция 2. ");
+const QString kMarkName = QStringLiteral("Примечание о редакции");
+const QString kMarkPassage = QStringLiteral("Примечание кадровика");
+
+// Where the first day leaves the frame and the document list.
+const QRect kFramePlace(30, 20, 1000, 700);
+const QPoint kListPlace(12, 18);
+
+std::atomic<bool> gMainReturned{false};
+
+QString listTitle(const QString& base) {
+    return QStringLiteral("Тема: ") + base.leftJustified(60);
+}
+
+// Threads other than the frame's and the test's that show a window.
+std::vector<int> childThreads() {
+    std::vector<int> out;
+    for (int n = 2; n < 64; ++n) {
+        if (n != THREAD() && rt::threadAlive(n) &&
+            onGui([n] { return rt::gui::topWindow(n) != nullptr; }))
+            out.push_back(n);
+    }
+    return out;
+}
+
+// The thread whose window has this title, once it is idle; 0 when none comes.
+int threadTitled(const QString& t) {
+    int found = 0;
+    waitFor(
+        [&] {
+            for (int n : childThreads()) {
+                if (title(n) == t && waitIdle(n, 200)) {
+                    found = n;
+                    return true;
+                }
+            }
+            return false;
+        },
+        20000);
+    return found;
+}
+
+bool waitTitle(int th, const QString& t) {
+    return waitFor([&] { return title(th) == t; }, 10000) && waitIdle(th);
+}
+
+// Control `equate` of the window the thread shows now; 0 none.
+int controlOf(int th, const QString& equate) {
+    return onGui([&] {
+        rt::GuiWindow* w = rt::gui::topWindow(th);
+        if (!w)
+            return 0;
+        for (const rt::ControlDecl& c : w->decl().controls) {
+            if (c.equate == equate)
+                return c.number;
+        }
+        return 0;
+    });
+}
+
+// The MDI window of thread th in the frame.
+QMdiSubWindow* subWindowOf(int th) {
+    rt::GuiWindow* w = rt::gui::topWindow(th);
+    QWidget* top = w ? w->top() : nullptr;
+    while (top && !qobject_cast<QMdiSubWindow*>(top))
+        top = top->parentWidget();
+    return qobject_cast<QMdiSubWindow*>(top);
+}
+
+// A picture of the frame as the clerk sees it, when pictures are asked for.
+void shot(const char* name) {
+    const QString dir = qEnvironmentVariable("KALDOR_JOURNEY_SHOTS");
+    if (dir.isEmpty())
+        return;
+    for (int n : childThreads())
+        waitIdle(n, 500);
+    QThread::msleep(300);
+    onGui([&] {
+        QDir().mkpath(dir);
+        rt::gui::frame()->grab().save(dir + u'/' + QString::fromLatin1(name) +
+                                      QStringLiteral(".png"));
+    });
+}
+
+QStringList comboColumn(int th, int col) {
+    return onGui([th, col] {
+        QStringList out;
+        rt::GuiControl* c = rt::gui::topWindow(th)->control(k::ZAM_ZAKLAD);
+        auto* l = c ? dynamic_cast<lst::ComboList*>(lst::ListSurface::of(*c)) : nullptr;
+        if (l && l->rows()) {
+            for (const auto& r : *l->rows())
+                out << r[size_t(col - 1)].text;
+        }
+        return out;
+    });
+}
+
+QString findDialogText(int th) {
+    return onGui([th] {
+        for (QWidget* w : rt::gui::dialogs(th)) {
+            if (!w->objectName().startsWith(u"rtf"))
+                continue;
+            auto* e = w->findChild<QLineEdit*>(QStringLiteral("findText"));
+            return e ? e->text() : QString();
+        }
+        return QString();
+    });
+}
+
+void closeFindDialog(int th) {
+    onGui([th] {
+        for (QWidget* w : rt::gui::dialogs(th)) {
+            if (w->objectName().startsWith(u"rtf"))
+                qobject_cast<QDialog*>(w)->reject();
+        }
+    });
+    waitIdle(th);
+}
+
+void typeIntoEditor(int th, int control, const QString& s) {
+    onGui([&] {
+        auto* e = qobject_cast<QTextEdit*>(widget(th, control));
+        QTextCursor c(e->document());
+        c.insertText(s);
+    });
+    waitIdle(th);
+}
+
+QStringList names(int th) {
+    return column(th, k::BROWSE_1, 1);
+}
+
+// The rows of a list whose first column holds `name`: its 1-based row, 0 none.
+int rowNamed(int th, int control, const QString& name) {
+    return int(column(th, control, 1).indexOf(name)) + 1;
+}
+
+}  // namespace
+
+// ---- the first day -------------------------------------------------------------------
+
+TEST(Journey, FirstDay) {
+    ASSERT_TRUE(waitFor([] { return onGui([] { return rt::gui::frame() != nullptr; }); }));
+    onGui([] { rt::gui::frame()->setGeometry(kFramePlace); });
+
+    // 1. The frame opens the topic window; the active base follows the cursor.
+    const int rub = threadTitled(kTopicTitle);
+    ASSERT_NE(rub, 0);
+    clickRow(rub, RUB_TOPICS, 1);
+    EXPECT_EQ(column(rub, RUB_BASES, 1), QStringList({kTrudName, QStringLiteral("Охрана труда")}));
+    clickRow(rub, RUB_BASES, 2);
+    EXPECT_EQ(TEMA.get().clip(), QStringLiteral("Охрана труда"));
+    clickRow(rub, RUB_BASES, 1);
+    EXPECT_EQ(TEMA.get().clip(), kTrudName);
+    EXPECT_EQ(PUT.get().clip(), kTrud);
+    shot("1-topics");
+    chooseMenu(1, BROWSEKALDOR);
+    const int trud = threadTitled(listTitle(kTrudName));
+    ASSERT_NE(trud, 0);
+    const QStringList before = names(trud);
+    ASSERT_EQ(before.size(), 3);
+    EXPECT_EQ(text(trud, k::KOLDOC), QStringLiteral("3"));
+    EXPECT_EQ(onGui([trud] { return int(rt::gui::dialogs(trud).size()); }), 0);
+    shot("1-doclist");
+
+    // 2. A card changed in its form: its short name and its document text.
+    clickRow(trud, k::BROWSE_1, 1);
+    click(trud, k::CHANGE_3);
+    ASSERT_TRUE(waitTitle(trud, kCardTitle));
+    const int editor = controlOf(trud, QStringLiteral("?RTFTEXTBOX"));
+    click(trud, controlOf(trud, QStringLiteral("?BUTTON17")));  // show the text
+    const QString original = text(trud, editor);
+    EXPECT_FALSE(original.isEmpty());
+    typeIntoEditor(trud, editor, kNote);
+    click(trud, controlOf(trud, QStringLiteral("?BUTTON6")));  // apply
+    shot("2-card-text");
+    selectTab(trud, controlOf(trud, QStringLiteral("?CURRENTTAB")), 2);
+    const int name = controlOf(trud, QStringLiteral("?KAL:NAME"));
+    ASSERT_NE(name, 0);
+    EXPECT_EQ(text(trud, name), before.at(0));
+    type(trud, name, kNewName);
+    shot("2-card-fields");
+
+    // 3. A bookmark added in the card form, on the passage just typed.
+    selectTab(trud, controlOf(trud, QStringLiteral("?CURRENTTAB")), 3);
+    click(trud, controlOf(trud, QStringLiteral("?INSERT")));
+    ASSERT_TRUE(waitTitle(trud, kZkTitle));
+    EXPECT_EQ(text(trud, controlOf(trud, QStringLiteral("?ZAM:IDDOK"))), QStringLiteral("1"));
+    type(trud, controlOf(trud, QStringLiteral("?ZAM:ZAKLAD")), kMarkName);
+    type(trud, controlOf(trud, QStringLiteral("?ZAM:POTEXT")), kMarkPassage);
+    shot("3-bookmark-form");
+    click(trud, controlOf(trud, QStringLiteral("?OK")));
+    ASSERT_TRUE(waitTitle(trud, kCardTitle));
+    EXPECT_TRUE(column(trud, controlOf(trud, QStringLiteral("?LIST")), 1).contains(kMarkName));
+    click(trud, controlOf(trud, QStringLiteral("?OK")));
+    ASSERT_TRUE(waitTitle(trud, listTitle(kTrudName)));
+    EXPECT_EQ(names(trud).at(0), kNewName);
+    EXPECT_EQ(currentRow(trud, k::BROWSE_1), 1);
+
+    // Opened again: the text as it was saved.
+    click(trud, k::CHANGE_3);
+    ASSERT_TRUE(waitTitle(trud, kCardTitle));
+    click(trud, controlOf(trud, QStringLiteral("?BUTTON17")));
+    EXPECT_TRUE(text(trud, editor).startsWith(kNote)) << text(trud, editor).toStdString();
+    EXPECT_EQ(text(trud, editor).mid(kNote.size()).simplified(), original.simplified());
+    click(trud, controlOf(trud, QStringLiteral("?CANCEL")));
+    ASSERT_TRUE(waitTitle(trud, listTitle(kTrudName)));
+
+    // The list's bookmark combo shows it; choosing it finds the passage in
+    // the document shown.
+    EXPECT_TRUE(comboColumn(trud, 1).contains(kMarkName))
+        << comboColumn(trud, 1).join(u'|').toStdString();
+    click(trud, k::BUTTON4);
+    EXPECT_TRUE(text(trud, k::RTFTEXTBOX).startsWith(kNote))
+        << text(trud, k::RTFTEXTBOX).toStdString();
+    chooseEntry(trud, k::ZAM_ZAKLAD, int(comboColumn(trud, 1).indexOf(kMarkName)) + 1);
+    ASSERT_TRUE(waitDialog(trud));
+    EXPECT_EQ(findDialogText(trud), kMarkPassage);
+    shot("3-doclist-find");
+    closeFindDialog(trud);
+
+    // 4. The card buffer: the card goes from this base into another.
+    clickRow(trud, k::BROWSE_1, 1);
+    click(trud, k::BUTTON15);
+    clickRow(rub, RUB_TOPICS, 2);
+    clickRow(rub, RUB_BASES, rowNamed(rub, RUB_BASES, kDogovorName));
+    EXPECT_EQ(TEMA.get().clip(), kDogovorName);
+    chooseMenu(1, BROWSEKALDOR);
+    const int dogovor = threadTitled(listTitle(kDogovorName));
+    ASSERT_NE(dogovor, 0);
+    EXPECT_EQ(names(dogovor).size(), 2);
+    click(dogovor, k::BUTTON15_2);
+    EXPECT_TRUE(names(dogovor).contains(kNewName)) << names(dogovor).join(u'|').toStdString();
+    EXPECT_EQ(text(dogovor, k::KOLDOC), QStringLiteral("3"));
+    shot("4-buffer");
+    // The copy carries the edited text.
+    clickRow(dogovor, k::BROWSE_1, rowNamed(dogovor, k::BROWSE_1, kNewName));
+    click(dogovor, k::BUTTON4);
+    EXPECT_TRUE(text(dogovor, k::RTFTEXTBOX).startsWith(kNote));
+    // The first base's list is still on its own base.
+    EXPECT_EQ(names(trud).size(), 3);
+
+    // 5. Query by example and the fuzzy search; cleared, every card is back.
+    const QStringList all = names(dogovor);
+    using V = lst::QueryListVisual;
+    click(dogovor, k::QUERY);
+    ASSERT_TRUE(waitTitle(dogovor, QStringLiteral("Запрос по образцу")));
+    shot("5-query");
+    const int contains = onGui([dogovor] {
+        auto* op = qobject_cast<QComboBox*>(widget(dogovor, V::OpControl(5)));
+        return op ? op->findText(lst::queryOpText(lst::QueryOp::Contains)) + 1 : 0;
+    });
+    ASSERT_GT(contains, 0);
+    chooseEntry(dogovor, V::OpControl(5), contains);
+    type(dogovor, V::ValueControl(5), QStringLiteral("ред. 2"));
+    click(dogovor, V::OkControl(5));
+    ASSERT_TRUE(waitTitle(dogovor, listTitle(kDogovorName)));
+    EXPECT_EQ(names(dogovor), QStringList{kNewName});
+    click(dogovor, k::QUERY);
+    ASSERT_TRUE(waitTitle(dogovor, QStringLiteral("Запрос по образцу")));
+    click(dogovor, V::ClearControl(5));
+    click(dogovor, V::OkControl(5));
+    ASSERT_TRUE(waitTitle(dogovor, listTitle(kDogovorName)));
+    EXPECT_EQ(names(dogovor), all);
+
+    type(dogovor, k::FUZZYQUERY, QStringLiteral("приём"));
+    click(dogovor, k::FUZZYGO);
+    EXPECT_EQ(names(dogovor).size(), all.size());
+    EXPECT_EQ(names(dogovor).at(0), kNewName);
+    shot("5-fuzzy");
+    click(dogovor, k::FUZZYCLEAR);
+    EXPECT_EQ(names(dogovor), all);
+    EXPECT_EQ(text(dogovor, k::FUZZYQUERY), QString());
+
+    // 6. The windows left where the clerk wants them; everything closed. The
+    // last document list closed keeps its place for the next.
+    POST(EVENT::CloseWindow, 0, dogovor);
+    ASSERT_TRUE(rt::waitThreadEnd(dogovor, kWait));
+    onGui([trud] { subWindowOf(trud)->move(kListPlace); });
+    waitIdle(trud);
+    POST(EVENT::CloseWindow, 0, 1);
+    ASSERT_TRUE(waitFor([] { return gMainReturned.load(); }, 20000));
+    EXPECT_EQ(doclist::readBase(kTrud).size(), 3u);
+    EXPECT_EQ(doclist::readBase(kDogovor).size(), 3u);
+}
+
+// ---- the next day --------------------------------------------------------------------
+
+TEST(Journey, NextDay) {
+    ASSERT_TRUE(waitFor([] { return onGui([] { return rt::gui::frame() != nullptr; }); }));
+    ASSERT_NE(threadTitled(kTopicTitle), 0);
+    EXPECT_EQ(onGui([] { return rt::gui::frame()->geometry(); }), kFramePlace);
+    doclist::activate(kTrud, kTrudName);
+    chooseMenu(1, BROWSEKALDOR);
+    const int trud = threadTitled(listTitle(kTrudName));
+    ASSERT_NE(trud, 0);
+    EXPECT_EQ(onGui([trud] { return subWindowOf(trud)->pos(); }), kListPlace);
+    EXPECT_EQ(names(trud).size(), 3);
+    EXPECT_EQ(names(trud).at(0), kNewName);
+    EXPECT_TRUE(comboColumn(trud, 1).contains(kMarkName));
+    const std::vector<doclist::Card> copied = doclist::readBase(kDogovor);
+    ASSERT_EQ(copied.size(), 3u);
+    EXPECT_EQ(copied.back().name, kNewName);
+    EXPECT_EQ(copied.back().text, doclist::readBase(kTrud).at(0).text);
+}
+
+// ---- the clerk, one process per day ----------------------------------------------------
+
+namespace {
+
+class Program {
+  public:
+    QString path(const QString& rel) const { return dir_.path() + u'/' + rel; }
+    QProcessEnvironment env() const {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        if (!e.contains(QStringLiteral("KALDOR_JOURNEY_SHOTS")))
+            e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        e.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
+        e.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
+        e.insert(QStringLiteral("KALDOR_DRIVE_C"), path(QStringLiteral("c")));
+        e.insert(QStringLiteral("KALDOR_SYSTEM_SETTINGS"), path(QStringLiteral("system.ini")));
+        return e;
+    }
+    bool demo() {
+        QDir(dir_.path()).mkpath(QStringLiteral("c"));
+        QProcess p;
+        p.setProcessEnvironment(env());
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral(KALDOR_DEMO), {});
+        const bool ok = p.waitForFinished(60000) && p.exitCode() == 0;
+        output_ = p.readAll();
+        return ok;
+    }
+    bool run(const QString& test) {
+        QProcess p;
+        QProcessEnvironment e = env();
+        e.insert(QStringLiteral("KALDOR_JOURNEY_PROGRAM"), QStringLiteral("1"));
+        p.setProcessEnvironment(e);
+        p.setWorkingDirectory(dir_.path());
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget(),
+                {QStringLiteral("--gtest_filter=Journey.") + test});
+        const bool finished = p.waitForFinished(240000);
+        output_ = p.readAll();
+        return finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 &&
+               output_.contains("[  PASSED  ] 1 test");
+    }
+    std::string output() const { return output_.toStdString(); }
+
+  private:
+    QTemporaryDir dir_;
+    QByteArray output_;
+};
+
+}  // namespace
+
+TEST(Clerk, ADayWithTheProgramAndTheNextNothingLost) {
+    Program p;
+    ASSERT_TRUE(p.demo()) << p.output();
+    ASSERT_TRUE(p.run(QStringLiteral("FirstDay"))) << p.output();
+    ASSERT_TRUE(p.run(QStringLiteral("NextDay"))) << p.output();
+}
+
+// ---- entry ---------------------------------------------------------------------------
+
+namespace {
+
+// The program role: thread 1 runs the program body as `kaldor` does; the day
+// runs on a thread beside it and closes the frame when it is done.
+int runProgram(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    installThreadHooks();
+    int rc = 1;
+    const int run = rt::run(argc, argv, [&] {
+        const int tests = START([&] {
+            rc = RUN_ALL_TESTS();
+            if (!gMainReturned)
+                POST(EVENT::CloseWindow, 0, 1);
+        });
+        _main();
+        gMainReturned = true;
+        rt::waitThreadEnd(tests, 240000);
+    });
+    return rc != 0 ? rc : run;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsSet("KALDOR_JOURNEY_PROGRAM"))
+        return runProgram(argc, argv);
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    std::string filter = ::testing::GTEST_FLAG(filter);
+    filter += filter.find('-') == std::string::npos ? "-Journey.*" : ":Journey.*";
+    ::testing::GTEST_FLAG(filter) = filter;
+    return RUN_ALL_TESTS();
+}
