@@ -557,6 +557,10 @@ void GuiWindow::build(QMainWindow* frame) {
         auto* mw = new QMainWindow;
         mdi_ = new QMdiArea;
         mdi_->setProperty("kaldorFrameArea", true);
+        // A window larger than the frame, or moved partly out of it, is
+        // scrolled to rather than cut off.
+        mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         mw->setCentralWidget(mdi_);
         menuBar_ = mw->menuBar();
         statusBar_ = mw->statusBar();

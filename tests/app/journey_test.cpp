@@ -18,12 +18,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPixmap>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -71,7 +73,7 @@ const QString kMarkName = QStringLiteral("Примечание о редакци
 const QString kMarkPassage = QStringLiteral("Примечание кадровика");
 
 // Where the first day leaves the frame and the document list.
-const QRect kFramePlace(30, 20, 1000, 700);
+const QRect kFramePlace(8, 8, 1260, 780);
 const QPoint kListPlace(12, 18);
 
 std::atomic<bool> gMainReturned{false};
@@ -145,8 +147,12 @@ void shot(const char* name) {
     QThread::msleep(300);
     onGui([&] {
         QDir().mkpath(dir);
-        rt::gui::frame()->grab().save(dir + u'/' + QString::fromLatin1(name) +
-                                      QStringLiteral(".png"));
+        // The screen, with the forms and dialogs beside the frame; offscreen
+        // there is no screen to grab, only the frame.
+        const QPixmap p = QGuiApplication::platformName() == QStringLiteral("offscreen")
+                              ? rt::gui::frame()->grab()
+                              : QGuiApplication::primaryScreen()->grabWindow(0);
+        p.save(dir + u'/' + QString::fromLatin1(name) + QStringLiteral(".png"));
     });
 }
 

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -15,6 +16,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QProcess>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -548,6 +550,15 @@ TEST(Standard, FrameMenusTileCascadeListWindowsAndCopy) {
                       .size();
               }),
               2);
+    // A child partly out of the frame is scrolled to, not cut off.
+    EXPECT_EQ(onGui([] {
+                  auto* area = qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget());
+                  QMdiSubWindow* s = area->subWindowList().at(0);
+                  s->move(area->viewport()->width() - s->width() / 2, 0);
+                  QCoreApplication::processEvents();
+                  return area->horizontalScrollBar()->isVisibleTo(area);
+              }),
+              true);
     chooseMenu(f, TILE);
     const bool overlap = onGui([] {
         const auto subs =
