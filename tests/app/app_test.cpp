@@ -26,6 +26,7 @@
 #include "dictionary.h"
 #include "globals.h"
 #include "procedures.h"
+#include "program_role.h"
 #include "ui/detail.h"
 #include "ui/dialogs.h"
 #include "ui/winapi.h"
@@ -34,6 +35,7 @@
 #include "windowmanager.h"
 
 using namespace uitest;
+using apptest::childThreads;
 
 namespace {
 
@@ -54,6 +56,10 @@ const QString kTopicTitle = QStringLiteral("Рубрикатор тем/подт
 std::atomic<bool> gAccessBeforeMain{false};
 std::atomic<bool> gMainReturned{false};
 std::atomic<bool> gAccessAfterMain{false};
+
+const apptest::ProgramRole kRole{"KALDOR_APP_PROGRAM", "InProgram", &gMainReturned,
+                                 [] { gAccessBeforeMain = Access_CONFIG != nullptr; },
+                                 [] { gAccessAfterMain = Access_CONFIG != nullptr; }};
 
 // Runs fn on `thread` (a procedure thread with a window open) between two of
 // its events, and waits for it. Reaches into the runtime's queue: only a test
@@ -76,17 +82,6 @@ bool onThread(int thread, const std::function<void()>& fn) {
     };
     rt::detail::push(*ctx, std::move(item));
     return f.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-}
-
-// Threads other than the frame's and the test's own that show a window.
-std::vector<int> childThreads() {
-    std::vector<int> out;
-    for (int n = 2; n < 64; ++n) {
-        if (n != THREAD() && rt::threadAlive(n) &&
-            onGui([n] { return rt::gui::topWindow(n) != nullptr; }))
-            out.push_back(n);
-    }
-    return out;
 }
 
 bool waitChildren(size_t n) {
@@ -331,11 +326,12 @@ TEST(InProgram, FrameIsWhereItWasLeft) {
 
 namespace {
 
-// A sandbox of the program: its own settings, drive C and system settings.
-class ProgramRun {
+// The sandbox, with the system settings the drag cases look at.
+class ProgramRun : public apptest::ProgramRun {
   public:
-    ProgramRun() { QDir(dir_.path()).mkpath(QStringLiteral("c/kaldor_demo")); }
-    QString path(const QString& rel) const { return dir_.path() + u'/' + rel; }
+    ProgramRun() : apptest::ProgramRun(kRole) {
+        QDir(path(QString())).mkpath(QStringLiteral("c/kaldor_demo"));
+    }
     void setDrag(int on) {
         QFile f(path(QStringLiteral("system.ini")));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -350,32 +346,6 @@ class ProgramRun {
         ini.Init(path(QStringLiteral("system.ini")));
         return ini.Fetch(u"Desktop", u"DragFullWindows", u"?").toInt();
     }
-    // Runs the program with the InProgram case `test` beside it; true when the
-    // program ended normally and the case passed.
-    bool run(const QString& test) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KALDOR_APP_PROGRAM"), QStringLiteral("1"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
-        env.insert(QStringLiteral("KALDOR_DRIVE_C"), path(QStringLiteral("c")));
-        env.insert(QStringLiteral("KALDOR_SYSTEM_SETTINGS"), path(QStringLiteral("system.ini")));
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(dir_.path());
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget(),
-                {QStringLiteral("--gtest_filter=InProgram.") + test});
-        const bool finished = p.waitForFinished(60000);
-        output_ = p.readAll();
-        return finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 &&
-               output_.contains("[  PASSED  ] 1 test");
-    }
-    QString output() const { return QString::fromUtf8(output_); }
-
-  private:
-    QTemporaryDir dir_;
-    QByteArray output_;
 };
 
 }  // namespace
@@ -418,40 +388,6 @@ TEST(Program, StartUpTopicListAndMenus) {
 
 // ---- entry ---------------------------------------------------------------------------
 
-namespace {
-
-// The program role: thread 1 runs the program body as `kaldor` does; the
-// selected InProgram case runs on a thread beside it and closes the frame when
-// it is done.
-int runProgram(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    installThreadHooks();
-    int rc = 1;
-    const int run = rt::run(argc, argv, [&] {
-        gAccessBeforeMain = Access_CONFIG != nullptr;
-        const int tests = START([&] {
-            rc = RUN_ALL_TESTS();
-            if (!gMainReturned)
-                POST(EVENT::CloseWindow, 0, 1);
-        });
-        _main();
-        gAccessAfterMain = Access_CONFIG != nullptr;
-        gMainReturned = true;
-        rt::waitThreadEnd(tests, 60000);
-    });
-    return rc != 0 ? rc : run;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsSet("KALDOR_APP_PROGRAM"))
-        return runProgram(argc, argv);
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    // The InProgram cases run only inside a program run.
-    std::string filter = ::testing::GTEST_FLAG(filter);
-    filter += filter.find('-') == std::string::npos ? "-InProgram.*" : ":InProgram.*";
-    ::testing::GTEST_FLAG(filter) = filter;
-    return RUN_ALL_TESTS();
+    return apptest::main(argc, argv, kRole);
 }

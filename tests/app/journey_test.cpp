@@ -40,12 +40,14 @@
 #include "kaldo013.h"
 #include "listdriver.h"
 #include "listview.h"
+#include "program_role.h"
 #include "query.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
 
 using namespace uitest;
+using apptest::childThreads;
 using namespace listtest;
 namespace k = kaldo013;
 
@@ -77,20 +79,10 @@ const QRect kFramePlace(8, 8, 1260, 780);
 const QPoint kListPlace(12, 18);
 
 std::atomic<bool> gMainReturned{false};
+const apptest::ProgramRole kRole{"KALDOR_JOURNEY_PROGRAM", "Journey", &gMainReturned};
 
 QString listTitle(const QString& base) {
     return QStringLiteral("Тема: ") + base.leftJustified(60);
-}
-
-// Threads other than the frame's and the test's that show a window.
-std::vector<int> childThreads() {
-    std::vector<int> out;
-    for (int n = 2; n < 64; ++n) {
-        if (n != THREAD() && rt::threadAlive(n) &&
-            onGui([n] { return rt::gui::topWindow(n) != nullptr; }))
-            out.push_back(n);
-    }
-    return out;
 }
 
 // The thread whose window has this title, once it is idle; 0 when none comes.
@@ -112,20 +104,6 @@ int threadTitled(const QString& t) {
 
 bool waitTitle(int th, const QString& t) {
     return waitFor([&] { return title(th) == t; }, 10000) && waitIdle(th);
-}
-
-// Control `equate` of the window the thread shows now; 0 none.
-int controlOf(int th, const QString& equate) {
-    return onGui([&] {
-        rt::GuiWindow* w = rt::gui::topWindow(th);
-        if (!w)
-            return 0;
-        for (const rt::ControlDecl& c : w->decl().controls) {
-            if (c.equate == equate)
-                return c.number;
-        }
-        return 0;
-    });
 }
 
 // The MDI window of thread th in the frame.
@@ -382,91 +360,33 @@ TEST(Journey, NextDay) {
 
 namespace {
 
-class Program {
+// The sandbox with the demo catalogue on its drive C.
+class Program : public apptest::ProgramRun {
   public:
-    QString path(const QString& rel) const { return dir_.path() + u'/' + rel; }
-    QProcessEnvironment env() const {
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        if (!e.contains(QStringLiteral("KALDOR_JOURNEY_SHOTS")))
-            e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        e.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
-        e.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
-        e.insert(QStringLiteral("KALDOR_DRIVE_C"), path(QStringLiteral("c")));
-        e.insert(QStringLiteral("KALDOR_SYSTEM_SETTINGS"), path(QStringLiteral("system.ini")));
-        return e;
+    Program() : apptest::ProgramRun(kRole) {
+        keepPlatform = qEnvironmentVariableIsSet("KALDOR_JOURNEY_SHOTS");
     }
     bool demo() {
-        QDir(dir_.path()).mkpath(QStringLiteral("c"));
+        QDir(path(QString())).mkpath(QStringLiteral("c"));
         QProcess p;
-        p.setProcessEnvironment(env());
+        p.setProcessEnvironment(environment());
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(QStringLiteral(KALDOR_DEMO), {});
-        const bool ok = p.waitForFinished(60000) && p.exitCode() == 0;
-        output_ = p.readAll();
-        return ok;
+        return p.waitForFinished(60000) && p.exitCode() == 0;
     }
-    bool run(const QString& test) {
-        QProcess p;
-        QProcessEnvironment e = env();
-        e.insert(QStringLiteral("KALDOR_JOURNEY_PROGRAM"), QStringLiteral("1"));
-        p.setProcessEnvironment(e);
-        p.setWorkingDirectory(dir_.path());
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget(),
-                {QStringLiteral("--gtest_filter=Journey.") + test});
-        const bool finished = p.waitForFinished(240000);
-        output_ = p.readAll();
-        return finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 &&
-               output_.contains("[  PASSED  ] 1 test");
-    }
-    std::string output() const { return output_.toStdString(); }
-
-  private:
-    QTemporaryDir dir_;
-    QByteArray output_;
 };
 
 }  // namespace
 
 TEST(Clerk, ADayWithTheProgramAndTheNextNothingLost) {
     Program p;
-    ASSERT_TRUE(p.demo()) << p.output();
-    ASSERT_TRUE(p.run(QStringLiteral("FirstDay"))) << p.output();
-    ASSERT_TRUE(p.run(QStringLiteral("NextDay"))) << p.output();
+    ASSERT_TRUE(p.demo());
+    ASSERT_TRUE(p.run(QStringLiteral("FirstDay"), 240000)) << p.output().toStdString();
+    ASSERT_TRUE(p.run(QStringLiteral("NextDay"), 240000)) << p.output().toStdString();
 }
 
 // ---- entry ---------------------------------------------------------------------------
 
-namespace {
-
-// The program role: thread 1 runs the program body as `kaldor` does; the day
-// runs on a thread beside it and closes the frame when it is done.
-int runProgram(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    installThreadHooks();
-    int rc = 1;
-    const int run = rt::run(argc, argv, [&] {
-        const int tests = START([&] {
-            rc = RUN_ALL_TESTS();
-            if (!gMainReturned)
-                POST(EVENT::CloseWindow, 0, 1);
-        });
-        _main();
-        gMainReturned = true;
-        rt::waitThreadEnd(tests, 240000);
-    });
-    return rc != 0 ? rc : run;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsSet("KALDOR_JOURNEY_PROGRAM"))
-        return runProgram(argc, argv);
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    std::string filter = ::testing::GTEST_FLAG(filter);
-    filter += filter.find('-') == std::string::npos ? "-Journey.*" : ":Journey.*";
-    ::testing::GTEST_FLAG(filter) = filter;
-    return RUN_ALL_TESTS();
+    return apptest::main(argc, argv, kRole);
 }

@@ -227,21 +227,6 @@ bool writeFile(const QString& programName, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-// Control `equate` of the window the thread shows now (the card form's, whose
-// numbers are its own); 0 none.
-int controlOf(LONG th, const QString& equate) {
-    return onGui([&] {
-        rt::GuiWindow* w = rt::gui::topWindow(th);
-        if (!w)
-            return 0;
-        for (const rt::ControlDecl& c : w->decl().controls) {
-            if (c.equate == equate)
-                return c.number;
-        }
-        return 0;
-    });
-}
-
 class DocListEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {

@@ -454,6 +454,19 @@ QWidget* widget(int thread, int control) {
     return target(thread, control);
 }
 
+int controlOf(int thread, const QString& equate) {
+    return onGui([&] {
+        rt::GuiWindow* w = rt::gui::topWindow(thread);
+        if (!w)
+            return 0;
+        for (const rt::ControlDecl& c : w->decl().controls) {
+            if (c.equate == equate)
+                return c.number;
+        }
+        return 0;
+    });
+}
+
 int main(int argc, char** argv, const QStringList& resourceFolders) {
     ::testing::InitGoogleTest(&argc, argv);
     for (const QString& f : resourceFolders)

@@ -80,6 +80,9 @@ QColor background(int thread, int control);
 QRect geometry(int thread, int control);   // pixels on the window's client area
 bool windowEnabled(int thread);            // the window takes input
 QWidget* widget(int thread, int control);  // use on the GUI thread only
+// The number of the control declared as `equate` ("?OK") in the window the
+// thread shows now (a form called on the thread has numbers of its own); 0 none.
+int controlOf(int thread, const QString& equate);
 
 // The entry of a test program: runs the tests on procedure thread 1 of a
 // running program, with `resourceFolders` searched for window declarations.
