@@ -77,6 +77,7 @@ const QString kMarkPassage = QStringLiteral("Примечание кадрови
 // Where the first day leaves the frame and the document list.
 const QRect kFramePlace(8, 8, 1260, 780);
 const QPoint kListPlace(12, 18);
+const QPoint kTopicPlace(40, 30);
 
 std::atomic<bool> gMainReturned{false};
 const apptest::ProgramRole kRole{"KALDOR_JOURNEY_PROGRAM", "Journey", &gMainReturned};
@@ -328,8 +329,12 @@ TEST(Journey, FirstDay) {
     // last document list closed keeps its place for the next.
     POST(EVENT::CloseWindow, 0, dogovor);
     ASSERT_TRUE(rt::waitThreadEnd(dogovor, kWait));
-    onGui([trud] { subWindowOf(trud)->move(kListPlace); });
+    onGui([trud, rub] {
+        subWindowOf(trud)->move(kListPlace);
+        subWindowOf(rub)->move(kTopicPlace);
+    });
     waitIdle(trud);
+    waitIdle(rub);
     POST(EVENT::CloseWindow, 0, 1);
     ASSERT_TRUE(waitFor([] { return gMainReturned.load(); }, 20000));
     EXPECT_EQ(doclist::readBase(kTrud).size(), 3u);
@@ -340,7 +345,9 @@ TEST(Journey, FirstDay) {
 
 TEST(Journey, NextDay) {
     ASSERT_TRUE(waitFor([] { return onGui([] { return rt::gui::frame() != nullptr; }); }));
-    ASSERT_NE(threadTitled(kTopicTitle), 0);
+    const int rub = threadTitled(kTopicTitle);
+    ASSERT_NE(rub, 0);
+    EXPECT_EQ(onGui([rub] { return subWindowOf(rub)->pos(); }), kTopicPlace);
     EXPECT_EQ(onGui([] { return rt::gui::frame()->geometry(); }), kFramePlace);
     doclist::activate(kTrud, kTrudName);
     chooseMenu(1, BROWSEKALDOR);
