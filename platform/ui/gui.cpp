@@ -646,6 +646,14 @@ void GuiWindow::build(QMainWindow* frame) {
         applyColors(*c);
         connectControl(*c);
     }
+    // Group boxes are frames around their controls, seen through: a control
+    // declared before a group that overlaps its edge (a list just under a
+    // search group) stays in sight over the frame.
+    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it) {
+        const ControlType t = (*it)->decl().type;
+        if ((t == ControlType::Group || t == ControlType::Option) && (*it)->widget())
+            (*it)->widget()->lower();
+    }
     // Sheets lie under every other control: a list declared before the sheet
     // it stands on would otherwise be hidden by the sheet's page.
     for (auto it = controls_.rbegin(); it != controls_.rend(); ++it) {

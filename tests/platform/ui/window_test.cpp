@@ -526,6 +526,34 @@ TEST(Keys, AlertedKeysBecomeAlertKeyEvents) {
     closeThread(a);
 }
 
+TEST(Standard, AGroupLiesUnderTheControlsItOverlaps) {
+    Log log;
+    const LONG a = runWindow(u"OVERLAP"_qs, log);
+    ASSERT_TRUE(waitWindow(a));
+    enum { ROWS = 1, FIND, WHAT, GO };
+    const QRect rows = geometry(a, ROWS), find = geometry(a, FIND), go = geometry(a, GO);
+    ASSERT_TRUE(rows.intersects(find));
+    ASSERT_TRUE(rows.intersects(go));
+    // Where the list and the group's lower edge meet, the list is seen; the
+    // group's button stays over the list.
+    const auto shownAt = [a](QPoint p) {
+        return onGui([a, p] {
+            QWidget* client = widget(a, ROWS)->parentWidget();
+            QWidget* w = client->childAt(p);
+            for (int c : {ROWS, FIND, GO}) {
+                for (QWidget* x = w; x; x = x->parentWidget()) {
+                    if (x == widget(a, c))
+                        return c;
+                }
+            }
+            return 0;
+        });
+    };
+    EXPECT_EQ(shownAt(QPoint(go.left() - 4, rows.top() + 1)), int(ROWS));
+    EXPECT_EQ(shownAt(QPoint(go.center().x(), go.bottom())), int(GO));
+    closeThread(a);
+}
+
 TEST(Standard, CloseButtonClosesTheWindowWithoutCode) {
     Log log;
     const LONG a = runWindow(u"FORM"_qs, log);
