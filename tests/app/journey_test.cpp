@@ -361,6 +361,24 @@ TEST(Journey, NextDay) {
     ASSERT_EQ(copied.size(), 3u);
     EXPECT_EQ(copied.back().name, kNewName);
     EXPECT_EQ(copied.back().text, doclist::readBase(kTrud).at(0).text);
+
+    // The copy was one too many: deleted from the other base's list, which
+    // and whose count follow at once.
+    doclist::activate(kDogovor, kDogovorName);
+    chooseMenu(1, BROWSEKALDOR);
+    const int dogovor = threadTitled(listTitle(kDogovorName));
+    ASSERT_NE(dogovor, 0);
+    clickRow(dogovor, k::BROWSE_1, rowNamed(dogovor, k::BROWSE_1, kNewName));
+    clickMouse(dogovor, 0, k::kShowUpdateButtons);
+    click(dogovor, k::DELETE_3, 100);
+    ASSERT_TRUE(waitDialog(dogovor));
+    answerMessage(dogovor, BUTTON::Yes);
+    ASSERT_TRUE(waitTitle(dogovor, listTitle(kDogovorName)));
+    EXPECT_FALSE(names(dogovor).contains(kNewName));
+    EXPECT_EQ(names(dogovor).size(), 2);
+    EXPECT_EQ(text(dogovor, k::KOLDOC), QStringLiteral("2"));
+    EXPECT_EQ(doclist::readBase(kDogovor).size(), 2u);
+    EXPECT_EQ(doclist::readBase(kTrud).size(), 3u);
 }
 
 // ---- the clerk, one process per day ----------------------------------------------------
