@@ -48,6 +48,15 @@ namespace rt {
 
 namespace {
 
+// Titles are often built from fixed-width fields ("Тема: " & TEMA): their padding
+// would push the title off-centre and follow it into the Window menu.
+QString shownTitle(const QString& title) {
+    qsizetype n = title.size();
+    while (n > 0 && title.at(n - 1) == u' ')
+        --n;
+    return title.left(n);
+}
+
 std::mutex gFactoryLock;
 std::map<QString, ControlFactory>& factories() {
     static std::map<QString, ControlFactory> f;
@@ -597,7 +606,7 @@ void GuiWindow::build(QMainWindow* frame) {
     }
     shell_->setProperty("kaldorWindow", QVariant::fromValue(id_));
     top_->installEventFilter(this);
-    top_->setWindowTitle(d.title);
+    top_->setWindowTitle(shownTitle(d.title));
     if (!d.icon.isEmpty())
         top_->setWindowIcon(gui::icon(d.icon));
 
@@ -1233,7 +1242,7 @@ void GuiWindow::screen(int n, const Value& v) {
 void GuiWindow::applyWindow(PROP p, int index, const Value& v) {
     switch (p) {
         case PROP::Text:
-            top_->setWindowTitle(v.toText());
+            top_->setWindowTitle(shownTitle(v.toText()));
             break;
         case PROP::Icon:
             top_->setWindowIcon(gui::icon(v.toText()));

@@ -155,7 +155,7 @@ TEST(InProgram, EachMenuChoiceStartsAWindowOnANewThread) {
         titles << title(t);
     EXPECT_TRUE(titles.contains(QStringLiteral("Рубрикатор подтем [выбор БД]")));
     // The document list names its base.
-    EXPECT_EQ(titles.filter(QRegularExpression(QStringLiteral("^Тема: "))).size(), 1);
+    EXPECT_EQ(titles.filter(QRegularExpression(QStringLiteral("^Тема:"))).size(), 1);
     // The children are MDI windows of the frame.
     EXPECT_EQ(onGui([] {
                   auto* area = qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget());

@@ -83,7 +83,7 @@ std::atomic<bool> gMainReturned{false};
 const apptest::ProgramRole kRole{"KALDOR_JOURNEY_PROGRAM", "Journey", &gMainReturned};
 
 QString listTitle(const QString& base) {
-    return QStringLiteral("Тема: ") + base.leftJustified(60);
+    return QStringLiteral("Тема: ") + base;
 }
 
 // The thread whose window has this title, once it is idle; 0 when none comes.

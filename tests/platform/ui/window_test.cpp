@@ -413,7 +413,7 @@ TEST(Controls, PropertiesSetOnTheProcedureThreadReachTheWidgets) {
     const LONG a = runWindow(u"FORM"_qs, log, {}, [&](Window& w) {
         if (EVENT() != EVENT::User)
             return;
-        w[PROP::Text] = u"Тема: Законы";
+        w[PROP::Text] = u"Тема: Законы        ";  // a fixed-width field's padding
         w[LIST][PROP::Tip] = u"Строка 1\r\nСтрока 2";
         w[LIST][PROP::FontSize] = 12;
         w[LIST][PROP::LineHeight] = 22;
