@@ -24,9 +24,11 @@ void Procedure::PutIntoBuffer() {
 }
 
 void Procedure::InsertFromBuffer() {
-    // The card selected here stays in the buffer for what the buffer does not
-    // carry (status, working copy).
     ThisWindow.Update();
+    // The record buffer holds the card selected in this list; what the buffer
+    // does not carry must not pass from that card to the new one.
+    KAL.KODTER = 0;
+    KAL.RABZAKON.clear();
     // Numbered as every new card is: one above the highest number in use or
     // reserved by a form, so that a gap left by a deleted card is no clash.
     KAL.ID = 0;
@@ -39,8 +41,10 @@ void Procedure::InsertFromBuffer() {
     KAL.VVODDATA = DATE(::VVODDATA.get());
     KAL.WORDKEY = ::WORDKEY.get();
     KAL.NFILE = ::NFILEBUF.get();
-    // A failure names the card's source file, as every copy into a body does.
-    fileToBlobShown(kTransferFile, KAL.ZAKON, KAL.NFILE.clip());
+    // An unreadable transfer file leaves the new card without a text: never the
+    // text of the card selected here. The message names the file that failed.
+    if (fileToBlobShown(kTransferFile, KAL.ZAKON, kTransferFile) != 0)
+        KAL.ZAKON.clear();
     // A failure is reported by the table's access object. The list and its
     // count show the new card at once: the clerk sees the copy arrive.
     if (Access_KALDOR->Insert() != Level::Benign)

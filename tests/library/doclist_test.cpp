@@ -854,9 +854,10 @@ TEST(DocListBuffer, ACardGoesIntoAnotherBaseWithTheNextFreeNumber) {
     EXPECT_EQ(added.wordkey, QStringLiteral("приём на работу"));
     EXPECT_EQ(added.nfile, QStringLiteral("C:\\docs\\priem.rtf"));
     EXPECT_EQ(added.text, fiveCards()[0].text);
-    // What the buffer does not carry is the selected card's of this base.
-    EXPECT_EQ(added.status, 2);
-    EXPECT_EQ(added.work, QByteArray("working copy"));
+    // What the buffer does not carry is not taken from the card selected here.
+    EXPECT_EQ(added.status, 0);
+    EXPECT_TRUE(added.work.isEmpty());
+    EXPECT_EQ(after[1].work, QByteArray("working copy"));
     EXPECT_EQ(doclist::readBase(kBase).size(), 5u);  // the card stays in its base
 }
 
@@ -897,7 +898,7 @@ TEST(DocListBuffer, AnEmptyBufferInsertsABlankCardWithWhatTheTransferFileHolds) 
     EXPECT_EQ(blank.text, earlier);
 }
 
-TEST(DocListBuffer, FailedCopiesAreReportedAndTheCardIsAddedAllTheSame) {
+TEST(DocListBuffer, FailedCopiesAreReportedAndTheCardIsAddedWithoutAText) {
     standardBase();
     ASSERT_TRUE(QDir(rt::nativePath(u"c:\\kaldor")).removeRecursively());
     const LONG th = openList();
@@ -908,14 +909,14 @@ TEST(DocListBuffer, FailedCopiesAreReportedAndTheCardIsAddedAllTheSame) {
     answerMessage(th, BUTTON::Ok);
     waitIdle(th);
     EXPECT_EQ(::NDOK.get().clip(), QStringLiteral("14-П"));  // the fields are in the buffer
-    // The read fails too: the message names the card's source file.
+    // The read fails too: the message names the transfer file.
     clickRow(th, BROWSE_1, 4);
     click(th, BUTTON15_2, 100);
     ASSERT_TRUE(waitDialog(th));
-    EXPECT_EQ(messageText(th), QStringLiteral("C:\\docs\\priem.rtf не скопирован - ошибка: 3"));
+    EXPECT_EQ(messageText(th), QStringLiteral("c:\\kaldor\\testA.rtf не скопирован - ошибка: 3"));
     answerMessage(th, BUTTON::Ok);
     waitIdle(th);
-    // A card without a source file: the message starts with the words.
+    // A card without a source file: the same message.
     clickRow(th, BROWSE_1, 2);
     click(th, BUTTON15, 100);
     ASSERT_TRUE(waitDialog(th));
@@ -923,17 +924,18 @@ TEST(DocListBuffer, FailedCopiesAreReportedAndTheCardIsAddedAllTheSame) {
     waitIdle(th);
     click(th, BUTTON15_2, 100);
     ASSERT_TRUE(waitDialog(th));
-    EXPECT_EQ(messageText(th), QStringLiteral(" не скопирован - ошибка: 3"));
+    EXPECT_EQ(messageText(th), QStringLiteral("c:\\kaldor\\testA.rtf не скопирован - ошибка: 3"));
     answerMessage(th, BUTTON::Ok);
     waitIdle(th);
     closeList(th);
     const std::vector<Card> cards = doclist::readBase(kBase);
     ASSERT_EQ(cards.size(), 7u);
-    // The text is the one the record buffer held: the card selected at the time.
+    // Added without a text: never the text of the card selected at the time.
     EXPECT_EQ(cards[5].name, cards[0].name);
-    EXPECT_EQ(cards[5].text, cards[3].text);
+    EXPECT_TRUE(cards[5].text.isEmpty());
+    EXPECT_FALSE(cards[3].text.isEmpty());
     EXPECT_EQ(cards[6].name, cards[1].name);
-    EXPECT_EQ(cards[6].text, cards[1].text);
+    EXPECT_TRUE(cards[6].text.isEmpty());
 }
 
 int main(int argc, char** argv) {
