@@ -46,7 +46,7 @@ void OffBaseStyle(Window& window, int list, const char16_t* face) {
 }
 
 int SetFormActions(WindowManager& w, int okControl) {
-    if (w.Request == ViewRecord) {
+    if (w.Request == ViewRecord && !w.BatchProcessing) {
         w.InsertAction = FormAction::None;
         w.DeleteAction = FormAction::None;
         w.ChangeAction = FormAction::None;
@@ -78,6 +78,6 @@ void TakeFormOk(WindowManager& w, int okControl, Window& window) {
         return;
     w.Update();
     // Viewing: "Сохранить" only closes.
-    if (w.Request == ViewRecord)
+    if (w.Request == ViewRecord && !w.BatchProcessing)
         window.post(EVENT::CloseWindow);
 }

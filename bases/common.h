@@ -1,6 +1,6 @@
 #pragma once
-// What the windows of the catalogue share: the base and topic lists and their
-// forms open, place and close themselves alike.
+// What the program's windows share: the lists and forms of the catalogue and
+// of the document library open, place and close themselves alike.
 
 #include <QString>
 

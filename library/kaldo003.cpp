@@ -15,6 +15,7 @@
 #include "app/globals.h"
 #include "app/procedures.h"
 #include "browse.h"
+#include "common.h"
 #include "copyfailure.h"
 #include "dictionary.h"
 #include "resizer.h"
@@ -218,17 +219,9 @@ struct Procedure {
 // ---------------------------------------------------------------------------
 
 int ThisWindowClass::Init() {
-    GlobalErrors.SetProcedureName(u"Updatekaldor");
-    Request = GlobalRequest;
-    const int level = WindowManager::Init();
+    const int level = BeginInit(*this, u"Updatekaldor", RTFTEXTBOX, p_.Toolbar);
     if (level != Level::Benign)
         return level;
-    FirstField = RTFTEXTBOX;
-    VCRRequest = &::VCRRequest;
-    Errors = &GlobalErrors;
-    AddItem(p_.Toolbar);
-    GlobalRequest = 0;
-    GlobalResponse = 0;
     HistoryKey = Key::Ctrl + Key::letter('H');
     AddHistoryFile(fieldsOf(KAL), fieldsOf(HISTORY_KAL_RECORD));
     AddHistoryField(KAL_ID, 1);
@@ -248,21 +241,10 @@ int ThisWindowClass::Init() {
     Relate_KALDOR->Open();
     FilesOpened = true;
     Primary = Relate_KALDOR;
-    if (Request == ViewRecord && !BatchProcessing) {
-        InsertAction = FormAction::None;
-        ChangeAction = FormAction::None;
-        DeleteAction = FormAction::None;
-        CancelAction = FormAction::Plain;
-        OkControl = 0;
-    } else {
-        ChangeAction = FormAction::Standard;
-        CancelAction = FormAction::Standard;
-        OkControl = OK;
-        if (PrimeUpdate() != Level::Benign)
-            return Level::Notify;
-        if (Request == InsertRecord)
-            primedId_ = KAL.ID;
-    }
+    if (SetFormActions(*this, OK) != Level::Benign)
+        return Level::Notify;
+    if (Request == InsertRecord)
+        primedId_ = KAL.ID;
     p_.BRW4.Init(LIST, ref(p_.QUEUE_BROWSE.VIEWPOSITION), p_.BRW4_View, p_.QUEUE_BROWSE,
                  *Relate_ZAMETKA, *this);
     Open(p_.QuickWindow);
@@ -429,11 +411,8 @@ int ThisWindowClass::TakeAccepted() {
         case BUTTON19:
             editorToBody(p_.RTFControl12, ::ZFILE.get().str(), KAL.RABZAKON, kExtractsShown);
             break;
-        case OK:
-            Update();
-            // Viewing: "&Да" only closes.
-            if (Request == ViewRecord && !BatchProcessing)
-                p_.QuickWindow.post(EVENT::CloseWindow);
+        case OK:  // viewing: "&Да" only closes
+            TakeFormOk(*this, OK, p_.QuickWindow);
             break;
         default:
             break;
@@ -499,9 +478,7 @@ int ThisWindowClass::Kill() {
     p_.RTFControl9.Kill();
     p_.RTFControl12.Kill();
     p_.BRW4_AutoSizeColumn.Kill();
-    if (Opened)
-        INIMgr.Update(u"Updatekaldor", p_.QuickWindow);
-    GlobalErrors.SetProcedureName();
+    EndKill(*this, u"Updatekaldor", p_.QuickWindow);
     return level;
 }
 

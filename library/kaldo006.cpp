@@ -92,17 +92,9 @@ struct Procedure {
 };
 
 int ThisWindowClass::Init() {
-    GlobalErrors.SetProcedureName(u"UpdateZk");
-    Request = GlobalRequest;
-    const int level = WindowManager::Init();
+    const int level = BeginInit(*this, u"UpdateZk", ZAM_ID_PROMPT, p_.Toolbar);
     if (level != Level::Benign)
         return level;
-    FirstField = ZAM_ID_PROMPT;
-    VCRRequest = &::VCRRequest;
-    Errors = &GlobalErrors;
-    AddItem(p_.Toolbar);
-    GlobalRequest = 0;
-    GlobalResponse = 0;
     HistoryKey = Key::Ctrl + Key::letter('H');
     AddHistoryFile(fieldsOf(ZAM), fieldsOf(HISTORY_ZAM_RECORD));
     AddHistoryField(ZAM_ID, 1);
@@ -115,46 +107,21 @@ int ThisWindowClass::Init() {
     Relate_ZAMETKA->Open();
     FilesOpened = true;
     Primary = Relate_ZAMETKA;
-    if (Request == ViewRecord && !BatchProcessing) {
-        InsertAction = FormAction::None;
-        ChangeAction = FormAction::None;
-        DeleteAction = FormAction::None;
-        CancelAction = FormAction::Plain;
-        OkControl = 0;
-    } else {
-        ChangeAction = FormAction::Standard;
-        CancelAction = FormAction::Standard;
-        OkControl = OK;
-        if (PrimeUpdate() != Level::Benign)
-            return Level::Notify;
-    }
+    if (SetFormActions(*this, OK) != Level::Benign)
+        return Level::Notify;
     Open(p_.QuickWindow);
     if (Request == ViewRecord) {
         for (int c : {ZAM_ID, ZAM_IDDOK, ZAM_ZAKLAD, ZAM_POTEXT})
             p_.QuickWindow[c][PROP::ReadOnly] = 1;
     }
-    p_.Resizer.Init(Resize::Spread, true, false);
-    AddItem(p_.Resizer);
-    INIMgr.Fetch(u"UpdateZk", p_.QuickWindow);
-    p_.Resizer.Resize();
+    PlaceWindow(*this, p_.Resizer, u"UpdateZk", p_.QuickWindow);
     SetAlerts();
     return level;
 }
 
 void ThisWindowClass::Ask() {
-    switch (Request) {
-        case ViewRecord:
-            p_.ActionMessage = u"Просмотреть";
-            break;
-        case InsertRecord:
-            p_.ActionMessage = u"Добавить";
-            break;
-        case ChangeRecord:
-            p_.ActionMessage = u"Изменить";
-            break;
-        default:
-            break;
-    }
+    if (const QString action = ActionMessage(Request); !action.isEmpty())
+        p_.ActionMessage = action;
     p_.QuickWindow(PROP::StatusText, 2) = p_.ActionMessage.str();
     WindowManager::Ask();
 }
@@ -185,12 +152,7 @@ int ThisWindowClass::TakeAccepted() {
         !cardLinkHolds())
         return Level::Notify;
     const int level = WindowManager::TakeAccepted();
-    if (ACCEPTED() == OK) {
-        Update();
-        // Viewing: "Сохранить" only closes.
-        if (Request == ViewRecord && !BatchProcessing)
-            p_.QuickWindow.post(EVENT::CloseWindow);
-    }
+    TakeFormOk(*this, OK, p_.QuickWindow);
     return level;
 }
 
@@ -200,9 +162,7 @@ int ThisWindowClass::Kill() {
         return level;
     if (FilesOpened)
         Relate_ZAMETKA->Close();
-    if (Opened)
-        INIMgr.Update(u"UpdateZk", p_.QuickWindow);
-    GlobalErrors.SetProcedureName();
+    EndKill(*this, u"UpdateZk", p_.QuickWindow);
     return level;
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/globals.h"
 #include "app/procedures.h"
+#include "common.h"
 #include "core/fuzzy.h"
 #include "dictionary.h"
 #include "ui/window.h"
@@ -39,23 +40,15 @@ BYTE FuzzySearchInForce() {
 // ---------------------------------------------------------------------------
 
 int ThisWindowClass::Init() {
-    GlobalErrors.SetProcedureName(u"Browsekaldor");
-    Request = GlobalRequest;
-    const int level = WindowManager::Init();
+    const int level = BeginInit(*this, u"Browsekaldor", BROWSE_1, p_.Toolbar);
     if (level != Level::Benign)
         return level;
     Window& w = p_.QuickWindow;
-    FirstField = BROWSE_1;
-    VCRRequest = &::VCRRequest;
-    Errors = &GlobalErrors;
     BIND(QStringLiteral("FuzzyMatch"), [](const std::vector<Value>& v) {
         return Value(FuzzyMatch(v.size() > 0 ? v[0].toText() : QString(),
                                 v.size() > 1 ? v[1].toText() : QString()));
     });
     BIND(QStringLiteral("FuzzyQuery9"), ref(p_.FuzzyQuery9));
-    AddItem(p_.Toolbar);
-    GlobalRequest = 0;
-    GlobalResponse = 0;
     // The document and bookmark tables of the base active now: the list stays
     // on them whatever base is chosen later.
     Relate_CONFIG->SetOpenRelated();
@@ -132,9 +125,7 @@ int ThisWindowClass::Kill() {
     }
     p_.RTFControl2.Kill();
     p_.BRW1_AutoSizeColumn.Kill();
-    if (Opened)
-        INIMgr.Update(u"Browsekaldor", p_.QuickWindow);
-    GlobalErrors.SetProcedureName();
+    EndKill(*this, u"Browsekaldor", p_.QuickWindow);
     return level;
 }
 

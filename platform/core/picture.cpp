@@ -46,8 +46,8 @@ QString shortDateFormat() {
 
 }  // namespace
 
-Picture::Picture(QStringView spec) : spec_(spec.toString()) {
-    QStringView s = spec;
+Picture::Picture(QStringView text) : text_(text.toString()) {
+    QStringView s = text;
     if (s.size() < 2 || s[0] != u'@')
         return;
     const QChar t = s[1].toLower();
@@ -168,11 +168,11 @@ Picture::Picture(QStringView spec) : spec_(spec.toString()) {
     }
 }
 
-const Picture& Picture::of(QStringView spec) {
+const Picture& Picture::of(QStringView text) {
     // Every cell of every list row is formatted through a picture: a per-thread
     // cache keeps the common case free of locks.
     thread_local QHash<QString, const Picture*> local;
-    const QString key = spec.toString();
+    const QString key = text.toString();
     if (auto it = local.constFind(key); it != local.constEnd())
         return **it;
 
@@ -183,7 +183,7 @@ const Picture& Picture::of(QStringView spec) {
         std::lock_guard<std::mutex> l(lock);
         auto& slot = shared[key];
         if (!slot)
-            slot = std::make_shared<const Picture>(spec);
+            slot = std::make_shared<const Picture>(text);
         p = slot.get();
     }
     local.insert(key, p);

@@ -21,13 +21,13 @@ class Picture {
   public:
     enum class Type { Text, Number, Date, Time, Pattern, Invalid };
 
-    explicit Picture(QStringView spec);
+    explicit Picture(QStringView text);
     // A parsed picture from a process-wide cache; safe from any thread.
-    static const Picture& of(QStringView spec);
+    static const Picture& of(QStringView text);
 
     bool valid() const { return type_ != Type::Invalid; }
     Type type() const { return type_; }
-    const QString& spec() const { return spec_; }
+    const QString& text() const { return text_; }
     // Characters the formatted value takes at most.
     int width() const { return width_; }
     // Numbers, dates and times sit at the right of a cell; text at the left.
@@ -39,7 +39,7 @@ class Picture {
     bool parse(QStringView text, Value* out, QString* error = nullptr) const;
 
   private:
-    QString spec_;
+    QString text_;
     Type type_ = Type::Invalid;
     int width_ = 0;
     // numbers
