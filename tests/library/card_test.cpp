@@ -24,6 +24,7 @@
 #include "core/paths.h"
 #include "core/threads.h"
 #include "dictionary.h"
+#include "doclist_support.h"
 #include "listdriver.h"
 #include "rtf.h"
 #include "ui/dialogs.h"
@@ -142,43 +143,33 @@ void onBase(const std::function<void()>& f) {
     }).join();
 }
 
-// The base holds these cards and bookmarks and nothing else.
+// The base holds these cards and bookmarks and nothing else (bookmarks are
+// numbered from 1 in their order, as kBookmarks numbers them).
 void setBase(const std::vector<Card>& cards, const std::vector<Bookmark>& bookmarks) {
-    onBase([&] {
-        SET(KALDOR);
-        for (NEXT(KALDOR); ERRORCODE() == 0; NEXT(KALDOR))
-            DELETE(KALDOR);
-        SET(ZAMETKA);
-        for (NEXT(ZAMETKA); ERRORCODE() == 0; NEXT(ZAMETKA))
-            DELETE(ZAMETKA);
-        for (const Card& c : cards) {
-            CLEAR(KALDOR);
-            KAL.ID = c.id;
-            KAL.KODTER = c.status;
-            KAL.NAME = c.name;
-            KAL.PNAME1 = c.pname1;
-            KAL.PNAME2 = c.pname2;
-            KAL.PNAME3 = c.pname3;
-            KAL.NDOK = c.ndok;
-            KAL.UTVDATA = c.approved;
-            KAL.VVODDATA = c.inForce;
-            KAL.WORDKEY = c.keys;
-            KAL.NFILE = c.nfile;
-            KAL.ZAKON.setData(c.zakon);
-            KAL.RABZAKON.setData(c.rabzakon);
-            ADD(KALDOR);
-            EXPECT_EQ(ERRORCODE(), 0);
-        }
-        for (const Bookmark& b : bookmarks) {
-            CLEAR(ZAMETKA);
-            ZAM.ID = b.id;
-            ZAM.IDDOK = b.card;
-            ZAM.ZAKLAD = b.name;
-            ZAM.POTEXT = b.passage;
-            ADD(ZAMETKA);
-            EXPECT_EQ(ERRORCODE(), 0);
-        }
-    });
+    std::vector<doclist::Card> cs;
+    for (const Card& c : cards) {
+        doclist::Card d;
+        d.id = c.id;
+        d.status = c.status;
+        d.name = c.name;
+        d.pname1 = c.pname1;
+        d.pname2 = c.pname2;
+        d.pname3 = c.pname3;
+        d.ndok = c.ndok;
+        d.approved = c.approved;
+        d.inForce = c.inForce;
+        d.wordkey = c.keys;
+        d.nfile = c.nfile;
+        d.text = c.zakon;
+        d.work = c.rabzakon;
+        cs.push_back(d);
+    }
+    std::vector<doclist::Bookmark> bs;
+    for (const Bookmark& b : bookmarks)
+        bs.push_back({b.card, b.name, b.passage});
+    ASSERT_TRUE(doclist::writeBase(kBase, cs, bs));
+    PUT1 = kBase + QStringLiteral("KALDOR.TPS");
+    PUT2 = kBase + QStringLiteral("ZAMETKA.TPS");
 }
 
 Card readCard(LONG id) {
