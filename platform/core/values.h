@@ -245,6 +245,12 @@ namespace rt {
 LONG dayNumber(int year, int month, int day);
 // Calendar date of a day number; false for 0 and for days out of range.
 bool calendarDate(LONG dayNumber, int* year, int* month, int* day);
+// "yyyy-mm-dd" of a day number (how tables and saved queries keep dates);
+// empty for 0 and for days out of range.
+QString isoDate(LONG dayNumber);
+// The day number of "yyyy-mm-dd"; 0 for any other text or a date that does
+// not exist. Cheap enough to run for every date of every row read.
+LONG dayOfIso(QStringView text);
 }  // namespace rt
 
 // Today's day number and the time of day (hundredths of a second since

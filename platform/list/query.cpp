@@ -99,24 +99,6 @@ QString literal(const QString& text) {
     return u'\'' + t + u'\'';
 }
 
-QString isoDate(LONG day) {
-    int y = 0, m = 0, d = 0;
-    if (!rt::calendarDate(day, &y, &m, &d))
-        return {};
-    return QStringLiteral("%1-%2-%3")
-        .arg(y, 4, 10, QLatin1Char('0'))
-        .arg(m, 2, 10, QLatin1Char('0'))
-        .arg(d, 2, 10, QLatin1Char('0'));
-}
-
-LONG fromIsoDate(QStringView text) {
-    static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})$"));
-    const auto m = iso.match(text.toString());
-    if (!m.hasMatch())
-        return 0;
-    return rt::dayNumber(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-}
-
 void report(ErrorClass* errors, const QString& text) {
     ErrorReport r;
     r.severity = ErrorReport::Severity::Warning;
@@ -342,7 +324,7 @@ QString QueryClass::Text() const {
                 v = c.value.toText();
                 break;
             case Kind::Date:
-                v = isoDate(LONG(c.value.toInt()));
+                v = rt::isoDate(LONG(c.value.toInt()));
                 break;
             case Kind::Number:
                 v = QString::number(c.value.toReal(), 'g', 17);
@@ -369,7 +351,7 @@ bool QueryClass::SetText(QStringView text) {
         const QString v = unescaped(f[2]);
         Value value;
         if (item > 0 && KindOf(item) == Kind::Date)
-            value = Value(std::int64_t(fromIsoDate(v)));
+            value = Value(std::int64_t(rt::dayOfIso(v)));
         else if (item > 0 && KindOf(item) == Kind::Number)
             value = Value(v.toDouble());
         else

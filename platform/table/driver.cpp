@@ -36,48 +36,10 @@ std::int64_t pow10(int n) {
     return r;
 }
 
-QString isoDate(LONG day) {
-    int y, m, d;
-    if (!rt::calendarDate(day, &y, &m, &d))
-        return {};
-    return QStringLiteral("%1-%2-%3")
-        .arg(y, 4, 10, QLatin1Char('0'))
-        .arg(m, 2, 10, QLatin1Char('0'))
-        .arg(d, 2, 10, QLatin1Char('0'));
-}
-
-LONG dayOfIso(QStringView s) {
-    auto num = [s](int from, int len) {
-        int v = 0;
-        for (int i = from; i < from + len; ++i) {
-            if (s[i] < u'0' || s[i] > u'9')
-                return -1;
-            v = v * 10 + (s[i].unicode() - u'0');
-        }
-        return v;
-    };
-    if (s.size() != 10 || s[4] != u'-' || s[7] != u'-')
-        return 0;
-    // The day number by arithmetic: this runs for every date of every row read.
-    const int y = num(0, 4), m = num(5, 2), d = num(8, 2);
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    if (y < 1801 || y > 9999 || m < 1 || m > 12 || d < 1 ||
-        d > days[m - 1] + (m == 2 && leap ? 1 : 0))
-        return 0;
-    const int yy = m <= 2 ? y - 1 : y;
-    const int era = yy / 400;
-    const int yoe = yy - era * 400;
-    const int doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    // Days from 1970-01-01, then from 1800-12-31 (day 0 of the runtime).
-    return LONG(era * 146097 + doe - 719468 + 61727);
-}
-
 Arg dateArg(LONG day) {
     if (day == 0)
         return Arg::integer(0);
-    const QString iso = isoDate(day);
+    const QString iso = rt::isoDate(day);
     return iso.isEmpty() ? Arg::integer(day) : Arg::text(iso);
 }
 
@@ -425,7 +387,7 @@ void readField(sqlite3_stmt* st, int c, const FieldRef& f) {
         case Kind::Date: {
             LONG day = 0;
             if (sqlite3_column_type(st, c) == SQLITE_TEXT) {
-                day = dayOfIso(columnText(st, c));
+                day = rt::dayOfIso(columnText(st, c));
             } else {
                 day = LONG(sqlite3_column_int64(st, c));
             }

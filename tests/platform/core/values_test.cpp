@@ -112,6 +112,19 @@ TEST(DateValue, DayNumbersRoundTripAndRejectBadDates) {
     EXPECT_FALSE(DATE().valid());
 }
 
+TEST(DayNumbers, IsoTextAgreesWithTheCalendarBothWays) {
+    for (LONG n : {LONG(1), rt::dayNumber(1900, 2, 28), rt::dayNumber(2000, 2, 29),
+                   rt::dayNumber(2024, 12, 31), DATE::kMaxDay}) {
+        const QString iso = rt::isoDate(n);
+        EXPECT_EQ(rt::dayOfIso(iso), n) << iso.toStdString();
+    }
+    EXPECT_EQ(rt::isoDate(rt::dayNumber(2021, 3, 5)), QStringLiteral("2021-03-05"));
+    EXPECT_TRUE(rt::isoDate(0).isEmpty());
+    for (const char* bad : {"", "2021-3-5", "2021-02-29", "1800-12-31", "2021-13-01", "2021/03/05",
+                            "2021-03-0x", "02.03.2021"})
+        EXPECT_EQ(rt::dayOfIso(QString::fromLatin1(bad)), 0) << bad;
+}
+
 TEST(ValueType, ConvertsAndComparesLikeTheRuntime) {
     EXPECT_EQ(Value(u"12-ФЗ").toInt(), 12);
     EXPECT_EQ(Value(42).toText(), QStringLiteral("42"));
