@@ -7,6 +7,7 @@
 
 #include "app/globals.h"
 #include "dictionary.h"
+#include "program_environment.h"
 #include "report/preview.h"
 #include "ui/dialogs.h"
 #include "uidriver.h"
@@ -15,21 +16,6 @@
 namespace cattest {
 
 namespace {
-
-class CatalogueEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        GlobalErrors.Init(GlobalErrorStatus);
-        rt::installMessageReporter();
-        INIMgr.Init(u"kaldor.INI");
-        DctInit();
-    }
-    void TearDown() override {
-        DctKill();
-        INIMgr.Kill();
-        rt::removeMessageReporter();
-    }
-};
 
 PrintPreviewClass* shownPreview() {
     for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -128,7 +114,7 @@ int runTests(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
     QDir().mkpath(sandbox().path() + QStringLiteral("/c/kaldor_demo"));
     installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new CatalogueEnvironment);
+    ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
     return uitest::main(argc, argv, {});
 }
 

@@ -26,6 +26,7 @@
 #include "dictionary.h"
 #include "doclist_support.h"
 #include "listdriver.h"
+#include "program_environment.h"
 #include "rtf.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
@@ -306,21 +307,6 @@ double firstLineHeight(int th, int control) {
 QString tempFile(const QString& name) {
     return rt::currentFolder() + name;
 }
-
-class CardEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        GlobalErrors.Init(GlobalErrorStatus);
-        rt::installMessageReporter();
-        INIMgr.Init(u"kaldor.INI");
-        DctInit();
-    }
-    void TearDown() override {
-        DctKill();
-        INIMgr.Kill();
-        rt::removeMessageReporter();
-    }
-};
 
 class CardForm : public ::testing::Test {
   protected:
@@ -887,6 +873,6 @@ int main(int argc, char** argv) {
     QDir().mkpath(sandbox().path() + QStringLiteral("/c/cards"));
     QDir().mkpath(sandbox().path() + QStringLiteral("/c/kaldor_demo"));
     installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new CardEnvironment);
+    ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
     return uitest::main(argc, argv, {});
 }

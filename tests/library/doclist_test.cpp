@@ -25,6 +25,7 @@
 #include "kaldo013.h"
 #include "listdriver.h"
 #include "listview.h"
+#include "program_environment.h"
 #include "query.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
@@ -227,24 +228,19 @@ bool writeFile(const QString& programName, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-class DocListEnvironment : public ::testing::Environment {
+class DocListEnvironment : public ProgramEnvironment {
   public:
     void SetUp() override {
-        GlobalErrors.Init(GlobalErrorStatus);
-        rt::installMessageReporter();
         FuzzyMatcher.Init();
         FuzzyMatcher.SetOption(FuzzyClass::NOCASE, 1);
         FuzzyMatcher.SetOption(FuzzyClass::WORDONLY, 0);
         rt::setFuzzyMatcher(&FuzzyMatcher);
-        INIMgr.Init(u"kaldor.INI");
-        DctInit();
+        ProgramEnvironment::SetUp();
         setCatalogue({{1, kBase, kBaseName, 0}, {2, kOther, QStringLiteral("Договоры"), 0}});
     }
     void TearDown() override {
-        DctKill();
-        INIMgr.Kill();
+        ProgramEnvironment::TearDown();
         rt::setFuzzyMatcher(nullptr);
-        rt::removeMessageReporter();
     }
 };
 

@@ -16,6 +16,7 @@
 #include "dictionary.h"
 #include "globals.h"
 #include "procedures.h"
+#include "program_environment.h"
 #include "table_support.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
@@ -221,21 +222,6 @@ bool clickForMessage(LONG th, int control) {
     click(th, control, 100);
     return waitDialog(th, kSlow);
 }
-
-class ZkEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        GlobalErrors.Init(GlobalErrorStatus);
-        rt::installMessageReporter();
-        INIMgr.Init(u"kaldor.INI");
-        DctInit();
-    }
-    void TearDown() override {
-        DctKill();
-        INIMgr.Kill();
-        rt::removeMessageReporter();
-    }
-};
 
 }  // namespace
 
@@ -744,6 +730,6 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
     QDir().mkpath(sandbox().path() + QStringLiteral("/c"));
     installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new ZkEnvironment);
+    ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
     return uitest::main(argc, argv, {});
 }
