@@ -5,35 +5,19 @@
 // to change that bookmark, then to add one, and saves updatezk.png and
 // updatezk-insert.png.
 
-#include <QGuiApplication>
-#include <QPixmap>
-#include <QScreen>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
 #include "dictionary.h"
 #include "globals.h"
 #include "procedures.h"
+#include "shot.h"
 #include "uidriver.h"
 #include "windowmanager.h"
 
 namespace {
 
 enum { CANCEL = 12 };
-
-// The window with its title bar, as the screen shows it.
-bool grab(int thread, const QString& file) {
-    return uitest::onGui([&] {
-        rt::GuiWindow* w = rt::gui::topWindow(thread);
-        if (!w)
-            return false;
-        const QRect r = w->top()->frameGeometry();
-        return QGuiApplication::primaryScreen()
-            ->grabWindow(0, r.x(), r.y(), r.width(), r.height())
-            .save(file);
-    });
-}
 
 // The first base of the catalogue becomes the active one; false when there
 // is none.
@@ -76,7 +60,7 @@ bool shoot(BYTE request, const QString& file) {
         return false;
     uitest::onGui([th] { rt::gui::topWindow(th)->top()->move(120, 120); });
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    const bool saved = grab(th, file);
+    const bool saved = shot::grab(th, file);
 
     uitest::click(th, CANCEL);
     rt::waitThreadEnd(th, 10000);
@@ -86,26 +70,13 @@ bool shoot(BYTE request, const QString& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fputs("usage: zk_shot out-folder\n", stderr);
-        return 2;
-    }
-    const QString out = QString::fromLocal8Bit(argv[1]);
-    installThreadHooks();
-    bool saved = false;
-    rt::run(argc, argv, [&] {
-        START([&] {
-            uitest::waitFor(
-                [] { return uitest::onGui([] { return rt::gui::frame() != nullptr; }); }, 20000);
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-            if (firstBaseActive()) {
-                saved = shoot(ChangeRecord, out + QStringLiteral("/updatezk.png"));
-                saved = shoot(InsertRecord, out + QStringLiteral("/updatezk-insert.png")) && saved;
-            }
-            POST(EVENT::CloseWindow, 0, 1);
-        });
-        _main();
+    return shot::run(argc, argv, "zk_shot", [](const QString& out) {
+        uitest::waitFor([] { return uitest::onGui([] { return rt::gui::frame() != nullptr; }); },
+                        20000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        if (!firstBaseActive())
+            return false;
+        const bool saved = shoot(ChangeRecord, out + QStringLiteral("/updatezk.png"));
+        return shoot(InsertRecord, out + QStringLiteral("/updatezk-insert.png")) && saved;
     });
-    std::printf("%s\n", saved ? "saved" : "not saved");
-    return saved ? 0 : 1;
 }

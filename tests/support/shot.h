@@ -1,5 +1,5 @@
 #pragma once
-// What the picture programs of the catalogue's windows share (GUI thread
+// What the picture programs of the program's windows share (GUI thread
 // access through the window driver; call them from a procedure thread).
 
 #include <QGuiApplication>
@@ -15,11 +15,14 @@
 
 namespace shot {
 
-// The thread of the window whose title is `title`; 0 none.
-inline int threadOf(const QString& title) {
+// The thread of the window whose title is `title` (with `prefix`, whose title
+// starts with it); 0 none.
+inline int threadOf(const QString& title, bool prefix = false) {
     for (int n = 2; n < 64; ++n) {
-        if (rt::threadAlive(n) && uitest::onGui([n] { return rt::gui::topWindow(n) != nullptr; }) &&
-            uitest::title(n) == title)
+        if (!rt::threadAlive(n) || !uitest::onGui([n] { return rt::gui::topWindow(n) != nullptr; }))
+            continue;
+        const QString shown = uitest::title(n);
+        if (prefix ? shown.startsWith(title) : shown == title)
             return n;
     }
     return 0;
