@@ -1,5 +1,6 @@
 #include "rtfkeywords.h"
 
+#include <iterator>
 #include <unordered_map>
 
 namespace rt::rtfdetail {
@@ -229,6 +230,30 @@ Kw keyword(std::string_view word) {
     };
     const auto it = table.find(word);
     return it == table.end() ? Kw::Unknown : it->second;
+}
+
+char16_t specialCharacter(Kw kw) {
+    // In the order of the keywords, from Kw::EmDash to Kw::RtlMark.
+    static constexpr char16_t chars[] = {
+        0x2014,  // \emdash
+        0x2013,  // \endash
+        0x2003,  // \emspace
+        0x2002,  // \enspace
+        0x2005,  // \qmspace
+        0x2022,  // \bullet
+        0x2018,  // \lquote
+        0x2019,  // \rquote
+        0x201C,  // \ldblquote
+        0x201D,  // \rdblquote
+        0x200D,  // \zwj
+        0x200C,  // \zwnj
+        0x200E,  // \ltrmark
+        0x200F,  // \rtlmark
+    };
+    static_assert(std::size(chars) == size_t(Kw::RtlMark) - size_t(Kw::EmDash) + 1);
+    if (kw < Kw::EmDash || kw > Kw::RtlMark)
+        return 0;
+    return chars[size_t(kw) - size_t(Kw::EmDash)];
 }
 
 }  // namespace rt::rtfdetail

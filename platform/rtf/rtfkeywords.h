@@ -151,4 +151,8 @@ enum class Kw : unsigned char {
 
 Kw keyword(std::string_view word);
 
+// The character a special-character word stands for (\emdash, \bullet, ...);
+// 0 for other words.
+char16_t specialCharacter(Kw kw);
+
 }  // namespace rt::rtfdetail

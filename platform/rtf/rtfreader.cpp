@@ -36,6 +36,11 @@ constexpr int kMaxTabs = 32;            // tab stops of one paragraph
 constexpr int kMaxSkip = 16;            // \ucN
 constexpr qint64 kMaxBlocks = 500'000;  // paragraphs and table cells of a document
 constexpr int kTwipsPerPixel = 15;      // 1440 twips an inch, 96 pixels an inch
+constexpr int kMaxTwips = 31680;        // 22 inches, the largest page a word processor makes
+constexpr int kMaxHalfPoints = 3276;    // 1638 points, the largest font size
+// Character styles (\csN) share the table of paragraph styles (\sN) at numbers
+// of their own.
+constexpr int kCharStyleOffset = 100000;
 
 enum class Dest : quint8 {
     Text,           // body text
@@ -144,6 +149,20 @@ struct Row {
     int gap = 0;
     quint8 align = 0;
 };
+
+// Where a cell of a table lies: its first column and its span.
+struct PlacedCell {
+    int row, col, rowSpan, colSpan;
+    std::vector<Para>* content;
+    int background;
+};
+
+void normalizeRow(Row& r);
+std::vector<int> columnBounds(const std::vector<Row>& rows);
+std::vector<PlacedCell> placeCells(std::vector<Row>& rows, const std::vector<int>& bounds,
+                                   bool byBoundary, int columns);
+QTextTableFormat tableFormat(const std::vector<Row>& rows, const std::vector<int>& bounds,
+                             bool byBoundary);
 
 struct FontInfo {
     QString name;
@@ -298,8 +317,30 @@ class Reader {
     void run();
 
   private:
+    // A control word as read: its keyword and parameter.
+    struct Word {
+        Kw kw = Kw::Unknown;
+        qint64 param = 0;
+        bool hasParam = false;
+        int n = 0;        // the parameter within int's range
+        bool on = false;  // toggles: \b is on, \b0 is off
+    };
+
     // --- input
+    Word readWord();
     void controlWord();
+    void fontTableWord(const Word& w);
+    void storeFont();
+    void colorTableWord(const Word& w);
+    void styleSheetWord(const Word& w);
+    void pictureWord(const Word& w);
+    void listTableWord(const Word& w);
+    void bodyWord(const Word& w);
+    bool documentWord(const Word& w);
+    bool characterWord(const Word& w);
+    bool paragraphWord(const Word& w);
+    bool breakWord(const Word& w);
+    bool tableWord(const Word& w);
     void controlSymbol(char c);
     void destination(Kw kw);
     void skipGroup();
@@ -331,6 +372,7 @@ class Reader {
     void endCell();
     void endRow();
     void flushTable();
+    void fillTable(QTextTable* table, const std::vector<PlacedCell>& placed);
     void appendParagraph(const Para& p);
     void emitParagraph(QTextCursor& c, const Para& p, bool first, bool inCell = false);
     void emitPicture();
@@ -503,11 +545,7 @@ void Reader::closeGroup() {
 void Reader::endDestination(const State& ending) {
     switch (ending.dest) {
         case Dest::FontTable:
-            if (fontNumber_ >= 0 && !fontName_.trimmed().isEmpty())
-                fonts_[fontNumber_] = {fontName_.trimmed(), fontCodePage_};
-            fontNumber_ = -1;
-            fontName_.clear();
-            fontCodePage_ = 0;
+            storeFont();
             break;
         case Dest::StyleEntry:
             if (styleNumber_ >= 0)
@@ -565,51 +603,50 @@ void Reader::skipGroup() {
 // ---------------------------------------------------------------------------
 // Control words
 
-void Reader::controlWord() {
+Reader::Word Reader::readWord() {
     const char* start = p_;
     while (p_ < end_ && isLetter(*p_) && p_ - start < 32)
         ++p_;
-    const std::string_view word(start, size_t(p_ - start));
+    const std::string_view name(start, size_t(p_ - start));
     while (p_ < end_ && isLetter(*p_))
         ++p_;  // an over-long word: the rest is part of it
-    bool hasParam = false;
+    Word w;
     bool negative = false;
-    qint64 param = 0;
     if (p_ < end_ && *p_ == '-' && end_ - p_ > 1 && p_[1] >= '0' && p_[1] <= '9') {
         negative = true;
         ++p_;
     }
     while (p_ < end_ && *p_ >= '0' && *p_ <= '9') {
-        hasParam = true;
-        param = std::min<qint64>(param * 10 + (*p_ - '0'), qint64(1) << 40);
+        w.hasParam = true;
+        w.param = std::min<qint64>(w.param * 10 + (*p_ - '0'), qint64(1) << 40);
         ++p_;
     }
     if (negative)
-        param = -param;
+        w.param = -w.param;
     if (p_ < end_ && *p_ == ' ')
         ++p_;
+    w.kw = keyword(name);
+    w.n = clampInt(w.param, -1'000'000'000, 1'000'000'000);
+    w.on = !w.hasParam || w.n != 0;
+    return w;
+}
 
-    const Kw kw = keyword(word);
+void Reader::controlWord() {
+    const Word w = readWord();
     const bool starred = star_;
     star_ = false;
 
-    if (skipChars_ > 0 && (kw == Kw::Tab || (kw >= Kw::EmDash && kw <= Kw::RtlMark))) {
+    if (skipChars_ > 0 && (w.kw == Kw::Tab || specialCharacter(w.kw))) {
         // A special character in the fallback of \uN counts as one character;
         // words that shape the document are never part of a fallback.
         --skipChars_;
         return;
     }
-    if (kw != Kw::U && kw != Kw::Bin && kw != Kw::Unknown)
+    if (w.kw != Kw::U && w.kw != Kw::Bin && w.kw != Kw::Unknown)
         flushBytes();
 
-    const int n = clampInt(param, -1'000'000'000, 1'000'000'000);
-    const bool on = !hasParam || n != 0;  // toggles: \b is on, \b0 is off
-    CharProps& chr = st().chr;
-    ParaProps& para = st().para;
     const Dest dest = st().dest;
-
-    // Words that open a destination.
-    switch (kw) {
+    switch (w.kw) {
         case Kw::FontTable:
         case Kw::ColorTable:
         case Kw::StyleSheet:
@@ -623,26 +660,24 @@ void Reader::controlWord() {
         case Kw::ListOverrideTable:
         case Kw::LevelText:
         case Kw::ListText:
-            destination(kw);
+            destination(w.kw);
             return;
         case Kw::Cs:
         case Kw::Ds:
         case Kw::Ts:
             if (dest == Dest::StyleSheet || dest == Dest::StyleEntry) {
                 st().dest = Dest::StyleEntry;
-                styleNumber_ = kw == Kw::Cs ? n + 100000 : -1;
+                styleNumber_ = w.kw == Kw::Cs ? w.n + kCharStyleOffset : -1;
                 return;
             }
-            if (kw == Kw::Cs && !starred) {
-                applyStyle(n + 100000);
+            if (w.kw == Kw::Cs && !starred) {
+                characterWord(w);
                 return;
             }
             break;
         case Kw::Unknown:
-            if (starred) {
+            if (starred)
                 skipGroup();
-                return;
-            }
             return;
         default:
             break;
@@ -656,268 +691,309 @@ void Reader::controlWord() {
 
     switch (dest) {
         case Dest::FontTable:
-            switch (kw) {
-                case Kw::F:
-                    if (fontNumber_ >= 0 && !fontName_.trimmed().isEmpty())
-                        fonts_[fontNumber_] = {fontName_.trimmed(), fontCodePage_};
-                    fontNumber_ = clampInt(param, 0, 1 << 30);
-                    fontName_.clear();
-                    fontCodePage_ = 0;
-                    return;
-                case Kw::FCharset:
-                    if (!fontCodePage_)
-                        fontCodePage_ = codePageOfCharset(n);
-                    return;
-                case Kw::Cpg:
-                    fontCodePage_ = n;
-                    return;
-                case Kw::U:
-                    unicodeChar(param);
-                    return;
-                default:
-                    return;
-            }
+            fontTableWord(w);
+            return;
         case Dest::ColorTable:
-            switch (kw) {
-                case Kw::Red:
-                    red_ = clampInt(param, 0, 255);
-                    colorSet_ = true;
-                    return;
-                case Kw::Green:
-                    green_ = clampInt(param, 0, 255);
-                    colorSet_ = true;
-                    return;
-                case Kw::Blue:
-                    blue_ = clampInt(param, 0, 255);
-                    colorSet_ = true;
-                    return;
-                default:
-                    return;
-            }
+            colorTableWord(w);
+            return;
         case Dest::StyleSheet:
         case Dest::StyleEntry:
-            switch (kw) {
-                case Kw::S:
-                    st().dest = Dest::StyleEntry;
-                    styleNumber_ = clampInt(param, 0, 1 << 20);
-                    return;
-                case Kw::F:
-                    style_.font = clampInt(param, 0, 1 << 30);
-                    return;
-                case Kw::Fs:
-                    style_.halfPoints = clampInt(param, 0, 3276);
-                    return;
-                case Kw::SBasedOn:
-                    style_.basedOn = clampInt(param, 0, 1 << 20);
-                    return;
-                default:
-                    return;
-            }
+            styleSheetWord(w);
+            return;
         case Dest::Pict:
-            switch (kw) {
-                case Kw::PngBlip:
-                    pict_.png = true;
-                    return;
-                case Kw::JpegBlip:
-                    pict_.jpeg = true;
-                    return;
-                case Kw::PicW:
-                    pict_.width = clampInt(param, 0, 1 << 20);
-                    return;
-                case Kw::PicH:
-                    pict_.height = clampInt(param, 0, 1 << 20);
-                    return;
-                case Kw::PicWGoal:
-                    pict_.goalWidth = clampInt(param, 0, 1 << 24);
-                    return;
-                case Kw::PicHGoal:
-                    pict_.goalHeight = clampInt(param, 0, 1 << 24);
-                    return;
-                case Kw::PicScaleX:
-                    pict_.scaleX = clampInt(param, 1, 10000);
-                    return;
-                case Kw::PicScaleY:
-                    pict_.scaleY = clampInt(param, 1, 10000);
-                    return;
-                case Kw::Bin:
-                    binary(param);
-                    return;
-                default:
-                    return;
-            }
+            pictureWord(w);
+            return;
         case Dest::ListTable:
-            switch (kw) {
-                case Kw::ListLevel:
-                    if (listLevel_ < 8)
-                        list_.levels[++listLevel_] = ListLevel{};
-                    return;
-                case Kw::LevelNfc:
-                    if (listLevel_ >= 0)
-                        list_.levels[listLevel_].format = n;
-                    return;
-                case Kw::LevelStartAt:
-                    if (listLevel_ >= 0)
-                        list_.levels[listLevel_].start = clampInt(param, 0, 1 << 20);
-                    return;
-                case Kw::ListId:
-                    lists_[n] = list_;
-                    list_ = ListDef{};
-                    listLevel_ = -1;
-                    return;
-                default:
-                    return;
-            }
+            listTableWord(w);
+            return;
         case Dest::ListOverrides:
-            if (kw == Kw::ListId)
-                overrideList_ = n;
-            else if (kw == Kw::Ls)
-                listOverrides_[n] = overrideList_;
+            if (w.kw == Kw::ListId)
+                overrideList_ = w.n;
+            else if (w.kw == Kw::Ls)
+                listOverrides_[w.n] = overrideList_;
             return;
         case Dest::LevelText:
-            if (kw == Kw::U)
-                unicodeChar(param);
+            if (w.kw == Kw::U)
+                unicodeChar(w.param);
             return;
         case Dest::FieldInst:
         case Dest::Ignore:
         case Dest::Text:
-            break;
+            bodyWord(w);
+            return;
     }
+}
 
-    switch (kw) {
-        // document
-        case Kw::Ansi:
-            ansiCodePage_ = 1252;
+void Reader::fontTableWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::F:
+            storeFont();
+            fontNumber_ = clampInt(w.param, 0, 1 << 30);
             break;
-        case Kw::Mac:
-            ansiCodePage_ = 10000;
+        case Kw::FCharset:
+            if (!fontCodePage_)
+                fontCodePage_ = codePageOfCharset(w.n);
             break;
-        case Kw::Pc:
-            ansiCodePage_ = 437;
-            break;
-        case Kw::Pca:
-            ansiCodePage_ = 850;
-            break;
-        case Kw::AnsiCpg:
-            if (n > 0)
-                ansiCodePage_ = n;
-            break;
-        case Kw::Deff:
-            defaultFont_ = n;
-            if (chr.font < 0) {
-                chr.font = n;
-                format_ = -1;
-            }
-            break;
-        case Kw::Uc:
-            st().uc = clampInt(param, 0, kMaxSkip);
+        case Kw::Cpg:
+            fontCodePage_ = w.n;
             break;
         case Kw::U:
-            unicodeChar(param);
+            unicodeChar(w.param);
             break;
-        case Kw::Bin:
-            binary(param);
+        default:
             break;
+    }
+}
 
-        // character formatting
-        case Kw::Plain:
-            resetChar(chr);
-            format_ = -1;
+// The font entry read so far goes into the font table (at its ';', at the next
+// \f, or where its group ends).
+void Reader::storeFont() {
+    if (fontNumber_ >= 0 && !fontName_.trimmed().isEmpty())
+        fonts_[fontNumber_] = {fontName_.trimmed(), fontCodePage_};
+    fontNumber_ = -1;
+    fontName_.clear();
+    fontCodePage_ = 0;
+}
+
+void Reader::colorTableWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::Red:
+            red_ = clampInt(w.param, 0, 255);
+            break;
+        case Kw::Green:
+            green_ = clampInt(w.param, 0, 255);
+            break;
+        case Kw::Blue:
+            blue_ = clampInt(w.param, 0, 255);
+            break;
+        default:
+            return;
+    }
+    colorSet_ = true;
+}
+
+void Reader::styleSheetWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::S:
+            st().dest = Dest::StyleEntry;
+            styleNumber_ = clampInt(w.param, 0, 1 << 20);
             break;
         case Kw::F:
-            chr.font = clampInt(param, 0, 1 << 30);
-            format_ = -1;
+            style_.font = clampInt(w.param, 0, 1 << 30);
             break;
         case Kw::Fs:
-            chr.halfPoints = hasParam && n > 0 ? std::clamp(n, 2, 3276) : 24;
-            format_ = -1;
+            style_.halfPoints = clampInt(w.param, 0, kMaxHalfPoints);
+            break;
+        case Kw::SBasedOn:
+            style_.basedOn = clampInt(w.param, 0, 1 << 20);
+            break;
+        default:
+            break;
+    }
+}
+
+void Reader::pictureWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::PngBlip:
+            pict_.png = true;
+            break;
+        case Kw::JpegBlip:
+            pict_.jpeg = true;
+            break;
+        case Kw::PicW:
+            pict_.width = clampInt(w.param, 0, 1 << 20);
+            break;
+        case Kw::PicH:
+            pict_.height = clampInt(w.param, 0, 1 << 20);
+            break;
+        case Kw::PicWGoal:
+            pict_.goalWidth = clampInt(w.param, 0, 1 << 24);
+            break;
+        case Kw::PicHGoal:
+            pict_.goalHeight = clampInt(w.param, 0, 1 << 24);
+            break;
+        case Kw::PicScaleX:
+            pict_.scaleX = clampInt(w.param, 1, 10000);
+            break;
+        case Kw::PicScaleY:
+            pict_.scaleY = clampInt(w.param, 1, 10000);
+            break;
+        case Kw::Bin:
+            binary(w.param);
+            break;
+        default:
+            break;
+    }
+}
+
+void Reader::listTableWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::ListLevel:
+            if (listLevel_ < 8)
+                list_.levels[++listLevel_] = ListLevel{};
+            break;
+        case Kw::LevelNfc:
+            if (listLevel_ >= 0)
+                list_.levels[listLevel_].format = w.n;
+            break;
+        case Kw::LevelStartAt:
+            if (listLevel_ >= 0)
+                list_.levels[listLevel_].start = clampInt(w.param, 0, 1 << 20);
+            break;
+        case Kw::ListId:
+            lists_[w.n] = list_;
+            list_ = ListDef{};
+            listLevel_ = -1;
+            break;
+        default:
+            break;
+    }
+}
+
+// A word of the body (or of text we read and drop): the document's settings,
+// formatting, breaks, tables and special characters.
+void Reader::bodyWord(const Word& w) {
+    if (documentWord(w))
+        return;
+    if (characterWord(w))
+        return;
+    if (paragraphWord(w) || breakWord(w) || tableWord(w))
+        return;
+    if (const char16_t c = specialCharacter(w.kw))
+        text(c);
+}
+
+bool Reader::documentWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::Ansi:
+            ansiCodePage_ = 1252;
+            return true;
+        case Kw::Mac:
+            ansiCodePage_ = 10000;
+            return true;
+        case Kw::Pc:
+            ansiCodePage_ = 437;
+            return true;
+        case Kw::Pca:
+            ansiCodePage_ = 850;
+            return true;
+        case Kw::AnsiCpg:
+            if (w.n > 0)
+                ansiCodePage_ = w.n;
+            return true;
+        case Kw::Uc:
+            st().uc = clampInt(w.param, 0, kMaxSkip);
+            return true;
+        case Kw::U:
+            unicodeChar(w.param);
+            return true;
+        case Kw::Bin:
+            binary(w.param);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Character formatting; true when `w` was one of its words.
+bool Reader::characterWord(const Word& w) {
+    CharProps& chr = st().chr;
+    const auto underline = [&](Underline kind) { chr.underline = w.on ? kind : Underline::None; };
+    switch (w.kw) {
+        case Kw::Deff:
+            defaultFont_ = w.n;
+            if (chr.font < 0)
+                chr.font = w.n;
+            break;
+        case Kw::Plain:
+            resetChar(chr);
+            break;
+        case Kw::F:
+            chr.font = clampInt(w.param, 0, 1 << 30);
+            break;
+        case Kw::Fs:
+            chr.halfPoints = w.hasParam && w.n > 0 ? std::clamp(w.n, 2, kMaxHalfPoints) : 24;
             break;
         case Kw::B:
-            chr.bold = on;
-            format_ = -1;
+            chr.bold = w.on;
             break;
         case Kw::I:
-            chr.italic = on;
-            format_ = -1;
+            chr.italic = w.on;
             break;
         case Kw::Ul:
-            chr.underline = on ? Underline::Single : Underline::None;
-            format_ = -1;
+            underline(Underline::Single);
             break;
         case Kw::UlNone:
             chr.underline = Underline::None;
-            format_ = -1;
             break;
         case Kw::UlD:
-            chr.underline = on ? Underline::Dotted : Underline::None;
-            format_ = -1;
+            underline(Underline::Dotted);
             break;
         case Kw::UlDash:
-            chr.underline = on ? Underline::Dash : Underline::None;
-            format_ = -1;
+            underline(Underline::Dash);
             break;
         case Kw::UlDashD:
-            chr.underline = on ? Underline::DashDot : Underline::None;
-            format_ = -1;
+            underline(Underline::DashDot);
             break;
         case Kw::UlDashDD:
-            chr.underline = on ? Underline::DashDotDot : Underline::None;
-            format_ = -1;
+            underline(Underline::DashDotDot);
             break;
         case Kw::UlWave:
-            chr.underline = on ? Underline::Wave : Underline::None;
-            format_ = -1;
+            underline(Underline::Wave);
             break;
         case Kw::Strike:
         case Kw::StrikeD:
-            chr.strike = on;
-            format_ = -1;
+            chr.strike = w.on;
             break;
         case Kw::Cf:
-            chr.fg = hasParam ? n : -1;
-            format_ = -1;
+            chr.fg = w.hasParam ? w.n : -1;
             break;
         case Kw::Highlight:
-            chr.highlight = hasParam && n > 0 ? n : -1;
-            format_ = -1;
+            chr.highlight = w.hasParam && w.n > 0 ? w.n : -1;
             break;
         case Kw::Cb:
         case Kw::ChCbPat:
-            chr.shading = hasParam && n > 0 ? n : -1;
-            format_ = -1;
+            chr.shading = w.hasParam && w.n > 0 ? w.n : -1;
             break;
         case Kw::Super:
             chr.vertical = 1;
-            format_ = -1;
             break;
         case Kw::Sub:
             chr.vertical = -1;
-            format_ = -1;
             break;
         case Kw::NoSuperSub:
             chr.vertical = 0;
-            format_ = -1;
             break;
         case Kw::Up:
-            chr.vertical = n > 0 ? 1 : 0;
-            format_ = -1;
+            chr.vertical = w.n > 0 ? 1 : 0;
             break;
         case Kw::Dn:
-            chr.vertical = n > 0 ? -1 : 0;
-            format_ = -1;
+            chr.vertical = w.n > 0 ? -1 : 0;
             break;
         case Kw::V:
-            chr.hidden = on;
-            format_ = -1;
+            chr.hidden = w.on;
             break;
         case Kw::S:
-            applyStyle(clampInt(param, 0, 1 << 20));
+            applyStyle(clampInt(w.param, 0, 1 << 20));
             break;
+        case Kw::Cs:
+            applyStyle(w.n + kCharStyleOffset);
+            break;
+        default:
+            return false;
+    }
+    format_ = -1;  // the one place: the next text looks its format up again
+    return true;
+}
 
-        // paragraph formatting
-        case Kw::Pard: {
+// Paragraph formatting; true when `w` was one of its words.
+bool Reader::paragraphWord(const Word& w) {
+    ParaProps& para = st().para;
+    const auto twips = [&](int lo) { return clampInt(w.param, lo, kMaxTwips); };
+    switch (w.kw) {
+        case Kw::Pard:
             para = ParaProps{};
             break;
-        }
         case Kw::Ql:
             para.align = 0;
             break;
@@ -933,60 +1009,68 @@ void Reader::controlWord() {
             break;
         case Kw::Li:
         case Kw::Lin:
-            para.left = clampInt(param, -31680, 31680);
+            para.left = twips(-kMaxTwips);
             break;
         case Kw::Ri:
         case Kw::Rin:
-            para.right = clampInt(param, -31680, 31680);
+            para.right = twips(-kMaxTwips);
             break;
         case Kw::Fi:
-            para.first = clampInt(param, -31680, 31680);
+            para.first = twips(-kMaxTwips);
             break;
         case Kw::Sb:
-            para.before = clampInt(param, 0, 31680);
+            para.before = twips(0);
             break;
         case Kw::Sa:
-            para.after = clampInt(param, 0, 31680);
+            para.after = twips(0);
             break;
         case Kw::Sl:
-            para.line = clampInt(param, -31680, 31680);
+            para.line = twips(-kMaxTwips);
             break;
         case Kw::SlMult:
-            para.lineMultiple = on;
+            para.lineMultiple = w.on;
             break;
         case Kw::PageBb:
-            para.pageBreakBefore = on;
+            para.pageBreakBefore = w.on;
             break;
         case Kw::Tx:
         case Kw::Tb:
-            if (para.tabCount < kMaxTabs && param > 0)
-                para.tabs[para.tabCount++] = clampInt(param, 0, 31680);
+            if (para.tabCount < kMaxTabs && w.param > 0)
+                para.tabs[para.tabCount++] = twips(0);
             break;
         case Kw::InTbl:
-            para.inTable = on;
+            para.inTable = w.on;
             break;
         case Kw::Ls:
-            para.list = clampInt(param, 0, 1 << 20);
+            para.list = clampInt(w.param, 0, 1 << 20);
             break;
         case Kw::Ilvl:
-            para.level = clampInt(param, 0, 8);
+            para.level = clampInt(w.param, 0, 8);
             break;
         case Kw::Itap:
-            para.nesting = clampInt(param, 0, 1000);
+            para.nesting = clampInt(w.param, 0, 1000);
             para.inTable = para.nesting > 0;
             break;
+        default:
+            return false;
+    }
+    return true;
+}
 
-        // breaks
+// Paragraph, line, page and cell breaks; true when `w` was one of them.
+bool Reader::breakWord(const Word& w) {
+    const bool body = st().dest == Dest::Text;
+    switch (w.kw) {
         case Kw::Par:
-            if (dest == Dest::Text)
+            if (body)
                 endParagraph();
             break;
         case Kw::Sect:
-            if (dest == Dest::Text && !para_.empty())
+            if (body && !para_.empty())
                 endParagraph();
             break;
         case Kw::Page:
-            if (dest != Dest::Text)
+            if (!body)
                 break;
             if (!para_.empty())
                 endParagraph();
@@ -1000,20 +1084,27 @@ void Reader::controlWord() {
             text(u'\t');
             break;
         case Kw::Cell:
-            if (dest == Dest::Text)
+            if (body)
                 endCell();
             break;
         case Kw::NestCell:
         case Kw::NestRow:
-            if (dest == Dest::Text && !para_.empty())
+            if (body && !para_.empty())
                 endParagraph();
             break;
         case Kw::Row:
-            if (dest == Dest::Text)
+            if (body)
                 endRow();
             break;
+        default:
+            return false;
+    }
+    return true;
+}
 
-        // tables
+// Row and cell definitions; true when `w` was one of their words.
+bool Reader::tableWord(const Word& w) {
+    switch (w.kw) {
         case Kw::Trowd:
             defs_.clear();
             cellDef_ = CellDef{};
@@ -1022,15 +1113,15 @@ void Reader::controlWord() {
             rowAlign_ = 0;
             break;
         case Kw::Cellx:
-            cellDef_.right = clampInt(param, -31680, 1 << 24);
+            cellDef_.right = clampInt(w.param, -kMaxTwips, 1 << 24);
             defs_.push_back(cellDef_);
             cellDef_ = CellDef{};
             break;
         case Kw::TrLeft:
-            rowLeft_ = clampInt(param, -31680, 31680);
+            rowLeft_ = clampInt(w.param, -kMaxTwips, kMaxTwips);
             break;
         case Kw::TrGaph:
-            rowGap_ = clampInt(param, 0, 31680);
+            rowGap_ = clampInt(w.param, 0, kMaxTwips);
             break;
         case Kw::TrQl:
             rowAlign_ = 0;
@@ -1054,7 +1145,7 @@ void Reader::controlWord() {
             cellDef_.vMerged = true;
             break;
         case Kw::ClCbPat:
-            cellDef_.background = n;
+            cellDef_.background = w.n;
             break;
         case Kw::ClBrdrT:
         case Kw::ClBrdrL:
@@ -1062,53 +1153,10 @@ void Reader::controlWord() {
         case Kw::ClBrdrR:
             cellDef_.border = true;
             break;
-
-        // special characters
-        case Kw::EmDash:
-            text(u'\x2014');
-            break;
-        case Kw::EnDash:
-            text(u'\x2013');
-            break;
-        case Kw::EmSpace:
-            text(u'\x2003');
-            break;
-        case Kw::EnSpace:
-            text(u'\x2002');
-            break;
-        case Kw::QmSpace:
-            text(u'\x2005');
-            break;
-        case Kw::Bullet:
-            text(u'\x2022');
-            break;
-        case Kw::LQuote:
-            text(u'\x2018');
-            break;
-        case Kw::RQuote:
-            text(u'\x2019');
-            break;
-        case Kw::LDblQuote:
-            text(u'\x201C');
-            break;
-        case Kw::RDblQuote:
-            text(u'\x201D');
-            break;
-        case Kw::Zwj:
-            text(u'\x200D');
-            break;
-        case Kw::Zwnj:
-            text(u'\x200C');
-            break;
-        case Kw::LtrMark:
-            text(u'\x200E');
-            break;
-        case Kw::RtlMark:
-            text(u'\x200F');
-            break;
         default:
-            break;
+            return false;
     }
+    return true;
 }
 
 // A word that opens a destination: what the rest of its group means.
@@ -1282,11 +1330,7 @@ void Reader::byteText(unsigned char b) {
     }
     if (dest == Dest::FontTable && b == ';') {
         flushBytes();
-        if (fontNumber_ >= 0 && !fontName_.trimmed().isEmpty())
-            fonts_[fontNumber_] = {fontName_.trimmed(), fontCodePage_};
-        fontNumber_ = -1;
-        fontName_.clear();
-        fontCodePage_ = 0;
+        storeFont();
         return;
     }
     if (dest == Dest::StyleSheet || dest == Dest::StyleEntry || dest == Dest::Ignore ||
@@ -1470,7 +1514,6 @@ void Reader::applyStyle(int number) {
         c.font = font;
     if (size > 0)
         c.halfPoints = size;
-    format_ = -1;
 }
 
 QString Reader::listLabel(int list, int level) {
@@ -1722,45 +1765,9 @@ void Reader::flushTable() {
         return;
     std::vector<Row> rows = std::move(rows_);
     rows_.clear();
-
-    // Each row's cell boundaries: as defined, more when the row has more cells
-    // than definitions, and strictly rising.
-    for (Row& r : rows) {
-        if (r.cells.size() > size_t(kMaxColumns)) {
-            for (size_t i = kMaxColumns; i < r.cells.size(); ++i) {
-                for (Para& p : r.cells[i])
-                    r.cells[kMaxColumns - 1].push_back(std::move(p));
-            }
-            r.cells.resize(kMaxColumns);
-        }
-        if (r.defs.size() > size_t(kMaxColumns))
-            r.defs.resize(kMaxColumns);
-        // Empty cells past the row's definition are a writer's slip, not columns.
-        while (!r.defs.empty() && r.cells.size() > r.defs.size() &&
-               std::all_of(r.cells.back().begin(), r.cells.back().end(),
-                           [](const Para& p) { return p.empty(); }))
-            r.cells.pop_back();
-        while (r.defs.size() < r.cells.size()) {
-            CellDef d;
-            d.right = (r.defs.empty() ? r.left : r.defs.back().right) + 1440;
-            r.defs.push_back(d);
-        }
-        while (r.cells.size() < r.defs.size())
-            r.cells.emplace_back();
-        int prev = r.left;
-        for (CellDef& d : r.defs) {
-            if (d.right <= prev)
-                d.right = prev + 1;
-            prev = d.right;
-        }
-    }
-    std::vector<int> bounds;
-    for (const Row& r : rows) {
-        for (const CellDef& d : r.defs)
-            bounds.push_back(d.right);
-    }
-    std::sort(bounds.begin(), bounds.end());
-    bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+    for (Row& r : rows)
+        normalizeRow(r);
+    const std::vector<int> bounds = columnBounds(rows);
     const bool byBoundary = bounds.size() <= size_t(kMaxColumns);
     int columns = 0;
     if (byBoundary) {
@@ -1783,14 +1790,69 @@ void Reader::flushTable() {
         return;
     }
     blocks_ += cellCount;
+    const std::vector<PlacedCell> placed = placeCells(rows, bounds, byBoundary, columns);
 
-    // Where each cell lies: its first column and its span.
-    struct Placed {
-        int row, col, rowSpan, colSpan;
-        std::vector<Para>* content;
-        int background;
-    };
-    std::vector<Placed> placed;
+    // The table takes the place of the empty block after the last paragraph.
+    cursor_.movePosition(QTextCursor::End);
+    if (trailingBlock_)
+        cursor_.deletePreviousChar();
+    QTextTable* table =
+        cursor_.insertTable(int(rows.size()), columns, tableFormat(rows, bounds, byBoundary));
+    fillTable(table, placed);
+    cursor_.movePosition(QTextCursor::End);
+    trailingBlock_ = false;
+}
+
+// A row's cell boundaries: as defined, more when the row has more cells than
+// definitions, and strictly rising.
+void normalizeRow(Row& r) {
+    if (r.cells.size() > size_t(kMaxColumns)) {
+        for (size_t i = kMaxColumns; i < r.cells.size(); ++i) {
+            for (Para& p : r.cells[i])
+                r.cells[kMaxColumns - 1].push_back(std::move(p));
+        }
+        r.cells.resize(kMaxColumns);
+    }
+    if (r.defs.size() > size_t(kMaxColumns))
+        r.defs.resize(kMaxColumns);
+    // Empty cells past the row's definition are a writer's slip, not columns.
+    while (!r.defs.empty() && r.cells.size() > r.defs.size() &&
+           std::all_of(r.cells.back().begin(), r.cells.back().end(),
+                       [](const Para& p) { return p.empty(); }))
+        r.cells.pop_back();
+    while (r.defs.size() < r.cells.size()) {
+        CellDef d;
+        d.right = (r.defs.empty() ? r.left : r.defs.back().right) + 1440;
+        r.defs.push_back(d);
+    }
+    while (r.cells.size() < r.defs.size())
+        r.cells.emplace_back();
+    int prev = r.left;
+    for (CellDef& d : r.defs) {
+        if (d.right <= prev)
+            d.right = prev + 1;
+        prev = d.right;
+    }
+}
+
+// The right boundaries of all the rows' cells, each once and in order: the
+// table's columns lie between them.
+std::vector<int> columnBounds(const std::vector<Row>& rows) {
+    std::vector<int> bounds;
+    for (const Row& r : rows) {
+        for (const CellDef& d : r.defs)
+            bounds.push_back(d.right);
+    }
+    std::sort(bounds.begin(), bounds.end());
+    bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+    return bounds;
+}
+
+// Where each cell lies; merged cells widen or lengthen the cell they join,
+// which takes their text.
+std::vector<PlacedCell> placeCells(std::vector<Row>& rows, const std::vector<int>& bounds,
+                                   bool byBoundary, int columns) {
+    std::vector<PlacedCell> placed;
     std::vector<std::vector<int>> owner(rows.size(), std::vector<int>(size_t(columns), -1));
     for (size_t ri = 0; ri < rows.size(); ++ri) {
         Row& r = rows[ri];
@@ -1810,7 +1872,7 @@ void Reader::flushTable() {
             std::vector<Para>* content = &r.cells[ci];
             if (d.merged && !placed.empty() && placed.back().row == int(ri)) {
                 // A horizontally merged cell widens the cell before it.
-                Placed& left = placed.back();
+                PlacedCell& left = placed.back();
                 left.colSpan = endCol - left.col + 1;
                 appendContent(*left.content, *content);
                 for (int k = col; k <= endCol; ++k)
@@ -1818,20 +1880,24 @@ void Reader::flushTable() {
             } else if (d.vMerged && ri > 0 && owner[ri - 1][size_t(col)] >= 0 &&
                        placed[size_t(owner[ri - 1][size_t(col)])].col == col &&
                        placed[size_t(owner[ri - 1][size_t(col)])].colSpan == span) {
-                Placed& above = placed[size_t(owner[ri - 1][size_t(col)])];
+                PlacedCell& above = placed[size_t(owner[ri - 1][size_t(col)])];
                 above.rowSpan = int(ri) - above.row + 1;
                 appendContent(*above.content, *content);
                 for (int k = col; k <= endCol; ++k)
                     owner[ri][size_t(k)] = owner[ri - 1][size_t(col)];
             } else {
-                placed.push_back(Placed{int(ri), col, 1, span, content, d.background});
+                placed.push_back(PlacedCell{int(ri), col, 1, span, content, d.background});
                 for (int k = col; k <= endCol; ++k)
                     owner[ri][size_t(k)] = int(placed.size() - 1);
             }
             col = endCol + 1;
         }
     }
+    return placed;
+}
 
+QTextTableFormat tableFormat(const std::vector<Row>& rows, const std::vector<int>& bounds,
+                             bool byBoundary) {
     QTextTableFormat tf;
     bool border = false;
     for (const Row& r : rows) {
@@ -1857,13 +1923,11 @@ void Reader::flushTable() {
         }
         tf.setColumnWidthConstraints(widths);
     }
+    return tf;
+}
 
-    // The table takes the place of the empty block after the last paragraph.
-    cursor_.movePosition(QTextCursor::End);
-    if (trailingBlock_)
-        cursor_.deletePreviousChar();
-    QTextTable* table = cursor_.insertTable(int(rows.size()), columns, tf);
-    for (const Placed& pc : placed) {
+void Reader::fillTable(QTextTable* table, const std::vector<PlacedCell>& placed) {
+    for (const PlacedCell& pc : placed) {
         if (pc.rowSpan > 1 || pc.colSpan > 1)
             table->mergeCells(pc.row, pc.col, pc.rowSpan, pc.colSpan);
     }
@@ -1899,8 +1963,6 @@ void Reader::flushTable() {
             first = false;
         }
     }
-    cursor_.movePosition(QTextCursor::End);
-    trailingBlock_ = false;
 }
 
 void Reader::emitPicture() {
