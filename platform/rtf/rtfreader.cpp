@@ -407,6 +407,7 @@ class Reader {
 
     QByteArray bytes_;  // bytes of a multi-byte code page waiting to be decoded
     int bytesCodePage_ = 0;
+    bool leadByte_ = false;  // the last of bytes_ starts a double-byte character
 
     std::vector<QTextCharFormat> formats_;
     std::unordered_map<CharProps, int, CharPropsHash> formatIndex_;
@@ -1235,15 +1236,17 @@ void Reader::controlSymbol(char c) {
         star_ = false;
     switch (c) {
         case '\'': {
-            if (end_ - p_ < 2) {
-                p_ = end_;
+            // An escape without its two hex digits is dropped with the digit it
+            // has; what follows it (a control word, text) is read as usual.
+            const int hi = p_ < end_ ? hexValue(p_[0]) : -1;
+            const int lo = hi >= 0 && end_ - p_ > 1 ? hexValue(p_[1]) : -1;
+            if (hi < 0)
+                return;
+            if (lo < 0) {
+                ++p_;
                 return;
             }
-            const int hi = hexValue(p_[0]);
-            const int lo = hexValue(p_[1]);
             p_ += 2;
-            if (hi < 0 || lo < 0)
-                return;
             if (st().dest == Dest::Pict)
                 return;
             byteText(static_cast<unsigned char>(hi * 16 + lo));
@@ -1336,6 +1339,18 @@ void Reader::byteText(unsigned char b) {
     if (dest == Dest::StyleSheet || dest == Dest::StyleEntry || dest == Dest::Ignore ||
         dest == Dest::Pict || dest == Dest::ListTable || dest == Dest::ListOverrides)
         return;
+    const int cp = dest == Dest::FontTable ? (fontCodePage_ ? fontCodePage_ : ansiCodePage_)
+                                           : currentCodePage();
+    if (leadByte_) {
+        // The second byte of a double-byte character, whatever its value;
+        // a lead byte without one reads as an unknown character.
+        if (bytesCodePage_ == cp && isTrailByte(cp, b)) {
+            bytes_ += char(b);
+            leadByte_ = false;
+            return;
+        }
+        flushBytes();
+    }
     if (b < 0x20 && dest == Dest::Text)
         return;  // control characters are no text (tabs come as \tab)
     if (b < 0x80) {
@@ -1343,13 +1358,12 @@ void Reader::byteText(unsigned char b) {
         text(char16_t(b));
         return;
     }
-    const int cp = dest == Dest::FontTable ? (fontCodePage_ ? fontCodePage_ : ansiCodePage_)
-                                           : currentCodePage();
     if (isMultiByte(cp)) {
         if (!bytes_.isEmpty() && bytesCodePage_ != cp)
             flushBytes();
         bytesCodePage_ = cp;
         bytes_ += char(b);
+        leadByte_ = isLeadByte(cp, b);
         return;
     }
     if (cp == kSymbolCodePage) {
@@ -1363,10 +1377,14 @@ void Reader::byteText(unsigned char b) {
 }
 
 void Reader::flushBytes() {
+    const bool cutOff = leadByte_;  // a lead byte that got no second byte
+    leadByte_ = false;
     if (bytes_.isEmpty())
         return;
     QString s;
-    appendDecoded(s, bytes_.constData(), bytes_.size(), bytesCodePage_);
+    appendDecoded(s, bytes_.constData(), bytes_.size() - (cutOff ? 1 : 0), bytesCodePage_);
+    if (cutOff)
+        s += QChar::ReplacementCharacter;
     bytes_.clear();
     text(s);
 }

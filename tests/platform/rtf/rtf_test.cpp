@@ -168,6 +168,36 @@ TEST(RtfReader, DecodesBytesByFontCharsetThenDocumentCodePage) {
               QStringLiteral("закон"));
     // Without \ansicpg the code page is Windows-1252.
     EXPECT_EQ(plain("{\\rtf1\\ansi \\'e9t\\'e9}"), QStringLiteral("été"));
+
+    // Double-byte code pages: the byte after a lead byte is its second byte,
+    // also below 0x80 and also as a plain or escaped character.
+    struct Case {
+        const char* header;  // names the code page
+        const char* body;
+        const char16_t* text;
+    };
+    const Case cases[] = {
+        {"\\ansicpg932", "\\'93\\'fa\\'96\\'7b\\'8c\\'ea", u"日本語"},
+        {"\\ansicpg932", "\\'93\\'fa\\'96\\{\\'8c\\'ea", u"日本語"},
+        {"\\ansicpg932", "\\'95\\\\\\'8e\\'a6 \\'83\\\\ \\'b1", u"表示 ソ ｱ"},
+        {"\\ansicpg932", "\\'8f\\'5c\\'97\\'5c\\'90\\'5cA", u"十予申A"},
+        {"{\\fonttbl{\\f0\\fcharset128 MS Mincho;}}\\f0", "\\'96\\'7bx", u"本x"},
+        {"\\ansicpg936", "\\'df\\'40\\'d5f\\'97l\\'d6\\'d0", u"這說條中"},
+        {"{\\fonttbl{\\f0\\fcharset134 SimSun;}}\\f0", "\\'d5\\'5a\\'b1\\'ed", u"語表"},
+        {"\\ansicpg949", "\\'81\\'41\\'8c\\'63\\'b4\\'eb", u"갂똠대"},
+        {"{\\fonttbl{\\f0\\fcharset129 Batang;}}\\f0", "\\'81A\\'c7\\'d1", u"갂한"},
+        {"\\ansicpg950", "\\'b3\\'5c\\'a5\\\\\\'bb\\'5c\\'aa\\'6b", u"許功蓋法"},
+        {"{\\fonttbl{\\f0\\fcharset136 MingLiU;}}\\f0", "\\'b3\\\\x", u"許x"},
+        // A lead byte whose next byte cannot follow it reads as an unknown
+        // character; the next byte keeps its own meaning.
+        {"\\ansicpg949", "\\'b4 a", u"\xFFFD a"},
+        // The fallback of \uN in a double-byte code page is two bytes.
+        {"\\ansicpg932\\uc2", "\\u26412\\'96\\'7b\\u35486\\'8c\\'ea!", u"本語!"},
+    };
+    for (const Case& c : cases) {
+        const QByteArray rtf = QByteArray("{\\rtf1\\ansi") + c.header + ' ' + c.body + '}';
+        EXPECT_EQ(plain(rtf), QString::fromUtf16(c.text)) << rtf.toStdString();
+    }
 }
 
 TEST(RtfReader, UnicodeWithFallbackSkipping) {
@@ -415,9 +445,11 @@ TEST(RtfReader, NotRtfIsAnErrorAndEmptyIsAnEmptyDocument) {
 }
 
 TEST(RtfReader, DamagedFilesGiveWhatTheyHold) {
-    EXPECT_EQ(plain("{\\rtf1 one}}} two}"), "one");                         // stray closing braces
-    EXPECT_EQ(plain("{\\rtf1 {\\b one {\\i two"), "one two");               // cut off inside groups
-    EXPECT_EQ(plain("{\\rtf1 one\\par two\\'c"), "one\ntwo");               // cut off in an escape
+    EXPECT_EQ(plain("{\\rtf1 one}}} two}"), "one");            // stray closing braces
+    EXPECT_EQ(plain("{\\rtf1 {\\b one {\\i two"), "one two");  // cut off inside groups
+    EXPECT_EQ(plain("{\\rtf1 one\\par two\\'c"), "one\ntwo");  // cut off in an escape
+    // An escape without its two hex digits takes nothing that follows it.
+    EXPECT_EQ(plain("{\\rtf1\\ansi A\\'\\par B\\'4\\par C\\'g}"), "A\nB\nCg");
     EXPECT_EQ(normalized(plain("{\\rtf1 x{\\pict\\pngblip 89504e")), "x");  // in a picture
     EXPECT_EQ(normalized(plain("{\\rtf1 \\trowd\\cellx100\\intbl a\\cell b")),
               "a b");  // in a table
