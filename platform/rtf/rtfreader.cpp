@@ -234,6 +234,10 @@ QString listNumber(int n, int format) {
 
 struct Field {
     QString instruction;
+    // Index of the hyperlink target in Reader::links_ (0: not a hyperlink),
+    // -1 until its result starts. Each field's instruction is looked at once,
+    // however deep the fields nest.
+    int link = -1;
 };
 
 struct Picture {
@@ -413,6 +417,7 @@ class Reader {
     std::unordered_map<CharProps, int, CharPropsHash> formatIndex_;
     int format_ = -1;  // -1: the character properties changed since the last text
     QStringList links_{QString()};
+    std::unordered_map<QString, qsizetype> linkIndex_;
     std::vector<Field> fields_;
     std::unordered_map<int, ListDef> lists_;                // by \listid
     std::unordered_map<int, int> listOverrides_;            // \lsN -> \listid
@@ -1190,10 +1195,22 @@ void Reader::destination(Kw kw) {
             if (s.dest == Dest::FieldInst)
                 s.dest = Dest::Text;
             if (!fields_.empty()) {
-                const QString target = hyperlinkTarget(fields_.back().instruction);
-                if (!target.isEmpty()) {
-                    links_ << target;
-                    s.chr.link = int(links_.size() - 1);
+                // Fields nested past the limit share the innermost one kept.
+                Field& field = fields_.back();
+                if (field.link < 0) {
+                    const QString target = hyperlinkTarget(field.instruction);
+                    field.link = 0;
+                    if (!target.isEmpty()) {
+                        // Links to one target share one format.
+                        const auto [it, fresh] = linkIndex_.try_emplace(target, links_.size());
+                        if (fresh)
+                            links_ << target;
+                        field.link = int(it->second);
+                    }
+                    field.instruction = QString();
+                }
+                if (field.link > 0 && s.chr.link != field.link) {
+                    s.chr.link = field.link;
                     format_ = -1;
                 }
             }
@@ -1453,7 +1470,8 @@ void Reader::text(QStringView s) {
             fontName_ += s;
             return;
         case Dest::FieldInst:
-            if (!fields_.empty() && fields_.back().instruction.size() < 4096)
+            if (!fields_.empty() && fields_.back().link < 0 &&
+                fields_.back().instruction.size() < 4096)
                 fields_.back().instruction += s;
             return;
         case Dest::LevelText:

@@ -395,6 +395,26 @@ TEST(RtfReader, HyperlinksKeepTargetAndText) {
     EXPECT_EQ(formatAt(doc, "the law").anchorHref(), "https://example.org/a");
     EXPECT_TRUE(formatAt(doc, "and").anchorHref().isEmpty());
     EXPECT_TRUE(formatAt(doc, "7").anchorHref().isEmpty());
+
+    // A field in a field's result: its own link inside, the outer one around it.
+    read(doc,
+         "{\\rtf1 {\\field{\\*\\fldinst HYPERLINK \"http://a\"}{\\fldrslt out{\\field{\\*\\fldinst "
+         "HYPERLINK \"http://b\"}{\\fldrslt in}}side}}}");
+    EXPECT_EQ(doc.toPlainText(), "outinside");
+    EXPECT_EQ(formatAt(doc, "out").anchorHref(), "http://a");
+    EXPECT_EQ(formatAt(doc, "in").anchorHref(), "http://b");
+    EXPECT_EQ(formatAt(doc, "side").anchorHref(), "http://a");
+    // Nested thousands deep: every result's text is kept, each under a link.
+    QByteArray deep = "{\\rtf1 ";
+    for (int i = 0; i < 3000; ++i)
+        deep += "{\\field{\\*\\fldinst HYPERLINK \"http://x/" + QByteArray::number(i) +
+                "\"}{\\fldrslt a";
+    for (int i = 0; i < 3000; ++i)
+        deep += "}}";
+    read(doc, deep + "b}");
+    EXPECT_EQ(doc.toPlainText(), QString(3000, u'a') + u'b');
+    EXPECT_EQ(formatAt(doc, "a").anchorHref(), "http://x/0");
+    EXPECT_FALSE(doc.lastBlock().begin().fragment().charFormat().anchorHref().isEmpty());
 }
 
 TEST(RtfReader, PicturesAndTheirPlaces) {
