@@ -32,12 +32,26 @@ enum class Kw : unsigned char {
     ListLevel,
     LevelText,
     ListText,
+    Pn,      // \pn: the old paragraph numbering
+    PnTxtA,  // its text after the number
+    PnTxtB,  // and before it
     // lists
     ListId,
     Ls,
     Ilvl,
     LevelNfc,
     LevelStartAt,
+    PnLvl,
+    PnLvlBlt,
+    PnLvlBody,
+    PnLvlCont,
+    PnStart,
+    PnDec,
+    PnUcRm,
+    PnLcRm,
+    PnUcLtr,
+    PnLcLtr,
+    PnF,
     // font and colour tables, styles
     F,
     FCharset,
@@ -74,6 +88,8 @@ enum class Kw : unsigned char {
     Up,
     Dn,
     V,
+    Caps,
+    SCaps,
     // paragraph formatting and breaks
     Pard,
     Ql,
@@ -95,6 +111,7 @@ enum class Kw : unsigned char {
     Tb,
     InTbl,
     Itap,
+    OutlineLevel,
     Par,
     Line,
     Tab,

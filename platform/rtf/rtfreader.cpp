@@ -53,6 +53,8 @@ enum class Dest : quint8 {
     ListTable,      // \listtable
     ListOverrides,  // \listoverridetable
     LevelText,      // \leveltext of a list level
+    Pn,             // \pn: the old paragraph numbering of a paragraph
+    PnText,         // \pntxta, \pntxtb: its text after or before the number
     Ignore,         // text of a group we read but keep nothing of
 };
 
@@ -71,6 +73,7 @@ struct CharProps {
     bool hidden = false;
     Underline underline = Underline::None;
     qint8 vertical = 0;  // 1 superscript, -1 subscript
+    quint8 caps = 0;     // 1 all capitals, 2 small capitals
 
     bool operator==(const CharProps&) const = default;
 };
@@ -82,7 +85,7 @@ struct CharPropsHash {
         h ^= size_t(c.fg + 1) * 31 + size_t(c.highlight + 1) * 131 + size_t(c.shading + 1) * 1031;
         h ^= size_t(c.link) * 7919;
         h ^= (size_t(c.bold) | size_t(c.italic) << 1 | size_t(c.strike) << 2 |
-              size_t(c.underline) << 3 | size_t(c.vertical + 1) << 6)
+              size_t(c.underline) << 3 | size_t(c.vertical + 1) << 6 | size_t(c.caps) << 8)
              << 20;
         return h;
     }
@@ -93,9 +96,11 @@ struct ParaProps {
     bool pageBreakBefore = false;
     bool inTable = false;
     bool lineMultiple = false;
-    int nesting = 0;                                                      // \itapN
-    int list = 0;                                                         // \lsN
-    int level = 0;                                                        // \ilvlN
+    int nesting = 0;  // \itapN
+    int list = 0;     // \lsN
+    int level = 0;    // \ilvlN
+    int pn = 0;       // old numbering: index + 1 in Reader::pns_
+    int outline = 0;  // heading level, \outlinelevelN + 1; 0 for body text
     int left = 0, right = 0, first = 0, before = 0, after = 0, line = 0;  // twips
     int tabCount = 0;
     int tabs[kMaxTabs] = {};
@@ -173,6 +178,27 @@ struct StyleInfo {
     int font = -1;
     int halfPoints = 0;
     int basedOn = -1;
+    int outline = 0;  // as in ParaProps
+};
+
+// The old paragraph numbering (\pn) of a paragraph, which the paragraphs after
+// it keep until \pard.
+struct PnDef {
+    enum Kind : quint8 { Body, Outline, Bullet, Continue };
+    Kind kind = Body;
+    int level = 0;   // \pnlvlN of an outline
+    int format = 0;  // as \levelnfc
+    int start = 1;
+    int font = -1;
+    QString before, after;
+
+    // Whether paragraphs of `o` go on counting from paragraphs of this one.
+    bool continues(const PnDef& o) const {
+        if (kind == Outline && o.kind == Outline)
+            return true;
+        return kind == o.kind && format == o.format && start == o.start && before == o.before &&
+               after == o.after;
+    }
 };
 
 struct ListLevel {
@@ -339,6 +365,7 @@ class Reader {
     void styleSheetWord(const Word& w);
     void pictureWord(const Word& w);
     void listTableWord(const Word& w);
+    void numberingWord(const Word& w);
     void bodyWord(const Word& w);
     bool documentWord(const Word& w);
     bool characterWord(const Word& w);
@@ -369,6 +396,8 @@ class Reader {
     void resetChar(CharProps& c) const;
     void applyStyle(int style);
     QString listLabel(int list, int level);
+    QString numberingLabel(int pn);
+    int codePageOfFont(int font) const;
     std::optional<QColor> color(int index) const;
 
     // --- structure
@@ -425,6 +454,11 @@ class Reader {
     ListDef list_;                                          // the list being read in the list table
     int listLevel_ = -1;
     int overrideList_ = 0;
+    std::vector<PnDef> pns_;          // the old numberings read, in order
+    PnDef pn_;                        // the one being read
+    bool pnAfter_ = false;            // its text being read goes after the number
+    int pnSequence_ = 0;              // the numbering of the last numbered paragraph
+    std::array<int, 10> pnCounts_{};  // its numbers by level (0: body)
     Picture pict_;
     int pictures_ = 0;
 
@@ -563,6 +597,11 @@ void Reader::endDestination(const State& ending) {
             if (st().dest != Dest::Pict)
                 emitPicture();
             break;
+        case Dest::Pn:
+            // The paragraph (and those after it until \pard) takes the numbering.
+            pns_.push_back(pn_);
+            st().para.pn = int(pns_.size());
+            break;
         default:
             break;
     }
@@ -666,6 +705,9 @@ void Reader::controlWord() {
         case Kw::ListOverrideTable:
         case Kw::LevelText:
         case Kw::ListText:
+        case Kw::Pn:
+        case Kw::PnTxtA:
+        case Kw::PnTxtB:
             destination(w.kw);
             return;
         case Kw::Cs:
@@ -721,6 +763,10 @@ void Reader::controlWord() {
         case Dest::LevelText:
             if (w.kw == Kw::U)
                 unicodeChar(w.param);
+            return;
+        case Dest::Pn:
+        case Dest::PnText:
+            numberingWord(w);
             return;
         case Dest::FieldInst:
         case Dest::Ignore:
@@ -793,6 +839,9 @@ void Reader::styleSheetWord(const Word& w) {
         case Kw::SBasedOn:
             style_.basedOn = clampInt(w.param, 0, 1 << 20);
             break;
+        case Kw::OutlineLevel:
+            style_.outline = w.n >= 0 && w.n <= 8 ? w.n + 1 : 0;
+            break;
         default:
             break;
     }
@@ -850,6 +899,50 @@ void Reader::listTableWord(const Word& w) {
             lists_[w.n] = list_;
             list_ = ListDef{};
             listLevel_ = -1;
+            break;
+        default:
+            break;
+    }
+}
+
+void Reader::numberingWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::PnLvl:
+            pn_.kind = PnDef::Outline;
+            pn_.level = clampInt(w.param, 1, 9);
+            break;
+        case Kw::PnLvlBlt:
+            pn_.kind = PnDef::Bullet;
+            break;
+        case Kw::PnLvlBody:
+            pn_.kind = PnDef::Body;
+            break;
+        case Kw::PnLvlCont:
+            pn_.kind = PnDef::Continue;
+            break;
+        case Kw::PnStart:
+            pn_.start = clampInt(w.param, 0, 1 << 20);
+            break;
+        case Kw::PnDec:
+            pn_.format = 0;
+            break;
+        case Kw::PnUcRm:
+            pn_.format = 1;
+            break;
+        case Kw::PnLcRm:
+            pn_.format = 2;
+            break;
+        case Kw::PnUcLtr:
+            pn_.format = 3;
+            break;
+        case Kw::PnLcLtr:
+            pn_.format = 4;
+            break;
+        case Kw::PnF:
+            pn_.font = clampInt(w.param, 0, 1 << 30);
+            break;
+        case Kw::U:
+            unicodeChar(w.param);
             break;
         default:
             break;
@@ -979,6 +1072,12 @@ bool Reader::characterWord(const Word& w) {
         case Kw::V:
             chr.hidden = w.on;
             break;
+        case Kw::Caps:
+            chr.caps = w.on ? 1 : 0;
+            break;
+        case Kw::SCaps:
+            chr.caps = w.on ? 2 : 0;
+            break;
         case Kw::S:
             applyStyle(clampInt(w.param, 0, 1 << 20));
             break;
@@ -1056,6 +1155,9 @@ bool Reader::paragraphWord(const Word& w) {
         case Kw::Itap:
             para.nesting = clampInt(w.param, 0, 1000);
             para.inTable = para.nesting > 0;
+            break;
+        case Kw::OutlineLevel:
+            para.outline = w.n >= 0 && w.n <= 8 ? w.n + 1 : 0;
             break;
         default:
             return false;
@@ -1242,6 +1344,23 @@ void Reader::destination(Kw kw) {
         case Kw::ListText:
             s.label = true;
             break;
+        case Kw::Pn:
+            if (s.dest == Dest::Text) {
+                s.dest = Dest::Pn;
+                pn_ = PnDef{};
+            } else {
+                skipGroup();
+            }
+            break;
+        case Kw::PnTxtA:
+        case Kw::PnTxtB:
+            if (s.dest == Dest::Pn) {
+                s.dest = Dest::PnText;
+                pnAfter_ = kw == Kw::PnTxtA;
+            } else {
+                skipGroup();
+            }
+            break;
         default:
             skipGroup();
             break;
@@ -1357,7 +1476,8 @@ void Reader::byteText(unsigned char b) {
         dest == Dest::Pict || dest == Dest::ListTable || dest == Dest::ListOverrides)
         return;
     const int cp = dest == Dest::FontTable ? (fontCodePage_ ? fontCodePage_ : ansiCodePage_)
-                                           : currentCodePage();
+                   : dest == Dest::PnText && pn_.font >= 0 ? codePageOfFont(pn_.font)
+                                                           : currentCodePage();
     if (leadByte_) {
         // The second byte of a double-byte character, whatever its value;
         // a lead byte without one reads as an unknown character.
@@ -1478,6 +1598,12 @@ void Reader::text(QStringView s) {
             if (listLevel_ >= 0 && list_.levels[listLevel_].text.size() < 64)
                 list_.levels[listLevel_].text += s;
             return;
+        case Dest::PnText: {
+            QString& t = pnAfter_ ? pn_.after : pn_.before;
+            if (t.size() < 32)
+                t += s;
+            return;
+        }
         default:
             return;
     }
@@ -1514,9 +1640,12 @@ void Reader::text(QStringView s) {
 }
 
 int Reader::currentCodePage() const {
-    const CharProps& c = st().chr;
-    if (c.font >= 0) {
-        const auto it = fonts_.find(c.font);
+    return codePageOfFont(st().chr.font);
+}
+
+int Reader::codePageOfFont(int font) const {
+    if (font >= 0) {
+        const auto it = fonts_.find(font);
         if (it != fonts_.end() && it->second.codePage)
             return it->second.codePage;
     }
@@ -1534,6 +1663,12 @@ void Reader::resetChar(CharProps& c) const {
 void Reader::applyStyle(int number) {
     // Follows \sbasedon for what the style itself leaves unsaid, a few steps at
     // most (a loop of styles based on each other ends there).
+    const bool paragraphStyle = number < kCharStyleOffset;
+    if (paragraphStyle) {
+        const auto own = styles_.find(number);
+        if (own != styles_.end() && own->second.outline)
+            st().para.outline = own->second.outline;
+    }
     int font = -1, size = 0;
     for (int i = 0; i < 8 && number >= 0; ++i) {
         const auto it = styles_.find(number);
@@ -1581,6 +1716,29 @@ QString Reader::listLabel(int list, int level) {
         }
     }
     return label;
+}
+
+// The number (or bullet) of a paragraph of the old numbering: paragraphs of one
+// numbering in a row count on; any other paragraph ends the row.
+QString Reader::numberingLabel(int pn) {
+    const PnDef& d = pns_[size_t(pn - 1)];
+    if (d.kind == PnDef::Continue)
+        return {};
+    if (d.kind == PnDef::Bullet) {
+        QString bullet = d.before.trimmed();
+        if (bullet.isEmpty() || std::any_of(bullet.begin(), bullet.end(),
+                                            [](QChar c) { return isPrivateUse(c.unicode()); }))
+            bullet = QChar(levelBullet(0));
+        return bullet;
+    }
+    const size_t level = d.kind == PnDef::Outline ? size_t(d.level) : 0;
+    if (pnSequence_ == 0 || !pns_[size_t(pnSequence_ - 1)].continues(d))
+        pnCounts_.fill(INT_MIN);
+    pnSequence_ = pn;
+    pnCounts_[level] = pnCounts_[level] == INT_MIN ? d.start : pnCounts_[level] + 1;
+    for (size_t k = level + 1; k < pnCounts_.size(); ++k)
+        pnCounts_[k] = INT_MIN;
+    return d.before + listNumber(pnCounts_[level], d.format) + d.after;
 }
 
 std::optional<QColor> Reader::color(int index) const {
@@ -1642,6 +1800,8 @@ QTextCharFormat Reader::makeFormat(const CharProps& c) const {
         f.setForeground(*fg);
     if (const auto bg = color(c.highlight >= 0 ? c.highlight : c.shading))
         f.setBackground(*bg);
+    if (c.caps)
+        f.setFontCapitalization(c.caps == 1 ? QFont::AllUppercase : QFont::SmallCaps);
     if (c.vertical > 0)
         f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
     else if (c.vertical < 0)
@@ -1690,6 +1850,8 @@ QTextBlockFormat Reader::blockFormat(const ParaProps& p) const {
     }
     if (p.pageBreakBefore)
         f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (p.outline)
+        f.setHeadingLevel(p.outline);
     if (p.tabCount > 0) {
         QList<QTextOption::Tab> tabs;
         for (int i = 0; i < p.tabCount; ++i)
@@ -1714,13 +1876,18 @@ void Reader::endParagraph() {
     if (p.bulletRun >= 0 && p.bulletRun < int(p.runs.size()) &&
         p.bulletAt < p.runs[size_t(p.bulletRun)].text.size())
         p.runs[size_t(p.bulletRun)].text[p.bulletAt] = QChar(levelBullet(p.props.level));
-    if (p.props.list > 0) {
-        // A list item whose number did not come as text gets it from the list.
-        const QString label = listLabel(p.props.list, p.props.level);
-        if (!p.hasLabel && !label.isEmpty()) {
-            const int f = p.runs.empty() ? p.markFormat : p.runs.front().format;
-            p.runs.insert(p.runs.begin(), Run{label + u'\t', f});
-        }
+    // A list item whose number did not come as text gets it from its list, or
+    // from the old numbering it has or took over from the paragraph before it.
+    QString label;
+    if (p.props.list > 0)
+        label = listLabel(p.props.list, p.props.level);
+    else if (p.props.pn > 0)
+        label = numberingLabel(p.props.pn);
+    else
+        pnSequence_ = 0;
+    if (!p.hasLabel && !label.isEmpty()) {
+        const int f = p.runs.empty() ? p.markFormat : p.runs.front().format;
+        p.runs.insert(p.runs.begin(), Run{label + u'\t', f});
     }
     if (p.props.inTable) {
         cell_.push_back(std::move(p));

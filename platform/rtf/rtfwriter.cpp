@@ -382,6 +382,8 @@ void Writer::paragraphProps(const QTextBlock& b, bool inTable) {
         default:
             break;
     }
+    if (const int heading = f.headingLevel(); heading >= 1 && heading <= 9)
+        word("\\outlinelevel", heading - 1);
     if ((f.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || pageBreakNext_)
         out_ += "\\pagebb";
     pageBreakNext_ = (f.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter) != 0;
@@ -429,6 +431,12 @@ void Writer::charProps(const QTextCharFormat& f, bool colors) {
     }
     if (f.fontStrikeOut())
         out_ += "\\strike";
+    if (f.hasProperty(QTextFormat::FontCapitalization)) {
+        if (f.fontCapitalization() == QFont::AllUppercase)
+            out_ += "\\caps";
+        else if (f.fontCapitalization() == QFont::SmallCaps)
+            out_ += "\\scaps";
+    }
     if (colors && f.foreground().style() != Qt::NoBrush)
         word("\\cf", colorIndex(f.foreground().color()));
     if (colors && f.background().style() != Qt::NoBrush) {

@@ -69,7 +69,7 @@ QString dump(const QTextDocument& doc) {
            << " fi=" << qRound(f.textIndent() * 15) << " sb=" << qRound(f.topMargin() * 15)
            << " sa=" << qRound(f.bottomMargin() * 15) << " lh=" << f.lineHeightType() << '/'
            << qRound(f.lineHeight() * 10) << " pb=" << int(f.pageBreakPolicy())
-           << " tabs=" << f.tabPositions().size() << '\n';
+           << " h=" << f.headingLevel() << " tabs=" << f.tabPositions().size() << '\n';
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
             const QTextCharFormat cf = frag.charFormat();
@@ -91,7 +91,8 @@ QString dump(const QTextDocument& doc) {
                << (cf.foreground().style() ? cf.foreground().color().name() : QString("-"))
                << " bg="
                << (cf.background().style() ? cf.background().color().name() : QString("-"))
-               << " v=" << cf.verticalAlignment() << " a=" << cf.anchorHref() << '\n';
+               << " v=" << cf.verticalAlignment() << " caps=" << cf.fontCapitalization()
+               << " a=" << cf.anchorHref() << '\n';
         }
     }
     return out;
@@ -250,7 +251,8 @@ TEST(RtfReader, CharacterFormatting) {
         "{\\colortbl;\\red255\\green0\\blue0;\\red255\\green255\\blue0;\\red0\\green255\\blue0;}"
         "\\f0\\fs24 plain {\\b bold}{\\i italic}{\\ul under}{\\uld dots}{\\ulwave wave}"
         "{\\strike strike}{\\cf1 red}{\\highlight2 marked}{\\chcbpat3 shaded}{\\super up}"
-        "{\\sub down}{\\f1\\fs32 big}{\\b\\plain reset}}";
+        "{\\sub down}{\\f1\\fs32 big}{\\b\\plain reset}{\\caps capitals}{\\scaps small "
+        "{\\scaps0 back}}}";
     QTextDocument doc;
     read(doc, rtf);
     EXPECT_EQ(formatAt(doc, "plain").fontFamilies().toStringList(), QStringList{"Times New Roman"});
@@ -271,14 +273,18 @@ TEST(RtfReader, CharacterFormatting) {
     EXPECT_EQ(formatAt(doc, "big").fontPointSize(), 16);
     EXPECT_EQ(formatAt(doc, "reset").fontWeight(), QFont::Normal);
     EXPECT_EQ(formatAt(doc, "reset").fontFamilies().toStringList(), QStringList{"Times New Roman"});
+    EXPECT_EQ(formatAt(doc, "capitals").fontCapitalization(), QFont::AllUppercase);
+    EXPECT_EQ(formatAt(doc, "small").fontCapitalization(), QFont::SmallCaps);
+    EXPECT_EQ(formatAt(doc, "back").fontCapitalization(), QFont::MixedCase);
+    EXPECT_TRUE(doc.toPlainText().endsWith("capitalssmall back"));
 }
 
 TEST(RtfReader, StyleSheetGivesFontsAndSizes) {
     const QByteArray rtf =
         "{\\rtf1{\\fonttbl{\\f0 Times New Roman;}{\\f1 Arial;}}"
         "{\\stylesheet{\\s0\\f0\\fs24 Normal;}{\\s1\\f1\\fs36\\b heading 1;}"
-        "{\\s2\\sbasedon1\\fs28 heading 2;}{\\*\\cs10\\f0\\fs16 small;}}"
-        "\\pard\\s1 Title\\par\\pard\\s2 Sub\\par\\pard\\s0 {\\cs10 note}}";
+        "{\\s2\\sbasedon1\\fs28\\outlinelevel1 heading 2;}{\\*\\cs10\\f0\\fs16 small;}}"
+        "\\pard\\s1\\outlinelevel0 Title\\par\\pard\\s2 Sub\\par\\pard\\s0 {\\cs10 note}}";
     QTextDocument doc;
     read(doc, rtf);
     EXPECT_EQ(formatAt(doc, "Title").fontFamilies().toStringList(), QStringList{"Arial"});
@@ -286,6 +292,10 @@ TEST(RtfReader, StyleSheetGivesFontsAndSizes) {
     EXPECT_EQ(formatAt(doc, "Sub").fontFamilies().toStringList(), QStringList{"Arial"});
     EXPECT_EQ(formatAt(doc, "Sub").fontPointSize(), 14);
     EXPECT_EQ(formatAt(doc, "note").fontPointSize(), 8);
+    // Heading levels, given by the paragraph or by its style.
+    EXPECT_EQ(doc.findBlockByNumber(0).blockFormat().headingLevel(), 1);
+    EXPECT_EQ(doc.findBlockByNumber(1).blockFormat().headingLevel(), 2);
+    EXPECT_EQ(doc.findBlockByNumber(2).blockFormat().headingLevel(), 0);
 }
 
 TEST(RtfReader, ParagraphFormatting) {
@@ -384,6 +394,21 @@ TEST(RtfReader, ListItemsKeepTheirNumbers) {
         "{\\listtext 1)\\tab}first\\par"
         "\\pard\\ls1 second\\par\\pard\\ls1\\ilvl1 sub\\par\\pard\\ls1 third\\par}";
     EXPECT_EQ(plain(rtf), QStringLiteral("1)\tfirst\n3.\tsecond\n3.a\tsub\n4.\tthird"));
+
+    // The old numbering (\pn): a paragraph without \pard keeps the one before
+    // it and counts on; any other paragraph ends the row.
+    const QByteArray old =
+        "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}"
+        "\\pard{\\pntext 1.\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnstart1\\pndec{\\pntxta .}}one\\par "
+        "two\\par{\\pntext 3.\\tab}three\\par\\pard plain\\par"
+        "{\\*\\pn\\pnlvlbody\\pnstart1\\pnlcrm{\\pntxtb (}{\\pntxta )}}a\\par b\\par"
+        "\\pard{\\*\\pn\\pnlvlblt\\pnf1{\\pntxtb\\'b7}}dot\\par dot\\par"
+        "\\pard{\\*\\pn\\pnlvl1\\pnucrm{\\pntxta .}}I\\par"
+        "\\pard{\\*\\pn\\pnlvl2\\pnstart1\\pndec{\\pntxta )}}i1\\par i2\\par"
+        "\\pard{\\*\\pn\\pnlvl1\\pnucrm{\\pntxta .}}II\\par"
+        "\\pard{\\*\\pn\\pnlvlcont}cont\\par}";
+    EXPECT_EQ(plain(old), QStringLiteral("1.\tone\n2.\ttwo\n3.\tthree\nplain\n(i)\ta\n(ii)\tb\n"
+                                         "•\tdot\n•\tdot\nI.\tI\n1)\ti1\n2)\ti2\nII.\tII\ncont"));
 }
 
 TEST(RtfReader, HyperlinksKeepTargetAndText) {
@@ -576,7 +601,8 @@ TEST(RtfWriter, KeepsWhatTheReaderReads) {
         "{\\colortbl;\\red255\\green0\\blue0;\\red255\\green255\\blue0;\\red1\\green2\\blue3;}"
         "\\pard\\qr\\li567\\ri100\\fi-200\\sb60\\sa80\\sl-300\\slmult0\\pagebb\\tx2000\\tx4000 "
         "{\\b\\i\\f1\\fs20 a}{\\uldashd b}{\\strike\\cf1\\highlight2 c}{\\chcbpat3 d}"
-        "{\\super e}{\\sub f}\\tab g\\line h\\par"
+        "{\\super e}{\\sub f}{\\caps A}{\\scaps B}\\tab g\\line h\\par"
+        "\\pard\\outlinelevel2 heading\\par"
         "\\trowd\\trgaph60\\clcbpat2\\clbrdrt\\brdrs\\cellx2000\\cellx5000"
         "\\pard\\intbl\\qc x\\par y\\cell z\\cell\\row"
         "\\pard {\\field{\\*\\fldinst HYPERLINK \"http://a.b/c?d=1\"}{\\fldrslt {\\b lin}k}}"
