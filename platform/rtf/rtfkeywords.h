@@ -35,6 +35,7 @@ enum class Kw : unsigned char {
     Pn,      // \pn: the old paragraph numbering
     PnTxtA,  // its text after the number
     PnTxtB,  // and before it
+    Footnote,
     // lists
     ListId,
     Ls,
@@ -52,6 +53,22 @@ enum class Kw : unsigned char {
     PnUcLtr,
     PnLcLtr,
     PnF,
+    // notes
+    ChFtn,
+    FtnAlt,
+    Fet,
+    FtnStart,
+    AftnStart,
+    FtnNar,  // footnotes numbered 1 2 3
+    FtnNruc,
+    FtnNrlc,
+    FtnNauc,
+    FtnNalc,
+    AftnNar,  // endnotes numbered 1 2 3
+    AftnNruc,
+    AftnNrlc,
+    AftnNauc,
+    AftnNalc,
     // font and colour tables, styles
     F,
     FCharset,

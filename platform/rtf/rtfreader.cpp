@@ -74,6 +74,7 @@ struct CharProps {
     Underline underline = Underline::None;
     qint8 vertical = 0;  // 1 superscript, -1 subscript
     quint8 caps = 0;     // 1 all capitals, 2 small capitals
+    int note = 0;        // the mark of a note: the note's number
 
     bool operator==(const CharProps&) const = default;
 };
@@ -83,7 +84,7 @@ struct CharPropsHash {
         size_t h = size_t(c.font) * 1000003u;
         h ^= size_t(c.halfPoints) + 0x9e3779b9 + (h << 6) + (h >> 2);
         h ^= size_t(c.fg + 1) * 31 + size_t(c.highlight + 1) * 131 + size_t(c.shading + 1) * 1031;
-        h ^= size_t(c.link) * 7919;
+        h ^= size_t(c.link) * 7919 + size_t(c.note) * 104729;
         h ^= (size_t(c.bold) | size_t(c.italic) << 1 | size_t(c.strike) << 2 |
               size_t(c.underline) << 3 | size_t(c.vertical + 1) << 6 | size_t(c.caps) << 8)
              << 20;
@@ -113,11 +114,14 @@ struct State {
     int uc = 1;
     bool startsField = false;
     bool label = false;  // in \listtext: the number or bullet of a list item
+    int note = 0;        // in a note: its number
+    bool startsNote = false;
 };
 
 struct Run {
     QString text;
-    int format;  // index into Reader::formats_
+    int format;    // index into Reader::formats_
+    int note = 0;  // the mark of this note; its number is the text when text is empty
 };
 
 struct Para {
@@ -127,7 +131,25 @@ struct Para {
     int bulletRun = -1;     // where a symbol-font bullet of the label was put
     qsizetype bulletAt = 0;
     std::vector<Run> runs;
+    int note = 0;  // a paragraph of this note
+    bool endnote = false;
+    bool rule = false;  // the rule between the text and its notes
     bool empty() const { return runs.empty(); }
+};
+
+// A footnote or endnote: what its group held, shown after the text.
+struct Note {
+    bool endnote = false;
+    bool stray = false;  // a mark that no note followed
+    QString ownMark;     // the mark when it is its own text rather than a number
+    int number = 0;      // among the notes of its kind, from 1
+    std::vector<Para> paras;
+};
+
+// How notes are numbered: as \levelnfc, from `start`.
+struct NoteNumbering {
+    int format = 0;
+    int start = 1;
 };
 
 // The text of a merged cell joins the cell that covers it; a merged cell's
@@ -366,6 +388,7 @@ class Reader {
     void pictureWord(const Word& w);
     void listTableWord(const Word& w);
     void numberingWord(const Word& w);
+    bool noteWord(const Word& w);
     void bodyWord(const Word& w);
     bool documentWord(const Word& w);
     bool characterWord(const Word& w);
@@ -397,6 +420,14 @@ class Reader {
     void applyStyle(int style);
     QString listLabel(int list, int level);
     QString numberingLabel(int pn);
+    int formatOf(const CharProps& c);
+    void noteMark(int note);
+    void startNote(State& s);
+    void finishNote();
+    void dropPendingMark();
+    void appendNotes();
+    QString markText(const Run& r) const;
+    int markFormat(int base, int id, bool own, bool superscript);
     int codePageOfFont(int font) const;
     std::optional<QColor> color(int index) const;
 
@@ -459,6 +490,14 @@ class Reader {
     bool pnAfter_ = false;            // its text being read goes after the number
     int pnSequence_ = 0;              // the numbering of the last numbered paragraph
     std::array<int, 10> pnCounts_{};  // its numbers by level (0: body)
+    std::vector<Note> notes_;         // note n is notes_[n - 1]
+    int pendingMark_ = 0;             // a mark in the text waiting for its note's group
+    Para bodyPara_;                   // the paragraph a note's group interrupted
+    bool bodyPageBreak_ = false;
+    bool endnotesOnly_ = false;  // \fet1
+    NoteNumbering footnoteNumbering_;
+    NoteNumbering endnoteNumbering_{2, 1};  // i, ii, iii unless the file says otherwise
+    int footnotes_ = 0, endnotes_ = 0;
     Picture pict_;
     int pictures_ = 0;
 
@@ -519,6 +558,13 @@ void Reader::run() {
     // A cut-off file: close what is open so that its last paragraph and table
     // are kept.
     flushBytes();
+    if (st().note > 0) {
+        finishNote();
+        for (State& s : stack_) {
+            s.note = 0;
+            s.startsNote = false;
+        }
+    }
     if (st().dest == Dest::Pict)
         emitPicture();
     if (!cell_.empty() || !cells_.empty() || (st().para.inTable && !para_.empty())) {
@@ -529,6 +575,7 @@ void Reader::run() {
         endParagraph();
     }
     flushTable();
+    appendNotes();
     if (!overflow_.isEmpty()) {
         cursor_.movePosition(QTextCursor::End);
         cursor_.insertText(overflow_);
@@ -557,6 +604,7 @@ void Reader::openGroup() {
     }
     State s = st();
     s.startsField = false;
+    s.startsNote = false;
     stack_.push_back(s);
 }
 
@@ -574,6 +622,8 @@ void Reader::closeGroup() {
     }
     if (stack_.size() <= 1)
         return;
+    if (st().startsNote)
+        finishNote();
     const State ending = stack_.back();
     stack_.pop_back();
     if (ending.dest != st().dest || ending.startsField)
@@ -708,6 +758,7 @@ void Reader::controlWord() {
         case Kw::Pn:
         case Kw::PnTxtA:
         case Kw::PnTxtB:
+        case Kw::Footnote:
             destination(w.kw);
             return;
         case Kw::Cs:
@@ -949,6 +1000,70 @@ void Reader::numberingWord(const Word& w) {
     }
 }
 
+// Marks of notes and how notes are numbered; true when `w` was one of them.
+bool Reader::noteWord(const Word& w) {
+    const auto numbering = [&](NoteNumbering& n, int format) { n.format = format; };
+    switch (w.kw) {
+        case Kw::ChFtn:
+            if (st().dest != Dest::Text)
+                break;
+            if (st().note > 0) {
+                noteMark(st().note);  // the note's own copy of its mark
+            } else {
+                dropPendingMark();
+                pendingMark_ = int(notes_.size()) + 1;
+                noteMark(pendingMark_);
+            }
+            break;
+        case Kw::FtnAlt:
+            if (st().note > 0)
+                notes_[size_t(st().note - 1)].endnote = true;
+            break;
+        case Kw::Fet:
+            endnotesOnly_ = w.n == 1;
+            break;
+        case Kw::FtnStart:
+            footnoteNumbering_.start = clampInt(w.param, 0, 1 << 20);
+            break;
+        case Kw::AftnStart:
+            endnoteNumbering_.start = clampInt(w.param, 0, 1 << 20);
+            break;
+        case Kw::FtnNar:
+            numbering(footnoteNumbering_, 0);
+            break;
+        case Kw::FtnNruc:
+            numbering(footnoteNumbering_, 1);
+            break;
+        case Kw::FtnNrlc:
+            numbering(footnoteNumbering_, 2);
+            break;
+        case Kw::FtnNauc:
+            numbering(footnoteNumbering_, 3);
+            break;
+        case Kw::FtnNalc:
+            numbering(footnoteNumbering_, 4);
+            break;
+        case Kw::AftnNar:
+            numbering(endnoteNumbering_, 0);
+            break;
+        case Kw::AftnNruc:
+            numbering(endnoteNumbering_, 1);
+            break;
+        case Kw::AftnNrlc:
+            numbering(endnoteNumbering_, 2);
+            break;
+        case Kw::AftnNauc:
+            numbering(endnoteNumbering_, 3);
+            break;
+        case Kw::AftnNalc:
+            numbering(endnoteNumbering_, 4);
+            break;
+        default:
+            return false;
+    }
+    return true;
+}
+
 // A word of the body (or of text we read and drop): the document's settings,
 // formatting, breaks, tables and special characters.
 void Reader::bodyWord(const Word& w) {
@@ -956,7 +1071,7 @@ void Reader::bodyWord(const Word& w) {
         return;
     if (characterWord(w))
         return;
-    if (paragraphWord(w) || breakWord(w) || tableWord(w))
+    if (paragraphWord(w) || breakWord(w) || tableWord(w) || noteWord(w))
         return;
     if (const char16_t c = specialCharacter(w.kw))
         text(c);
@@ -1168,6 +1283,12 @@ bool Reader::paragraphWord(const Word& w) {
 // Paragraph, line, page and cell breaks; true when `w` was one of them.
 bool Reader::breakWord(const Word& w) {
     const bool body = st().dest == Dest::Text;
+    // A note's table, if it has one, is read as its paragraphs.
+    if (body && st().note > 0 && (w.kw == Kw::Cell || w.kw == Kw::Row)) {
+        if (!para_.empty())
+            endParagraph();
+        return true;
+    }
     switch (w.kw) {
         case Kw::Par:
             if (body)
@@ -1343,6 +1464,12 @@ void Reader::destination(Kw kw) {
             break;
         case Kw::ListText:
             s.label = true;
+            break;
+        case Kw::Footnote:
+            if (s.dest == Dest::Text && s.note == 0 && overflowDepth_ == 0)
+                startNote(s);
+            else
+                skipGroup();  // a note in a note, or groups too deep to keep apart
             break;
         case Kw::Pn:
             if (s.dest == Dest::Text) {
@@ -1609,6 +1736,9 @@ void Reader::text(QStringView s) {
     }
     if (state.chr.hidden)
         return;
+    if (pendingMark_ && state.note == 0 &&
+        std::any_of(s.begin(), s.end(), [](QChar c) { return !c.isSpace(); }))
+        dropPendingMark();  // text between a mark and its note: the mark has none
     if (state.label) {
         for (qsizetype i = 0; i < s.size(); ++i) {
             if (isPrivateUse(s[i].unicode())) {
@@ -1617,7 +1747,8 @@ void Reader::text(QStringView s) {
                 if (para_.bulletRun < 0) {
                     para_.bulletRun = int(para_.runs.size()) - 1;
                     const int f = currentFormat();
-                    if (para_.runs.empty() || para_.runs.back().format != f) {
+                    if (para_.runs.empty() || para_.runs.back().format != f ||
+                        para_.runs.back().note) {
                         para_.runs.push_back(Run{QString(), f});
                         para_.bulletRun = int(para_.runs.size()) - 1;
                     }
@@ -1634,9 +1765,154 @@ void Reader::text(QStringView s) {
         }
     }
     const int f = currentFormat();
-    if (para_.runs.empty() || para_.runs.back().format != f)
+    if (para_.runs.empty() || para_.runs.back().format != f || para_.runs.back().note)
         para_.runs.push_back(Run{QString(), f});
     para_.runs.back().text += s;
+}
+
+// ---------------------------------------------------------------------------
+// Footnotes and endnotes
+
+// The mark of note `note` at this place of the text, in the current format.
+void Reader::noteMark(int note) {
+    CharProps c = st().chr;
+    c.note = note;
+    para_.runs.push_back(Run{QString(), formatOf(c), note});
+}
+
+// A mark that no note's group followed keeps its place and shows nothing.
+void Reader::dropPendingMark() {
+    if (!pendingMark_)
+        return;
+    if (pendingMark_ == int(notes_.size()) + 1) {
+        notes_.emplace_back();
+        notes_.back().stray = true;
+    }
+    pendingMark_ = 0;
+}
+
+// \footnote: the rest of the group is a note, and the paragraph it interrupts
+// goes on after it. Its mark is the \chftn just before it, else the
+// superscript characters just before it (a mark of its own text), else a
+// number put there.
+void Reader::startNote(State& s) {
+    const int id = int(notes_.size()) + 1;
+    Note note;
+    note.endnote = endnotesOnly_;
+    if (pendingMark_ != id) {
+        dropPendingMark();
+        Run* last = para_.runs.empty() ? nullptr : &para_.runs.back();
+        const QTextCharFormat* lf = last ? &formats_[size_t(last->format)] : nullptr;
+        qsizetype from = last ? last->text.size() : 0;
+        while (from > 0 && last->text.size() - from < 8 && !last->text[from - 1].isSpace())
+            --from;
+        if (last && !last->note && lf->verticalAlignment() == QTextCharFormat::AlignSuperScript &&
+            from < last->text.size()) {
+            note.ownMark = last->text.sliced(from);
+            last->text.truncate(from);
+            const int format = markFormat(last->format, id, true, false);
+            if (last->text.isEmpty())
+                para_.runs.pop_back();
+            para_.runs.push_back(Run{note.ownMark, format, id});
+        } else {
+            CharProps c = st().chr;
+            c.vertical = 1;
+            c.note = id;
+            para_.runs.push_back(Run{QString(), formatOf(c), id});
+        }
+    }
+    pendingMark_ = 0;
+    notes_.push_back(std::move(note));
+    s.note = id;
+    s.startsNote = true;
+    bodyPara_ = std::move(para_);
+    para_ = Para{};
+    bodyPageBreak_ = pageBreak_;
+    pageBreak_ = false;
+}
+
+// The end of a note's group (st() is still its state).
+void Reader::finishNote() {
+    if (!para_.empty())
+        endParagraph();
+    Note& note = notes_[size_t(st().note - 1)];
+    if (note.ownMark.isEmpty())  // a mark of its own text takes no number
+        note.number = note.endnote ? ++endnotes_ : ++footnotes_;
+    para_ = std::move(bodyPara_);
+    bodyPara_ = Para{};
+    pageBreak_ = bodyPageBreak_;
+}
+
+// Format `base` as the mark of note `id`.
+int Reader::markFormat(int base, int id, bool own, bool superscript) {
+    QTextCharFormat f = formats_[size_t(base)];
+    f.setProperty(rtfnote::kMark, id);
+    if (own)
+        f.setProperty(rtfnote::kOwnMark, true);
+    if (superscript)
+        f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
+    formats_.push_back(f);
+    return int(formats_.size() - 1);
+}
+
+QString Reader::markText(const Run& r) const {
+    if (!r.text.isEmpty() || r.note <= 0 || r.note > int(notes_.size()))
+        return r.text;
+    const Note& note = notes_[size_t(r.note - 1)];
+    if (note.stray)
+        return {};
+    if (!note.ownMark.isEmpty())
+        return note.ownMark;
+    const NoteNumbering& n = note.endnote ? endnoteNumbering_ : footnoteNumbering_;
+    return listNumber(note.number + n.start - 1, n.format);
+}
+
+// The notes after the text, footnotes first, each in the order of its marks,
+// behind a short rule. A note whose paragraphs do not show its mark gets it at
+// its start.
+void Reader::appendNotes() {
+    if (std::all_of(notes_.begin(), notes_.end(), [](const Note& n) { return n.stray; }))
+        return;
+    Para rule;
+    rule.rule = true;
+    rule.markFormat = formatOf(CharProps{});
+    appendParagraph(rule);
+    for (const bool endnotes : {false, true}) {
+        for (size_t i = 0; i < notes_.size(); ++i) {
+            Note& note = notes_[i];
+            if (note.stray || note.endnote != endnotes)
+                continue;
+            const int id = int(i + 1);
+            if (note.paras.empty()) {
+                note.paras.emplace_back();
+                note.paras.back().markFormat = formatOf(CharProps{});
+            }
+            Para& first = note.paras.front();
+            if (!note.ownMark.isEmpty() && !first.runs.empty() &&
+                first.runs.front().text.trimmed() == note.ownMark) {
+                // The note's copy of a mark of its own text is that mark.
+                Run& own = first.runs.front();
+                own = Run{own.text, markFormat(own.format, id, true, false), id};
+            }
+            const bool marked =
+                std::any_of(note.paras.begin(), note.paras.end(), [&](const Para& p) {
+                    return std::any_of(p.runs.begin(), p.runs.end(),
+                                       [&](const Run& r) { return r.note == id; });
+                });
+            if (!marked) {
+                const int base = first.runs.empty() ? first.markFormat : first.runs.front().format;
+                first.runs.insert(
+                    first.runs.begin(),
+                    {Run{note.ownMark, markFormat(base, id, !note.ownMark.isEmpty(), true), id},
+                     Run{QStringLiteral(" "), base}});
+            }
+            for (Para& p : note.paras) {
+                p.note = id;
+                p.endnote = note.endnote;
+                appendParagraph(p);
+            }
+        }
+    }
 }
 
 int Reader::currentCodePage() const {
@@ -1748,18 +2024,19 @@ std::optional<QColor> Reader::color(int index) const {
 }
 
 int Reader::currentFormat() {
-    if (format_ >= 0)
-        return format_;
-    const CharProps& c = st().chr;
-    const auto it = formatIndex_.find(c);
-    if (it != formatIndex_.end()) {
-        format_ = it->second;
-        return format_;
-    }
-    formats_.push_back(makeFormat(c));
-    format_ = int(formats_.size() - 1);
-    formatIndex_.emplace(c, format_);
+    if (format_ < 0)
+        format_ = formatOf(st().chr);
     return format_;
+}
+
+int Reader::formatOf(const CharProps& c) {
+    const auto it = formatIndex_.find(c);
+    if (it != formatIndex_.end())
+        return it->second;
+    formats_.push_back(makeFormat(c));
+    const int f = int(formats_.size() - 1);
+    formatIndex_.emplace(c, f);
+    return f;
 }
 
 QTextCharFormat Reader::makeFormat(const CharProps& c) const {
@@ -1806,6 +2083,8 @@ QTextCharFormat Reader::makeFormat(const CharProps& c) const {
         f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
     else if (c.vertical < 0)
         f.setVerticalAlignment(QTextCharFormat::AlignSubScript);
+    if (c.note > 0)
+        f.setProperty(rtfnote::kMark, c.note);
     if (c.link > 0 && c.link < links_.size()) {
         f.setAnchor(true);
         f.setAnchorHref(links_[c.link]);
@@ -1889,6 +2168,13 @@ void Reader::endParagraph() {
         const int f = p.runs.empty() ? p.markFormat : p.runs.front().format;
         p.runs.insert(p.runs.begin(), Run{label + u'\t', f});
     }
+    if (const int note = st().note) {
+        p.props.inTable = false;
+        p.props.nesting = 0;
+        notes_[size_t(note - 1)].paras.push_back(std::move(p));
+        return;
+    }
+    dropPendingMark();
     if (p.props.inTable) {
         cell_.push_back(std::move(p));
         return;
@@ -1907,7 +2193,7 @@ void Reader::appendParagraph(const Para& p) {
         if (!overflow_.isEmpty())
             overflow_ += QChar::LineSeparator;
         for (const Run& r : p.runs)
-            overflow_ += r.text;
+            overflow_ += r.note ? markText(r) : r.text;
         return;
     }
     cursor_.movePosition(QTextCursor::End);
@@ -1918,7 +2204,21 @@ void Reader::appendParagraph(const Para& p) {
 }
 
 void Reader::emitParagraph(QTextCursor& c, const Para& p, bool first, bool inCell) {
-    const QTextBlockFormat bf = blockFormat(p.props);
+    QTextBlockFormat bf = blockFormat(p.props);
+    if (p.note) {
+        bf.setProperty(rtfnote::kNote, p.note);
+        if (p.endnote)
+            bf.setProperty(rtfnote::kEndnote, true);
+    }
+    if (p.rule) {
+        bf.setProperty(rtfnote::kRule, true);
+        bf.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
+                       QTextLength(QTextLength::PercentageLength, 30));
+        bf.setProperty(rtfnote::kFootnoteNumbering, footnoteNumbering_.format);
+        bf.setProperty(rtfnote::kFootnoteStart, footnoteNumbering_.start);
+        bf.setProperty(rtfnote::kEndnoteNumbering, endnoteNumbering_.format);
+        bf.setProperty(rtfnote::kEndnoteStart, endnoteNumbering_.start);
+    }
     if (first) {
         c.setBlockFormat(bf);
         // A cell's first block carries the cell's own format (its spans): add
@@ -1931,7 +2231,7 @@ void Reader::emitParagraph(QTextCursor& c, const Para& p, bool first, bool inCel
         c.insertBlock(bf, formats_[size_t(p.markFormat)]);
     }
     for (const Run& r : p.runs)
-        c.insertText(r.text, formats_[size_t(r.format)]);
+        c.insertText(r.note ? markText(r) : r.text, formats_[size_t(r.format)]);
 }
 
 void Reader::endCell() {

@@ -56,6 +56,13 @@ QByteArray fileBytes(const QString& path) {
 QString dump(const QTextDocument& doc) {
     QString out;
     QTextStream ts(&out);
+    // Notes by their order in the document: their numbers are the reader's own.
+    QHash<int, int> notes;
+    const auto note = [&](int n) {
+        if (n && !notes.contains(n))
+            notes.insert(n, int(notes.size()) + 1);
+        return notes.value(n);
+    };
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         QTextCursor c(b);
         if (QTextTable* t = c.currentTable()) {
@@ -69,7 +76,10 @@ QString dump(const QTextDocument& doc) {
            << " fi=" << qRound(f.textIndent() * 15) << " sb=" << qRound(f.topMargin() * 15)
            << " sa=" << qRound(f.bottomMargin() * 15) << " lh=" << f.lineHeightType() << '/'
            << qRound(f.lineHeight() * 10) << " pb=" << int(f.pageBreakPolicy())
-           << " h=" << f.headingLevel() << " tabs=" << f.tabPositions().size() << '\n';
+           << " h=" << f.headingLevel() << " note=" << note(f.intProperty(rt::rtfnote::kNote))
+           << (f.boolProperty(rt::rtfnote::kEndnote) ? " end" : "")
+           << (f.boolProperty(rt::rtfnote::kRule) ? " rule" : "")
+           << " tabs=" << f.tabPositions().size() << '\n';
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
             const QTextCharFormat cf = frag.charFormat();
@@ -92,7 +102,8 @@ QString dump(const QTextDocument& doc) {
                << " bg="
                << (cf.background().style() ? cf.background().color().name() : QString("-"))
                << " v=" << cf.verticalAlignment() << " caps=" << cf.fontCapitalization()
-               << " a=" << cf.anchorHref() << '\n';
+               << " mark=" << note(cf.intProperty(rt::rtfnote::kMark)) << " a=" << cf.anchorHref()
+               << '\n';
         }
     }
     return out;
@@ -440,6 +451,79 @@ TEST(RtfReader, HyperlinksKeepTargetAndText) {
     EXPECT_EQ(doc.toPlainText(), QString(3000, u'a') + u'b');
     EXPECT_EQ(formatAt(doc, "a").anchorHref(), "http://x/0");
     EXPECT_FALSE(doc.lastBlock().begin().fragment().charFormat().anchorHref().isEmpty());
+}
+
+// Footnotes and endnotes as word processors write them: the mark's group
+// holding the note (Word, LibreOffice) or followed by it (AbiWord, pandoc),
+// endnotes, a mark of its own text, a note without its mark, a note in a table.
+const QByteArray kNotes =
+    "{\\rtf1\\ansi\\aftnnar{\\fonttbl{\\f0 Times New Roman;}}"
+    "\\pard One{\\super\\chftn{\\footnote\\pard\\plain\\fs20{\\super\\chftn} First.\\par "
+    "Its second.}} two{\\super\\chftn}{\\*\\footnote\\chftn\\~Second.} end{\\super\\chftn}"
+    "{\\footnote\\ftnalt\\pard{\\super\\chftn}\\tab Last.}\\par"
+    "\\pard Star{\\super *}{\\footnote\\pard{\\super *} Own mark.} bare{\\footnote Unmarked.}"
+    " stray{\\super\\chftn} text\\par"
+    "\\trowd\\cellx2000\\pard\\intbl cell{\\super\\chftn}{\\footnote\\pard{\\super\\chftn} In a "
+    "cell.\\cell\\row}\\cell\\row\\pard after\\par}";
+
+TEST(RtfReader, FootnotesAndEndnotesFollowTheText) {
+    QTextDocument doc;
+    read(doc, kNotes);
+    EXPECT_EQ(doc.toPlainText().toStdString(),
+              QStringLiteral("One1 two2 end1\nStar* bare3 stray text\ncell4\nafter\n\n"
+                             "1 First.\nIts second.\n2 Second.\n* Own mark.\n3 Unmarked.\n"
+                             "4 In a cell.\n1\tLast.")
+                  .toStdString());
+    EXPECT_EQ(formatAt(doc, "1 two").intProperty(rt::rtfnote::kMark), 0);
+    QTextCursor mark = doc.find("One");
+    mark.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+    EXPECT_EQ(mark.charFormat().intProperty(rt::rtfnote::kMark), 1);
+    EXPECT_EQ(mark.charFormat().verticalAlignment(), QTextCharFormat::AlignSuperScript);
+    EXPECT_TRUE(formatAt(doc, "*").boolProperty(rt::rtfnote::kOwnMark));
+    const QTextBlock last = doc.lastBlock();
+    EXPECT_TRUE(last.blockFormat().boolProperty(rt::rtfnote::kEndnote));
+    EXPECT_EQ(last.blockFormat().intProperty(rt::rtfnote::kNote), 3);
+    EXPECT_EQ(doc.findBlock(doc.find("Its second").position())
+                  .blockFormat()
+                  .intProperty(rt::rtfnote::kNote),
+              1);
+    EXPECT_EQ(formatAt(doc, "Its second").fontPointSize(), 10);
+
+    // Written, each note goes back to its mark; read again, it is the same.
+    const QByteArray written = rt::writeRtf(doc);
+    EXPECT_EQ(written.count("{\\footnote"), 6) << written.toStdString();
+    EXPECT_EQ(written.count("\\ftnalt"), 1);
+    QTextDocument again;
+    read(again, written);
+    EXPECT_EQ(dump(doc).toStdString(), dump(again).toStdString());
+    EXPECT_EQ(written, rt::writeRtf(again));
+
+    // Endnotes alone (\fet1) need no \ftnalt; a cut-off note keeps its text.
+    EXPECT_EQ(plain("{\\rtf1\\fet1 a{\\super\\chftn}{\\footnote {\\super\\chftn} note}\\par}"),
+              QStringLiteral("a\u2170\n\n\u2170 note").replace(u'\u2170', u'i'));
+    EXPECT_EQ(plain("{\\rtf1 a{\\super\\chftn}{\\footnote note"), QStringLiteral("a1\n\n1 note"));
+}
+
+TEST(RtfWriter, NotesEditedInTheEditor) {
+    QTextDocument doc;
+    read(doc, kNotes);
+    // The mark of the first note deleted: its text stays, as paragraphs at the end.
+    QTextCursor c = doc.find("One");
+    c.clearSelection();
+    c.deleteChar();
+    // The second note's paragraph emptied: its mark keeps an empty note.
+    QTextCursor second = doc.find(QStringLiteral("Second."), doc.find("after").position(),
+                                  QTextDocument::FindCaseSensitively);
+    second.movePosition(QTextCursor::StartOfBlock);
+    second.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    second.removeSelectedText();
+    QTextDocument back;
+    read(back, rt::writeRtf(doc));
+    const QString text = back.toPlainText();
+    EXPECT_TRUE(text.startsWith("One two1 end")) << text.toStdString();
+    EXPECT_TRUE(text.contains("First.\nIts second.")) << text.toStdString();
+    EXPECT_FALSE(text.contains("Second.\n")) << text.toStdString();
+    EXPECT_EQ(normalized(text).count("First."), 1);
 }
 
 TEST(RtfReader, PicturesAndTheirPlaces) {
