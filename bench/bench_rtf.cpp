@@ -57,6 +57,35 @@ void BM_ReadRtf5MB(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadRtf5MB)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);
 
+// 100,000 hyperlink fields (5 MB), each in the result of the one before it or
+// side by side: reading either takes time in proportion to the file's size.
+QByteArray linkFields(bool nested) {
+    constexpr int kFields = 100'000;
+    const QByteArray open = "{\\field{\\*\\fldinst HYPERLINK \"http://example.org/a\"}{\\fldrslt x";
+    QByteArray rtf = "{\\rtf1 ";
+    rtf.reserve(kFields * (open.size() + 2) + 16);
+    for (int i = 0; i < kFields; ++i) {
+        rtf += open;
+        if (!nested)
+            rtf += "}}";
+    }
+    if (nested)
+        rtf += QByteArray(kFields * 2, '}');
+    return rtf + '}';
+}
+
+void BM_ReadFields(benchmark::State& state) {
+    const QByteArray rtf = linkFields(state.range(0) != 0);
+    for (auto _ : state) {
+        QTextDocument doc;
+        rt::readRtf(rtf, &doc);
+        benchmark::DoNotOptimize(doc.characterCount());
+    }
+    state.SetLabel(state.range(0) ? "nested" : "side by side");
+    state.SetBytesProcessed(state.iterations() * rtf.size());
+}
+BENCHMARK(BM_ReadFields)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 void BM_WriteRtf5MB(benchmark::State& state) {
     QTextDocument doc;
     rt::readRtf(document(), &doc);

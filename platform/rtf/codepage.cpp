@@ -87,6 +87,34 @@ bool isMultiByte(int codePage) {
     return codePage == 65001 || multiByteName(codePage) != nullptr;
 }
 
+bool isLeadByte(int codePage, unsigned char b) {
+    switch (codePage) {
+        case 932:
+            return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+        case 936:
+        case 949:
+        case 950:
+            return b >= 0x81 && b <= 0xFE;
+        default:
+            return false;
+    }
+}
+
+bool isTrailByte(int codePage, unsigned char b) {
+    switch (codePage) {
+        case 932:
+            return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+        case 936:
+            return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE);
+        case 949:
+            return (b >= 0x41 && b <= 0x5A) || (b >= 0x61 && b <= 0x7A) || (b >= 0x81 && b <= 0xFE);
+        case 950:
+            return (b >= 0x40 && b <= 0x7E) || (b >= 0xA1 && b <= 0xFE);
+        default:
+            return false;
+    }
+}
+
 void appendDecoded(QString& out, const char* bytes, qsizetype n, int codePage) {
     if (n <= 0)
         return;
@@ -96,8 +124,11 @@ void appendDecoded(QString& out, const char* bytes, qsizetype n, int codePage) {
         return;
     }
     if (isMultiByte(codePage)) {
-        QStringDecoder dec = codePage == 65001 ? QStringDecoder(QStringConverter::Utf8)
-                                               : QStringDecoder(multiByteName(codePage));
+        // Stateless: a character cut off at the end of the bytes is an unknown
+        // character rather than nothing.
+        constexpr auto flags = QStringConverter::Flag::Stateless;
+        QStringDecoder dec = codePage == 65001 ? QStringDecoder(QStringConverter::Utf8, flags)
+                                               : QStringDecoder(multiByteName(codePage), flags);
         if (dec.isValid()) {
             out += dec.decode(QByteArrayView(bytes, n));
             return;

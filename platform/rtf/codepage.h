@@ -22,6 +22,13 @@ const char16_t* singleByteTable(int codePage);
 // Asian double-byte ones and UTF-8); their bytes are decoded in runs.
 bool isMultiByte(int codePage);
 
+// The East Asian double-byte code pages (932, 936, 949, 950): whether `b`
+// starts a character of two bytes, and whether it can be the second byte of
+// one. A second byte may lie below 0x80 (in 932 "\'96\'7b" is one character),
+// so it may come as an escape or as a plain character alike.
+bool isLeadByte(int codePage, unsigned char b);
+bool isTrailByte(int codePage, unsigned char b);
+
 // Appends the text of `n` bytes in `codePage` to `out`. Unknown code pages read
 // as Windows-1252; bytes that mean nothing give U+FFFD.
 void appendDecoded(QString& out, const char* bytes, qsizetype n, int codePage);

@@ -9,11 +9,14 @@
 // What is read: text in any code page the file names (\ansicpg, \fcharset,
 // \cpg, \uN with \ucN), fonts, colours, the style sheet's fonts and sizes,
 // character formatting (font, size, bold, italic, underline kinds, strike,
-// colour, highlight and background, super/subscript; hidden text is left out),
+// capitals and small capitals, colour, highlight and background,
+// super/subscript; hidden text is left out),
 // paragraphs (alignment, indents, first-line indent, spacing, line spacing, tab
-// stops, page breaks), tables (nested ones as paragraphs of the outer cell),
-// list items with their number or bullet as text, hyperlinks, PNG and JPEG
+// stops, page breaks, heading levels), tables (nested ones as paragraphs of the
+// outer cell), list items with their number or bullet as text (also of the old
+// \pn numbering), footnotes and endnotes (below), hyperlinks, PNG and JPEG
 // pictures (other pictures keep their place as an empty picture of their size).
+// Double-byte code pages (932, 936, 949, 950) are read character by character.
 //
 // What is written: the same, as RTF that old readers and new ones both read:
 // text in Windows-1251 (\'hh, fonts of charset 204) with \uN for characters
@@ -22,10 +25,33 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
+#include <QTextFormat>
 
 class QTextDocument;
 
 namespace rt {
+
+// Footnotes and endnotes in a document: each note's mark stays in the text, and
+// the notes' paragraphs follow the text, after a short rule, footnotes first.
+// writeRtf puts each note back at its mark. The properties that tie them:
+namespace rtfnote {
+// Character format of a mark: the note's number in the document (1, 2, ...).
+inline constexpr int kMark = QTextFormat::UserProperty + 1;
+// Character format of a mark that is its own text ("*") rather than a number.
+inline constexpr int kOwnMark = QTextFormat::UserProperty + 2;
+// Block format of a note's paragraph: the note's number, as on its mark.
+inline constexpr int kNote = QTextFormat::UserProperty + 3;
+// Block format of an endnote's paragraph: true.
+inline constexpr int kEndnote = QTextFormat::UserProperty + 4;
+// Block format of the rule before the notes: true. It also holds how the notes
+// are numbered (the numbering as \levelnfc: 0 1 2 3 4 for 1 I i A a, and the
+// first number) for footnotes and for endnotes.
+inline constexpr int kRule = QTextFormat::UserProperty + 5;
+inline constexpr int kFootnoteNumbering = QTextFormat::UserProperty + 6;
+inline constexpr int kFootnoteStart = QTextFormat::UserProperty + 7;
+inline constexpr int kEndnoteNumbering = QTextFormat::UserProperty + 8;
+inline constexpr int kEndnoteStart = QTextFormat::UserProperty + 9;
+}  // namespace rtfnote
 
 // Replaces the content of `doc` by the RTF in `data`. Empty data gives an empty
 // document. Returns false only when the data is not RTF at all; `doc` is then

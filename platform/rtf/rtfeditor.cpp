@@ -274,6 +274,7 @@ Editor::Editor(GuiControl& c, QTextEdit* edit)
     connect(edit, &QWidget::customContextMenuRequested, this, &Editor::contextMenu);
     connect(edit, &QTextEdit::cursorPositionChanged, this, &Editor::syncTools);
     connect(edit, &QTextEdit::currentCharFormatChanged, this, &Editor::syncTools);
+    connect(edit, &QTextEdit::currentCharFormatChanged, this, &Editor::leaveNoteMark);
     QPointer<Editor> self(this);
     c.onProperty = [self](PROP p, int, const Value& v) { return self && self->takeProperty(p, v); };
     setHint(edit->toPlainText());
@@ -552,6 +553,18 @@ void Editor::fillScripts(const QString& family) {
 
 void Editor::setMenuEntries(const QStringList& entries) {
     menu_ = entries;
+}
+
+// Text typed just after a note's mark would take the mark's format and become
+// part of the mark: it takes the text's plain format instead.
+void Editor::leaveNoteMark(const QTextCharFormat& f) {
+    if (!edit_ || !f.hasProperty(rtfnote::kMark) || edit_->textCursor().hasSelection())
+        return;
+    QTextCharFormat plain = f;
+    plain.clearProperty(rtfnote::kMark);
+    plain.clearProperty(rtfnote::kOwnMark);
+    plain.setVerticalAlignment(QTextCharFormat::AlignNormal);
+    edit_->setCurrentCharFormat(plain);
 }
 
 void Editor::syncTools() {

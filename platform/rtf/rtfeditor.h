@@ -112,6 +112,7 @@ class Editor : public QObject {
     void fillTool(int kind);
     void fillScripts(const QString& family);
     void syncTools();
+    void leaveNoteMark(const QTextCharFormat& f);
     void contextMenu(const QPoint& at);
     std::array<int, 4> alignmentRadios() const;
 

@@ -1,5 +1,6 @@
 #include "rtfkeywords.h"
 
+#include <iterator>
 #include <unordered_map>
 
 namespace rt::rtfdetail {
@@ -33,7 +34,34 @@ Kw keyword(std::string_view word) {
         {"footerl", Kw::Skip},
         {"footerr", Kw::Skip},
         {"footerf", Kw::Skip},
-        {"footnote", Kw::Skip},
+        {"footnote", Kw::Footnote},
+        {"chftn", Kw::ChFtn},
+        {"ftnalt", Kw::FtnAlt},
+        {"fet", Kw::Fet},
+        {"ftnstart", Kw::FtnStart},
+        {"sftnstart", Kw::FtnStart},
+        {"aftnstart", Kw::AftnStart},
+        {"saftnstart", Kw::AftnStart},
+        {"ftnnar", Kw::FtnNar},
+        {"sftnnar", Kw::FtnNar},
+        {"ftnnruc", Kw::FtnNruc},
+        {"sftnnruc", Kw::FtnNruc},
+        {"ftnnrlc", Kw::FtnNrlc},
+        {"sftnnrlc", Kw::FtnNrlc},
+        {"ftnnauc", Kw::FtnNauc},
+        {"sftnnauc", Kw::FtnNauc},
+        {"ftnnalc", Kw::FtnNalc},
+        {"sftnnalc", Kw::FtnNalc},
+        {"aftnnar", Kw::AftnNar},
+        {"saftnnar", Kw::AftnNar},
+        {"aftnnruc", Kw::AftnNruc},
+        {"saftnnruc", Kw::AftnNruc},
+        {"aftnnrlc", Kw::AftnNrlc},
+        {"saftnnrlc", Kw::AftnNrlc},
+        {"aftnnauc", Kw::AftnNauc},
+        {"saftnnauc", Kw::AftnNauc},
+        {"aftnnalc", Kw::AftnNalc},
+        {"saftnnalc", Kw::AftnNalc},
         {"annotation", Kw::Skip},
         {"atnid", Kw::Skip},
         {"atnauthor", Kw::Skip},
@@ -76,9 +104,20 @@ Kw keyword(std::string_view word) {
         {"tc", Kw::Skip},
         {"tcn", Kw::Skip},
         {"rxe", Kw::Skip},
-        {"pn", Kw::Skip},
-        {"pntxta", Kw::Skip},
-        {"pntxtb", Kw::Skip},
+        {"pn", Kw::Pn},
+        {"pntxta", Kw::PnTxtA},
+        {"pntxtb", Kw::PnTxtB},
+        {"pnlvl", Kw::PnLvl},
+        {"pnlvlblt", Kw::PnLvlBlt},
+        {"pnlvlbody", Kw::PnLvlBody},
+        {"pnlvlcont", Kw::PnLvlCont},
+        {"pnstart", Kw::PnStart},
+        {"pndec", Kw::PnDec},
+        {"pnucrm", Kw::PnUcRm},
+        {"pnlcrm", Kw::PnLcRm},
+        {"pnucltr", Kw::PnUcLtr},
+        {"pnlcltr", Kw::PnLcLtr},
+        {"pnf", Kw::PnF},
         {"nonshppict", Kw::Skip},
         {"nesttableprops", Kw::Skip},
         {"nonesttables", Kw::Skip},
@@ -157,6 +196,8 @@ Kw keyword(std::string_view word) {
         {"up", Kw::Up},
         {"dn", Kw::Dn},
         {"v", Kw::V},
+        {"caps", Kw::Caps},
+        {"scaps", Kw::SCaps},
         {"pard", Kw::Pard},
         {"ql", Kw::Ql},
         {"qc", Kw::Qc},
@@ -177,6 +218,7 @@ Kw keyword(std::string_view word) {
         {"tb", Kw::Tb},
         {"intbl", Kw::InTbl},
         {"itap", Kw::Itap},
+        {"outlinelevel", Kw::OutlineLevel},
         {"par", Kw::Par},
         {"line", Kw::Line},
         {"tab", Kw::Tab},
@@ -229,6 +271,30 @@ Kw keyword(std::string_view word) {
     };
     const auto it = table.find(word);
     return it == table.end() ? Kw::Unknown : it->second;
+}
+
+char16_t specialCharacter(Kw kw) {
+    // In the order of the keywords, from Kw::EmDash to Kw::RtlMark.
+    static constexpr char16_t chars[] = {
+        0x2014,  // \emdash
+        0x2013,  // \endash
+        0x2003,  // \emspace
+        0x2002,  // \enspace
+        0x2005,  // \qmspace
+        0x2022,  // \bullet
+        0x2018,  // \lquote
+        0x2019,  // \rquote
+        0x201C,  // \ldblquote
+        0x201D,  // \rdblquote
+        0x200D,  // \zwj
+        0x200C,  // \zwnj
+        0x200E,  // \ltrmark
+        0x200F,  // \rtlmark
+    };
+    static_assert(std::size(chars) == size_t(Kw::RtlMark) - size_t(Kw::EmDash) + 1);
+    if (kw < Kw::EmDash || kw > Kw::RtlMark)
+        return 0;
+    return chars[size_t(kw) - size_t(Kw::EmDash)];
 }
 
 }  // namespace rt::rtfdetail

@@ -32,12 +32,43 @@ enum class Kw : unsigned char {
     ListLevel,
     LevelText,
     ListText,
+    Pn,      // \pn: the old paragraph numbering
+    PnTxtA,  // its text after the number
+    PnTxtB,  // and before it
+    Footnote,
     // lists
     ListId,
     Ls,
     Ilvl,
     LevelNfc,
     LevelStartAt,
+    PnLvl,
+    PnLvlBlt,
+    PnLvlBody,
+    PnLvlCont,
+    PnStart,
+    PnDec,
+    PnUcRm,
+    PnLcRm,
+    PnUcLtr,
+    PnLcLtr,
+    PnF,
+    // notes
+    ChFtn,
+    FtnAlt,
+    Fet,
+    FtnStart,
+    AftnStart,
+    FtnNar,  // footnotes numbered 1 2 3
+    FtnNruc,
+    FtnNrlc,
+    FtnNauc,
+    FtnNalc,
+    AftnNar,  // endnotes numbered 1 2 3
+    AftnNruc,
+    AftnNrlc,
+    AftnNauc,
+    AftnNalc,
     // font and colour tables, styles
     F,
     FCharset,
@@ -74,6 +105,8 @@ enum class Kw : unsigned char {
     Up,
     Dn,
     V,
+    Caps,
+    SCaps,
     // paragraph formatting and breaks
     Pard,
     Ql,
@@ -95,6 +128,7 @@ enum class Kw : unsigned char {
     Tb,
     InTbl,
     Itap,
+    OutlineLevel,
     Par,
     Line,
     Tab,
@@ -150,5 +184,9 @@ enum class Kw : unsigned char {
 };
 
 Kw keyword(std::string_view word);
+
+// The character a special-character word stands for (\emdash, \bullet, ...);
+// 0 for other words.
+char16_t specialCharacter(Kw kw);
 
 }  // namespace rt::rtfdetail

@@ -36,6 +36,11 @@ constexpr int kMaxTabs = 32;            // tab stops of one paragraph
 constexpr int kMaxSkip = 16;            // \ucN
 constexpr qint64 kMaxBlocks = 500'000;  // paragraphs and table cells of a document
 constexpr int kTwipsPerPixel = 15;      // 1440 twips an inch, 96 pixels an inch
+constexpr int kMaxTwips = 31680;        // 22 inches, the largest page a word processor makes
+constexpr int kMaxHalfPoints = 3276;    // 1638 points, the largest font size
+// Character styles (\csN) share the table of paragraph styles (\sN) at numbers
+// of their own.
+constexpr int kCharStyleOffset = 100000;
 
 enum class Dest : quint8 {
     Text,           // body text
@@ -48,6 +53,8 @@ enum class Dest : quint8 {
     ListTable,      // \listtable
     ListOverrides,  // \listoverridetable
     LevelText,      // \leveltext of a list level
+    Pn,             // \pn: the old paragraph numbering of a paragraph
+    PnText,         // \pntxta, \pntxtb: its text after or before the number
     Ignore,         // text of a group we read but keep nothing of
 };
 
@@ -66,6 +73,8 @@ struct CharProps {
     bool hidden = false;
     Underline underline = Underline::None;
     qint8 vertical = 0;  // 1 superscript, -1 subscript
+    quint8 caps = 0;     // 1 all capitals, 2 small capitals
+    int note = 0;        // the mark of a note: the note's number
 
     bool operator==(const CharProps&) const = default;
 };
@@ -75,9 +84,9 @@ struct CharPropsHash {
         size_t h = size_t(c.font) * 1000003u;
         h ^= size_t(c.halfPoints) + 0x9e3779b9 + (h << 6) + (h >> 2);
         h ^= size_t(c.fg + 1) * 31 + size_t(c.highlight + 1) * 131 + size_t(c.shading + 1) * 1031;
-        h ^= size_t(c.link) * 7919;
+        h ^= size_t(c.link) * 7919 + size_t(c.note) * 104729;
         h ^= (size_t(c.bold) | size_t(c.italic) << 1 | size_t(c.strike) << 2 |
-              size_t(c.underline) << 3 | size_t(c.vertical + 1) << 6)
+              size_t(c.underline) << 3 | size_t(c.vertical + 1) << 6 | size_t(c.caps) << 8)
              << 20;
         return h;
     }
@@ -88,9 +97,11 @@ struct ParaProps {
     bool pageBreakBefore = false;
     bool inTable = false;
     bool lineMultiple = false;
-    int nesting = 0;                                                      // \itapN
-    int list = 0;                                                         // \lsN
-    int level = 0;                                                        // \ilvlN
+    int nesting = 0;  // \itapN
+    int list = 0;     // \lsN
+    int level = 0;    // \ilvlN
+    int pn = 0;       // old numbering: index + 1 in Reader::pns_
+    int outline = 0;  // heading level, \outlinelevelN + 1; 0 for body text
     int left = 0, right = 0, first = 0, before = 0, after = 0, line = 0;  // twips
     int tabCount = 0;
     int tabs[kMaxTabs] = {};
@@ -103,11 +114,14 @@ struct State {
     int uc = 1;
     bool startsField = false;
     bool label = false;  // in \listtext: the number or bullet of a list item
+    int note = 0;        // in a note: its number
+    bool startsNote = false;
 };
 
 struct Run {
     QString text;
-    int format;  // index into Reader::formats_
+    int format;    // index into Reader::formats_
+    int note = 0;  // the mark of this note; its number is the text when text is empty
 };
 
 struct Para {
@@ -117,7 +131,25 @@ struct Para {
     int bulletRun = -1;     // where a symbol-font bullet of the label was put
     qsizetype bulletAt = 0;
     std::vector<Run> runs;
+    int note = 0;  // a paragraph of this note
+    bool endnote = false;
+    bool rule = false;  // the rule between the text and its notes
     bool empty() const { return runs.empty(); }
+};
+
+// A footnote or endnote: what its group held, shown after the text.
+struct Note {
+    bool endnote = false;
+    bool stray = false;  // a mark that no note followed
+    QString ownMark;     // the mark when it is its own text rather than a number
+    int number = 0;      // among the notes of its kind, from 1
+    std::vector<Para> paras;
+};
+
+// How notes are numbered: as \levelnfc, from `start`.
+struct NoteNumbering {
+    int format = 0;
+    int start = 1;
 };
 
 // The text of a merged cell joins the cell that covers it; a merged cell's
@@ -145,6 +177,20 @@ struct Row {
     quint8 align = 0;
 };
 
+// Where a cell of a table lies: its first column and its span.
+struct PlacedCell {
+    int row, col, rowSpan, colSpan;
+    std::vector<Para>* content;
+    int background;
+};
+
+void normalizeRow(Row& r);
+std::vector<int> columnBounds(const std::vector<Row>& rows);
+std::vector<PlacedCell> placeCells(std::vector<Row>& rows, const std::vector<int>& bounds,
+                                   bool byBoundary, int columns);
+QTextTableFormat tableFormat(const std::vector<Row>& rows, const std::vector<int>& bounds,
+                             bool byBoundary);
+
 struct FontInfo {
     QString name;
     int codePage = 0;  // 0: the document's
@@ -154,6 +200,27 @@ struct StyleInfo {
     int font = -1;
     int halfPoints = 0;
     int basedOn = -1;
+    int outline = 0;  // as in ParaProps
+};
+
+// The old paragraph numbering (\pn) of a paragraph, which the paragraphs after
+// it keep until \pard.
+struct PnDef {
+    enum Kind : quint8 { Body, Outline, Bullet, Continue };
+    Kind kind = Body;
+    int level = 0;   // \pnlvlN of an outline
+    int format = 0;  // as \levelnfc
+    int start = 1;
+    int font = -1;
+    QString before, after;
+
+    // Whether paragraphs of `o` go on counting from paragraphs of this one.
+    bool continues(const PnDef& o) const {
+        if (kind == Outline && o.kind == Outline)
+            return true;
+        return kind == o.kind && format == o.format && start == o.start && before == o.before &&
+               after == o.after;
+    }
 };
 
 struct ListLevel {
@@ -215,6 +282,10 @@ QString listNumber(int n, int format) {
 
 struct Field {
     QString instruction;
+    // Index of the hyperlink target in Reader::links_ (0: not a hyperlink),
+    // -1 until its result starts. Each field's instruction is looked at once,
+    // however deep the fields nest.
+    int link = -1;
 };
 
 struct Picture {
@@ -298,8 +369,32 @@ class Reader {
     void run();
 
   private:
+    // A control word as read: its keyword and parameter.
+    struct Word {
+        Kw kw = Kw::Unknown;
+        qint64 param = 0;
+        bool hasParam = false;
+        int n = 0;        // the parameter within int's range
+        bool on = false;  // toggles: \b is on, \b0 is off
+    };
+
     // --- input
+    Word readWord();
     void controlWord();
+    void fontTableWord(const Word& w);
+    void storeFont();
+    void colorTableWord(const Word& w);
+    void styleSheetWord(const Word& w);
+    void pictureWord(const Word& w);
+    void listTableWord(const Word& w);
+    void numberingWord(const Word& w);
+    bool noteWord(const Word& w);
+    void bodyWord(const Word& w);
+    bool documentWord(const Word& w);
+    bool characterWord(const Word& w);
+    bool paragraphWord(const Word& w);
+    bool breakWord(const Word& w);
+    bool tableWord(const Word& w);
     void controlSymbol(char c);
     void destination(Kw kw);
     void skipGroup();
@@ -324,6 +419,16 @@ class Reader {
     void resetChar(CharProps& c) const;
     void applyStyle(int style);
     QString listLabel(int list, int level);
+    QString numberingLabel(int pn);
+    int formatOf(const CharProps& c);
+    void noteMark(int note);
+    void startNote(State& s);
+    void finishNote();
+    void dropPendingMark();
+    void appendNotes();
+    QString markText(const Run& r) const;
+    int markFormat(int base, int id, bool own, bool superscript);
+    int codePageOfFont(int font) const;
     std::optional<QColor> color(int index) const;
 
     // --- structure
@@ -331,6 +436,7 @@ class Reader {
     void endCell();
     void endRow();
     void flushTable();
+    void fillTable(QTextTable* table, const std::vector<PlacedCell>& placed);
     void appendParagraph(const Para& p);
     void emitParagraph(QTextCursor& c, const Para& p, bool first, bool inCell = false);
     void emitPicture();
@@ -365,11 +471,13 @@ class Reader {
 
     QByteArray bytes_;  // bytes of a multi-byte code page waiting to be decoded
     int bytesCodePage_ = 0;
+    bool leadByte_ = false;  // the last of bytes_ starts a double-byte character
 
     std::vector<QTextCharFormat> formats_;
     std::unordered_map<CharProps, int, CharPropsHash> formatIndex_;
     int format_ = -1;  // -1: the character properties changed since the last text
     QStringList links_{QString()};
+    std::unordered_map<QString, qsizetype> linkIndex_;
     std::vector<Field> fields_;
     std::unordered_map<int, ListDef> lists_;                // by \listid
     std::unordered_map<int, int> listOverrides_;            // \lsN -> \listid
@@ -377,6 +485,19 @@ class Reader {
     ListDef list_;                                          // the list being read in the list table
     int listLevel_ = -1;
     int overrideList_ = 0;
+    std::vector<PnDef> pns_;          // the old numberings read, in order
+    PnDef pn_;                        // the one being read
+    bool pnAfter_ = false;            // its text being read goes after the number
+    int pnSequence_ = 0;              // the numbering of the last numbered paragraph
+    std::array<int, 10> pnCounts_{};  // its numbers by level (0: body)
+    std::vector<Note> notes_;         // note n is notes_[n - 1]
+    int pendingMark_ = 0;             // a mark in the text waiting for its note's group
+    Para bodyPara_;                   // the paragraph a note's group interrupted
+    bool bodyPageBreak_ = false;
+    bool endnotesOnly_ = false;  // \fet1
+    NoteNumbering footnoteNumbering_;
+    NoteNumbering endnoteNumbering_{2, 1};  // i, ii, iii unless the file says otherwise
+    int footnotes_ = 0, endnotes_ = 0;
     Picture pict_;
     int pictures_ = 0;
 
@@ -437,6 +558,13 @@ void Reader::run() {
     // A cut-off file: close what is open so that its last paragraph and table
     // are kept.
     flushBytes();
+    if (st().note > 0) {
+        finishNote();
+        for (State& s : stack_) {
+            s.note = 0;
+            s.startsNote = false;
+        }
+    }
     if (st().dest == Dest::Pict)
         emitPicture();
     if (!cell_.empty() || !cells_.empty() || (st().para.inTable && !para_.empty())) {
@@ -447,6 +575,7 @@ void Reader::run() {
         endParagraph();
     }
     flushTable();
+    appendNotes();
     if (!overflow_.isEmpty()) {
         cursor_.movePosition(QTextCursor::End);
         cursor_.insertText(overflow_);
@@ -475,6 +604,7 @@ void Reader::openGroup() {
     }
     State s = st();
     s.startsField = false;
+    s.startsNote = false;
     stack_.push_back(s);
 }
 
@@ -492,6 +622,8 @@ void Reader::closeGroup() {
     }
     if (stack_.size() <= 1)
         return;
+    if (st().startsNote)
+        finishNote();
     const State ending = stack_.back();
     stack_.pop_back();
     if (ending.dest != st().dest || ending.startsField)
@@ -503,11 +635,7 @@ void Reader::closeGroup() {
 void Reader::endDestination(const State& ending) {
     switch (ending.dest) {
         case Dest::FontTable:
-            if (fontNumber_ >= 0 && !fontName_.trimmed().isEmpty())
-                fonts_[fontNumber_] = {fontName_.trimmed(), fontCodePage_};
-            fontNumber_ = -1;
-            fontName_.clear();
-            fontCodePage_ = 0;
+            storeFont();
             break;
         case Dest::StyleEntry:
             if (styleNumber_ >= 0)
@@ -518,6 +646,11 @@ void Reader::endDestination(const State& ending) {
         case Dest::Pict:
             if (st().dest != Dest::Pict)
                 emitPicture();
+            break;
+        case Dest::Pn:
+            // The paragraph (and those after it until \pard) takes the numbering.
+            pns_.push_back(pn_);
+            st().para.pn = int(pns_.size());
             break;
         default:
             break;
@@ -565,51 +698,50 @@ void Reader::skipGroup() {
 // ---------------------------------------------------------------------------
 // Control words
 
-void Reader::controlWord() {
+Reader::Word Reader::readWord() {
     const char* start = p_;
     while (p_ < end_ && isLetter(*p_) && p_ - start < 32)
         ++p_;
-    const std::string_view word(start, size_t(p_ - start));
+    const std::string_view name(start, size_t(p_ - start));
     while (p_ < end_ && isLetter(*p_))
         ++p_;  // an over-long word: the rest is part of it
-    bool hasParam = false;
+    Word w;
     bool negative = false;
-    qint64 param = 0;
     if (p_ < end_ && *p_ == '-' && end_ - p_ > 1 && p_[1] >= '0' && p_[1] <= '9') {
         negative = true;
         ++p_;
     }
     while (p_ < end_ && *p_ >= '0' && *p_ <= '9') {
-        hasParam = true;
-        param = std::min<qint64>(param * 10 + (*p_ - '0'), qint64(1) << 40);
+        w.hasParam = true;
+        w.param = std::min<qint64>(w.param * 10 + (*p_ - '0'), qint64(1) << 40);
         ++p_;
     }
     if (negative)
-        param = -param;
+        w.param = -w.param;
     if (p_ < end_ && *p_ == ' ')
         ++p_;
+    w.kw = keyword(name);
+    w.n = clampInt(w.param, -1'000'000'000, 1'000'000'000);
+    w.on = !w.hasParam || w.n != 0;
+    return w;
+}
 
-    const Kw kw = keyword(word);
+void Reader::controlWord() {
+    const Word w = readWord();
     const bool starred = star_;
     star_ = false;
 
-    if (skipChars_ > 0 && (kw == Kw::Tab || (kw >= Kw::EmDash && kw <= Kw::RtlMark))) {
+    if (skipChars_ > 0 && (w.kw == Kw::Tab || specialCharacter(w.kw))) {
         // A special character in the fallback of \uN counts as one character;
         // words that shape the document are never part of a fallback.
         --skipChars_;
         return;
     }
-    if (kw != Kw::U && kw != Kw::Bin && kw != Kw::Unknown)
+    if (w.kw != Kw::U && w.kw != Kw::Bin && w.kw != Kw::Unknown)
         flushBytes();
 
-    const int n = clampInt(param, -1'000'000'000, 1'000'000'000);
-    const bool on = !hasParam || n != 0;  // toggles: \b is on, \b0 is off
-    CharProps& chr = st().chr;
-    ParaProps& para = st().para;
     const Dest dest = st().dest;
-
-    // Words that open a destination.
-    switch (kw) {
+    switch (w.kw) {
         case Kw::FontTable:
         case Kw::ColorTable:
         case Kw::StyleSheet:
@@ -623,26 +755,28 @@ void Reader::controlWord() {
         case Kw::ListOverrideTable:
         case Kw::LevelText:
         case Kw::ListText:
-            destination(kw);
+        case Kw::Pn:
+        case Kw::PnTxtA:
+        case Kw::PnTxtB:
+        case Kw::Footnote:
+            destination(w.kw);
             return;
         case Kw::Cs:
         case Kw::Ds:
         case Kw::Ts:
             if (dest == Dest::StyleSheet || dest == Dest::StyleEntry) {
                 st().dest = Dest::StyleEntry;
-                styleNumber_ = kw == Kw::Cs ? n + 100000 : -1;
+                styleNumber_ = w.kw == Kw::Cs ? w.n + kCharStyleOffset : -1;
                 return;
             }
-            if (kw == Kw::Cs && !starred) {
-                applyStyle(n + 100000);
+            if (w.kw == Kw::Cs && !starred) {
+                characterWord(w);
                 return;
             }
             break;
         case Kw::Unknown:
-            if (starred) {
+            if (starred)
                 skipGroup();
-                return;
-            }
             return;
         default:
             break;
@@ -656,268 +790,430 @@ void Reader::controlWord() {
 
     switch (dest) {
         case Dest::FontTable:
-            switch (kw) {
-                case Kw::F:
-                    if (fontNumber_ >= 0 && !fontName_.trimmed().isEmpty())
-                        fonts_[fontNumber_] = {fontName_.trimmed(), fontCodePage_};
-                    fontNumber_ = clampInt(param, 0, 1 << 30);
-                    fontName_.clear();
-                    fontCodePage_ = 0;
-                    return;
-                case Kw::FCharset:
-                    if (!fontCodePage_)
-                        fontCodePage_ = codePageOfCharset(n);
-                    return;
-                case Kw::Cpg:
-                    fontCodePage_ = n;
-                    return;
-                case Kw::U:
-                    unicodeChar(param);
-                    return;
-                default:
-                    return;
-            }
+            fontTableWord(w);
+            return;
         case Dest::ColorTable:
-            switch (kw) {
-                case Kw::Red:
-                    red_ = clampInt(param, 0, 255);
-                    colorSet_ = true;
-                    return;
-                case Kw::Green:
-                    green_ = clampInt(param, 0, 255);
-                    colorSet_ = true;
-                    return;
-                case Kw::Blue:
-                    blue_ = clampInt(param, 0, 255);
-                    colorSet_ = true;
-                    return;
-                default:
-                    return;
-            }
+            colorTableWord(w);
+            return;
         case Dest::StyleSheet:
         case Dest::StyleEntry:
-            switch (kw) {
-                case Kw::S:
-                    st().dest = Dest::StyleEntry;
-                    styleNumber_ = clampInt(param, 0, 1 << 20);
-                    return;
-                case Kw::F:
-                    style_.font = clampInt(param, 0, 1 << 30);
-                    return;
-                case Kw::Fs:
-                    style_.halfPoints = clampInt(param, 0, 3276);
-                    return;
-                case Kw::SBasedOn:
-                    style_.basedOn = clampInt(param, 0, 1 << 20);
-                    return;
-                default:
-                    return;
-            }
+            styleSheetWord(w);
+            return;
         case Dest::Pict:
-            switch (kw) {
-                case Kw::PngBlip:
-                    pict_.png = true;
-                    return;
-                case Kw::JpegBlip:
-                    pict_.jpeg = true;
-                    return;
-                case Kw::PicW:
-                    pict_.width = clampInt(param, 0, 1 << 20);
-                    return;
-                case Kw::PicH:
-                    pict_.height = clampInt(param, 0, 1 << 20);
-                    return;
-                case Kw::PicWGoal:
-                    pict_.goalWidth = clampInt(param, 0, 1 << 24);
-                    return;
-                case Kw::PicHGoal:
-                    pict_.goalHeight = clampInt(param, 0, 1 << 24);
-                    return;
-                case Kw::PicScaleX:
-                    pict_.scaleX = clampInt(param, 1, 10000);
-                    return;
-                case Kw::PicScaleY:
-                    pict_.scaleY = clampInt(param, 1, 10000);
-                    return;
-                case Kw::Bin:
-                    binary(param);
-                    return;
-                default:
-                    return;
-            }
+            pictureWord(w);
+            return;
         case Dest::ListTable:
-            switch (kw) {
-                case Kw::ListLevel:
-                    if (listLevel_ < 8)
-                        list_.levels[++listLevel_] = ListLevel{};
-                    return;
-                case Kw::LevelNfc:
-                    if (listLevel_ >= 0)
-                        list_.levels[listLevel_].format = n;
-                    return;
-                case Kw::LevelStartAt:
-                    if (listLevel_ >= 0)
-                        list_.levels[listLevel_].start = clampInt(param, 0, 1 << 20);
-                    return;
-                case Kw::ListId:
-                    lists_[n] = list_;
-                    list_ = ListDef{};
-                    listLevel_ = -1;
-                    return;
-                default:
-                    return;
-            }
+            listTableWord(w);
+            return;
         case Dest::ListOverrides:
-            if (kw == Kw::ListId)
-                overrideList_ = n;
-            else if (kw == Kw::Ls)
-                listOverrides_[n] = overrideList_;
+            if (w.kw == Kw::ListId)
+                overrideList_ = w.n;
+            else if (w.kw == Kw::Ls)
+                listOverrides_[w.n] = overrideList_;
             return;
         case Dest::LevelText:
-            if (kw == Kw::U)
-                unicodeChar(param);
+            if (w.kw == Kw::U)
+                unicodeChar(w.param);
+            return;
+        case Dest::Pn:
+        case Dest::PnText:
+            numberingWord(w);
             return;
         case Dest::FieldInst:
         case Dest::Ignore:
         case Dest::Text:
-            break;
+            bodyWord(w);
+            return;
     }
+}
 
-    switch (kw) {
-        // document
-        case Kw::Ansi:
-            ansiCodePage_ = 1252;
+void Reader::fontTableWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::F:
+            storeFont();
+            fontNumber_ = clampInt(w.param, 0, 1 << 30);
             break;
-        case Kw::Mac:
-            ansiCodePage_ = 10000;
+        case Kw::FCharset:
+            if (!fontCodePage_)
+                fontCodePage_ = codePageOfCharset(w.n);
             break;
-        case Kw::Pc:
-            ansiCodePage_ = 437;
-            break;
-        case Kw::Pca:
-            ansiCodePage_ = 850;
-            break;
-        case Kw::AnsiCpg:
-            if (n > 0)
-                ansiCodePage_ = n;
-            break;
-        case Kw::Deff:
-            defaultFont_ = n;
-            if (chr.font < 0) {
-                chr.font = n;
-                format_ = -1;
-            }
-            break;
-        case Kw::Uc:
-            st().uc = clampInt(param, 0, kMaxSkip);
+        case Kw::Cpg:
+            fontCodePage_ = w.n;
             break;
         case Kw::U:
-            unicodeChar(param);
+            unicodeChar(w.param);
             break;
-        case Kw::Bin:
-            binary(param);
+        default:
             break;
+    }
+}
 
-        // character formatting
-        case Kw::Plain:
-            resetChar(chr);
-            format_ = -1;
+// The font entry read so far goes into the font table (at its ';', at the next
+// \f, or where its group ends).
+void Reader::storeFont() {
+    if (fontNumber_ >= 0 && !fontName_.trimmed().isEmpty())
+        fonts_[fontNumber_] = {fontName_.trimmed(), fontCodePage_};
+    fontNumber_ = -1;
+    fontName_.clear();
+    fontCodePage_ = 0;
+}
+
+void Reader::colorTableWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::Red:
+            red_ = clampInt(w.param, 0, 255);
+            break;
+        case Kw::Green:
+            green_ = clampInt(w.param, 0, 255);
+            break;
+        case Kw::Blue:
+            blue_ = clampInt(w.param, 0, 255);
+            break;
+        default:
+            return;
+    }
+    colorSet_ = true;
+}
+
+void Reader::styleSheetWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::S:
+            st().dest = Dest::StyleEntry;
+            styleNumber_ = clampInt(w.param, 0, 1 << 20);
             break;
         case Kw::F:
-            chr.font = clampInt(param, 0, 1 << 30);
-            format_ = -1;
+            style_.font = clampInt(w.param, 0, 1 << 30);
             break;
         case Kw::Fs:
-            chr.halfPoints = hasParam && n > 0 ? std::clamp(n, 2, 3276) : 24;
-            format_ = -1;
+            style_.halfPoints = clampInt(w.param, 0, kMaxHalfPoints);
+            break;
+        case Kw::SBasedOn:
+            style_.basedOn = clampInt(w.param, 0, 1 << 20);
+            break;
+        case Kw::OutlineLevel:
+            style_.outline = w.n >= 0 && w.n <= 8 ? w.n + 1 : 0;
+            break;
+        default:
+            break;
+    }
+}
+
+void Reader::pictureWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::PngBlip:
+            pict_.png = true;
+            break;
+        case Kw::JpegBlip:
+            pict_.jpeg = true;
+            break;
+        case Kw::PicW:
+            pict_.width = clampInt(w.param, 0, 1 << 20);
+            break;
+        case Kw::PicH:
+            pict_.height = clampInt(w.param, 0, 1 << 20);
+            break;
+        case Kw::PicWGoal:
+            pict_.goalWidth = clampInt(w.param, 0, 1 << 24);
+            break;
+        case Kw::PicHGoal:
+            pict_.goalHeight = clampInt(w.param, 0, 1 << 24);
+            break;
+        case Kw::PicScaleX:
+            pict_.scaleX = clampInt(w.param, 1, 10000);
+            break;
+        case Kw::PicScaleY:
+            pict_.scaleY = clampInt(w.param, 1, 10000);
+            break;
+        case Kw::Bin:
+            binary(w.param);
+            break;
+        default:
+            break;
+    }
+}
+
+void Reader::listTableWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::ListLevel:
+            if (listLevel_ < 8)
+                list_.levels[++listLevel_] = ListLevel{};
+            break;
+        case Kw::LevelNfc:
+            if (listLevel_ >= 0)
+                list_.levels[listLevel_].format = w.n;
+            break;
+        case Kw::LevelStartAt:
+            if (listLevel_ >= 0)
+                list_.levels[listLevel_].start = clampInt(w.param, 0, 1 << 20);
+            break;
+        case Kw::ListId:
+            lists_[w.n] = list_;
+            list_ = ListDef{};
+            listLevel_ = -1;
+            break;
+        default:
+            break;
+    }
+}
+
+void Reader::numberingWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::PnLvl:
+            pn_.kind = PnDef::Outline;
+            pn_.level = clampInt(w.param, 1, 9);
+            break;
+        case Kw::PnLvlBlt:
+            pn_.kind = PnDef::Bullet;
+            break;
+        case Kw::PnLvlBody:
+            pn_.kind = PnDef::Body;
+            break;
+        case Kw::PnLvlCont:
+            pn_.kind = PnDef::Continue;
+            break;
+        case Kw::PnStart:
+            pn_.start = clampInt(w.param, 0, 1 << 20);
+            break;
+        case Kw::PnDec:
+            pn_.format = 0;
+            break;
+        case Kw::PnUcRm:
+            pn_.format = 1;
+            break;
+        case Kw::PnLcRm:
+            pn_.format = 2;
+            break;
+        case Kw::PnUcLtr:
+            pn_.format = 3;
+            break;
+        case Kw::PnLcLtr:
+            pn_.format = 4;
+            break;
+        case Kw::PnF:
+            pn_.font = clampInt(w.param, 0, 1 << 30);
+            break;
+        case Kw::U:
+            unicodeChar(w.param);
+            break;
+        default:
+            break;
+    }
+}
+
+// Marks of notes and how notes are numbered; true when `w` was one of them.
+bool Reader::noteWord(const Word& w) {
+    const auto numbering = [&](NoteNumbering& n, int format) { n.format = format; };
+    switch (w.kw) {
+        case Kw::ChFtn:
+            if (st().dest != Dest::Text)
+                break;
+            if (st().note > 0) {
+                noteMark(st().note);  // the note's own copy of its mark
+            } else {
+                dropPendingMark();
+                pendingMark_ = int(notes_.size()) + 1;
+                noteMark(pendingMark_);
+            }
+            break;
+        case Kw::FtnAlt:
+            if (st().note > 0)
+                notes_[size_t(st().note - 1)].endnote = true;
+            break;
+        case Kw::Fet:
+            endnotesOnly_ = w.n == 1;
+            break;
+        case Kw::FtnStart:
+            footnoteNumbering_.start = clampInt(w.param, 0, 1 << 20);
+            break;
+        case Kw::AftnStart:
+            endnoteNumbering_.start = clampInt(w.param, 0, 1 << 20);
+            break;
+        case Kw::FtnNar:
+            numbering(footnoteNumbering_, 0);
+            break;
+        case Kw::FtnNruc:
+            numbering(footnoteNumbering_, 1);
+            break;
+        case Kw::FtnNrlc:
+            numbering(footnoteNumbering_, 2);
+            break;
+        case Kw::FtnNauc:
+            numbering(footnoteNumbering_, 3);
+            break;
+        case Kw::FtnNalc:
+            numbering(footnoteNumbering_, 4);
+            break;
+        case Kw::AftnNar:
+            numbering(endnoteNumbering_, 0);
+            break;
+        case Kw::AftnNruc:
+            numbering(endnoteNumbering_, 1);
+            break;
+        case Kw::AftnNrlc:
+            numbering(endnoteNumbering_, 2);
+            break;
+        case Kw::AftnNauc:
+            numbering(endnoteNumbering_, 3);
+            break;
+        case Kw::AftnNalc:
+            numbering(endnoteNumbering_, 4);
+            break;
+        default:
+            return false;
+    }
+    return true;
+}
+
+// A word of the body (or of text we read and drop): the document's settings,
+// formatting, breaks, tables and special characters.
+void Reader::bodyWord(const Word& w) {
+    if (documentWord(w))
+        return;
+    if (characterWord(w))
+        return;
+    if (paragraphWord(w) || breakWord(w) || tableWord(w) || noteWord(w))
+        return;
+    if (const char16_t c = specialCharacter(w.kw))
+        text(c);
+}
+
+bool Reader::documentWord(const Word& w) {
+    switch (w.kw) {
+        case Kw::Ansi:
+            ansiCodePage_ = 1252;
+            return true;
+        case Kw::Mac:
+            ansiCodePage_ = 10000;
+            return true;
+        case Kw::Pc:
+            ansiCodePage_ = 437;
+            return true;
+        case Kw::Pca:
+            ansiCodePage_ = 850;
+            return true;
+        case Kw::AnsiCpg:
+            if (w.n > 0)
+                ansiCodePage_ = w.n;
+            return true;
+        case Kw::Uc:
+            st().uc = clampInt(w.param, 0, kMaxSkip);
+            return true;
+        case Kw::U:
+            unicodeChar(w.param);
+            return true;
+        case Kw::Bin:
+            binary(w.param);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Character formatting; true when `w` was one of its words.
+bool Reader::characterWord(const Word& w) {
+    CharProps& chr = st().chr;
+    const auto underline = [&](Underline kind) { chr.underline = w.on ? kind : Underline::None; };
+    switch (w.kw) {
+        case Kw::Deff:
+            defaultFont_ = w.n;
+            if (chr.font < 0)
+                chr.font = w.n;
+            break;
+        case Kw::Plain:
+            resetChar(chr);
+            break;
+        case Kw::F:
+            chr.font = clampInt(w.param, 0, 1 << 30);
+            break;
+        case Kw::Fs:
+            chr.halfPoints = w.hasParam && w.n > 0 ? std::clamp(w.n, 2, kMaxHalfPoints) : 24;
             break;
         case Kw::B:
-            chr.bold = on;
-            format_ = -1;
+            chr.bold = w.on;
             break;
         case Kw::I:
-            chr.italic = on;
-            format_ = -1;
+            chr.italic = w.on;
             break;
         case Kw::Ul:
-            chr.underline = on ? Underline::Single : Underline::None;
-            format_ = -1;
+            underline(Underline::Single);
             break;
         case Kw::UlNone:
             chr.underline = Underline::None;
-            format_ = -1;
             break;
         case Kw::UlD:
-            chr.underline = on ? Underline::Dotted : Underline::None;
-            format_ = -1;
+            underline(Underline::Dotted);
             break;
         case Kw::UlDash:
-            chr.underline = on ? Underline::Dash : Underline::None;
-            format_ = -1;
+            underline(Underline::Dash);
             break;
         case Kw::UlDashD:
-            chr.underline = on ? Underline::DashDot : Underline::None;
-            format_ = -1;
+            underline(Underline::DashDot);
             break;
         case Kw::UlDashDD:
-            chr.underline = on ? Underline::DashDotDot : Underline::None;
-            format_ = -1;
+            underline(Underline::DashDotDot);
             break;
         case Kw::UlWave:
-            chr.underline = on ? Underline::Wave : Underline::None;
-            format_ = -1;
+            underline(Underline::Wave);
             break;
         case Kw::Strike:
         case Kw::StrikeD:
-            chr.strike = on;
-            format_ = -1;
+            chr.strike = w.on;
             break;
         case Kw::Cf:
-            chr.fg = hasParam ? n : -1;
-            format_ = -1;
+            chr.fg = w.hasParam ? w.n : -1;
             break;
         case Kw::Highlight:
-            chr.highlight = hasParam && n > 0 ? n : -1;
-            format_ = -1;
+            chr.highlight = w.hasParam && w.n > 0 ? w.n : -1;
             break;
         case Kw::Cb:
         case Kw::ChCbPat:
-            chr.shading = hasParam && n > 0 ? n : -1;
-            format_ = -1;
+            chr.shading = w.hasParam && w.n > 0 ? w.n : -1;
             break;
         case Kw::Super:
             chr.vertical = 1;
-            format_ = -1;
             break;
         case Kw::Sub:
             chr.vertical = -1;
-            format_ = -1;
             break;
         case Kw::NoSuperSub:
             chr.vertical = 0;
-            format_ = -1;
             break;
         case Kw::Up:
-            chr.vertical = n > 0 ? 1 : 0;
-            format_ = -1;
+            chr.vertical = w.n > 0 ? 1 : 0;
             break;
         case Kw::Dn:
-            chr.vertical = n > 0 ? -1 : 0;
-            format_ = -1;
+            chr.vertical = w.n > 0 ? -1 : 0;
             break;
         case Kw::V:
-            chr.hidden = on;
-            format_ = -1;
+            chr.hidden = w.on;
+            break;
+        case Kw::Caps:
+            chr.caps = w.on ? 1 : 0;
+            break;
+        case Kw::SCaps:
+            chr.caps = w.on ? 2 : 0;
             break;
         case Kw::S:
-            applyStyle(clampInt(param, 0, 1 << 20));
+            applyStyle(clampInt(w.param, 0, 1 << 20));
             break;
+        case Kw::Cs:
+            applyStyle(w.n + kCharStyleOffset);
+            break;
+        default:
+            return false;
+    }
+    format_ = -1;  // the one place: the next text looks its format up again
+    return true;
+}
 
-        // paragraph formatting
-        case Kw::Pard: {
+// Paragraph formatting; true when `w` was one of its words.
+bool Reader::paragraphWord(const Word& w) {
+    ParaProps& para = st().para;
+    const auto twips = [&](int lo) { return clampInt(w.param, lo, kMaxTwips); };
+    switch (w.kw) {
+        case Kw::Pard:
             para = ParaProps{};
             break;
-        }
         case Kw::Ql:
             para.align = 0;
             break;
@@ -933,60 +1229,77 @@ void Reader::controlWord() {
             break;
         case Kw::Li:
         case Kw::Lin:
-            para.left = clampInt(param, -31680, 31680);
+            para.left = twips(-kMaxTwips);
             break;
         case Kw::Ri:
         case Kw::Rin:
-            para.right = clampInt(param, -31680, 31680);
+            para.right = twips(-kMaxTwips);
             break;
         case Kw::Fi:
-            para.first = clampInt(param, -31680, 31680);
+            para.first = twips(-kMaxTwips);
             break;
         case Kw::Sb:
-            para.before = clampInt(param, 0, 31680);
+            para.before = twips(0);
             break;
         case Kw::Sa:
-            para.after = clampInt(param, 0, 31680);
+            para.after = twips(0);
             break;
         case Kw::Sl:
-            para.line = clampInt(param, -31680, 31680);
+            para.line = twips(-kMaxTwips);
             break;
         case Kw::SlMult:
-            para.lineMultiple = on;
+            para.lineMultiple = w.on;
             break;
         case Kw::PageBb:
-            para.pageBreakBefore = on;
+            para.pageBreakBefore = w.on;
             break;
         case Kw::Tx:
         case Kw::Tb:
-            if (para.tabCount < kMaxTabs && param > 0)
-                para.tabs[para.tabCount++] = clampInt(param, 0, 31680);
+            if (para.tabCount < kMaxTabs && w.param > 0)
+                para.tabs[para.tabCount++] = twips(0);
             break;
         case Kw::InTbl:
-            para.inTable = on;
+            para.inTable = w.on;
             break;
         case Kw::Ls:
-            para.list = clampInt(param, 0, 1 << 20);
+            para.list = clampInt(w.param, 0, 1 << 20);
             break;
         case Kw::Ilvl:
-            para.level = clampInt(param, 0, 8);
+            para.level = clampInt(w.param, 0, 8);
             break;
         case Kw::Itap:
-            para.nesting = clampInt(param, 0, 1000);
+            para.nesting = clampInt(w.param, 0, 1000);
             para.inTable = para.nesting > 0;
             break;
+        case Kw::OutlineLevel:
+            para.outline = w.n >= 0 && w.n <= 8 ? w.n + 1 : 0;
+            break;
+        default:
+            return false;
+    }
+    return true;
+}
 
-        // breaks
+// Paragraph, line, page and cell breaks; true when `w` was one of them.
+bool Reader::breakWord(const Word& w) {
+    const bool body = st().dest == Dest::Text;
+    // A note's table, if it has one, is read as its paragraphs.
+    if (body && st().note > 0 && (w.kw == Kw::Cell || w.kw == Kw::Row)) {
+        if (!para_.empty())
+            endParagraph();
+        return true;
+    }
+    switch (w.kw) {
         case Kw::Par:
-            if (dest == Dest::Text)
+            if (body)
                 endParagraph();
             break;
         case Kw::Sect:
-            if (dest == Dest::Text && !para_.empty())
+            if (body && !para_.empty())
                 endParagraph();
             break;
         case Kw::Page:
-            if (dest != Dest::Text)
+            if (!body)
                 break;
             if (!para_.empty())
                 endParagraph();
@@ -1000,20 +1313,27 @@ void Reader::controlWord() {
             text(u'\t');
             break;
         case Kw::Cell:
-            if (dest == Dest::Text)
+            if (body)
                 endCell();
             break;
         case Kw::NestCell:
         case Kw::NestRow:
-            if (dest == Dest::Text && !para_.empty())
+            if (body && !para_.empty())
                 endParagraph();
             break;
         case Kw::Row:
-            if (dest == Dest::Text)
+            if (body)
                 endRow();
             break;
+        default:
+            return false;
+    }
+    return true;
+}
 
-        // tables
+// Row and cell definitions; true when `w` was one of their words.
+bool Reader::tableWord(const Word& w) {
+    switch (w.kw) {
         case Kw::Trowd:
             defs_.clear();
             cellDef_ = CellDef{};
@@ -1022,15 +1342,15 @@ void Reader::controlWord() {
             rowAlign_ = 0;
             break;
         case Kw::Cellx:
-            cellDef_.right = clampInt(param, -31680, 1 << 24);
+            cellDef_.right = clampInt(w.param, -kMaxTwips, 1 << 24);
             defs_.push_back(cellDef_);
             cellDef_ = CellDef{};
             break;
         case Kw::TrLeft:
-            rowLeft_ = clampInt(param, -31680, 31680);
+            rowLeft_ = clampInt(w.param, -kMaxTwips, kMaxTwips);
             break;
         case Kw::TrGaph:
-            rowGap_ = clampInt(param, 0, 31680);
+            rowGap_ = clampInt(w.param, 0, kMaxTwips);
             break;
         case Kw::TrQl:
             rowAlign_ = 0;
@@ -1054,7 +1374,7 @@ void Reader::controlWord() {
             cellDef_.vMerged = true;
             break;
         case Kw::ClCbPat:
-            cellDef_.background = n;
+            cellDef_.background = w.n;
             break;
         case Kw::ClBrdrT:
         case Kw::ClBrdrL:
@@ -1062,53 +1382,10 @@ void Reader::controlWord() {
         case Kw::ClBrdrR:
             cellDef_.border = true;
             break;
-
-        // special characters
-        case Kw::EmDash:
-            text(u'\x2014');
-            break;
-        case Kw::EnDash:
-            text(u'\x2013');
-            break;
-        case Kw::EmSpace:
-            text(u'\x2003');
-            break;
-        case Kw::EnSpace:
-            text(u'\x2002');
-            break;
-        case Kw::QmSpace:
-            text(u'\x2005');
-            break;
-        case Kw::Bullet:
-            text(u'\x2022');
-            break;
-        case Kw::LQuote:
-            text(u'\x2018');
-            break;
-        case Kw::RQuote:
-            text(u'\x2019');
-            break;
-        case Kw::LDblQuote:
-            text(u'\x201C');
-            break;
-        case Kw::RDblQuote:
-            text(u'\x201D');
-            break;
-        case Kw::Zwj:
-            text(u'\x200D');
-            break;
-        case Kw::Zwnj:
-            text(u'\x200C');
-            break;
-        case Kw::LtrMark:
-            text(u'\x200E');
-            break;
-        case Kw::RtlMark:
-            text(u'\x200F');
-            break;
         default:
-            break;
+            return false;
     }
+    return true;
 }
 
 // A word that opens a destination: what the rest of its group means.
@@ -1141,10 +1418,22 @@ void Reader::destination(Kw kw) {
             if (s.dest == Dest::FieldInst)
                 s.dest = Dest::Text;
             if (!fields_.empty()) {
-                const QString target = hyperlinkTarget(fields_.back().instruction);
-                if (!target.isEmpty()) {
-                    links_ << target;
-                    s.chr.link = int(links_.size() - 1);
+                // Fields nested past the limit share the innermost one kept.
+                Field& field = fields_.back();
+                if (field.link < 0) {
+                    const QString target = hyperlinkTarget(field.instruction);
+                    field.link = 0;
+                    if (!target.isEmpty()) {
+                        // Links to one target share one format.
+                        const auto [it, fresh] = linkIndex_.try_emplace(target, links_.size());
+                        if (fresh)
+                            links_ << target;
+                        field.link = int(it->second);
+                    }
+                    field.instruction = QString();
+                }
+                if (field.link > 0 && s.chr.link != field.link) {
+                    s.chr.link = field.link;
                     format_ = -1;
                 }
             }
@@ -1176,6 +1465,29 @@ void Reader::destination(Kw kw) {
         case Kw::ListText:
             s.label = true;
             break;
+        case Kw::Footnote:
+            if (s.dest == Dest::Text && s.note == 0 && overflowDepth_ == 0)
+                startNote(s);
+            else
+                skipGroup();  // a note in a note, or groups too deep to keep apart
+            break;
+        case Kw::Pn:
+            if (s.dest == Dest::Text) {
+                s.dest = Dest::Pn;
+                pn_ = PnDef{};
+            } else {
+                skipGroup();
+            }
+            break;
+        case Kw::PnTxtA:
+        case Kw::PnTxtB:
+            if (s.dest == Dest::Pn) {
+                s.dest = Dest::PnText;
+                pnAfter_ = kw == Kw::PnTxtA;
+            } else {
+                skipGroup();
+            }
+            break;
         default:
             skipGroup();
             break;
@@ -1187,15 +1499,17 @@ void Reader::controlSymbol(char c) {
         star_ = false;
     switch (c) {
         case '\'': {
-            if (end_ - p_ < 2) {
-                p_ = end_;
+            // An escape without its two hex digits is dropped with the digit it
+            // has; what follows it (a control word, text) is read as usual.
+            const int hi = p_ < end_ ? hexValue(p_[0]) : -1;
+            const int lo = hi >= 0 && end_ - p_ > 1 ? hexValue(p_[1]) : -1;
+            if (hi < 0)
+                return;
+            if (lo < 0) {
+                ++p_;
                 return;
             }
-            const int hi = hexValue(p_[0]);
-            const int lo = hexValue(p_[1]);
             p_ += 2;
-            if (hi < 0 || lo < 0)
-                return;
             if (st().dest == Dest::Pict)
                 return;
             byteText(static_cast<unsigned char>(hi * 16 + lo));
@@ -1282,16 +1596,25 @@ void Reader::byteText(unsigned char b) {
     }
     if (dest == Dest::FontTable && b == ';') {
         flushBytes();
-        if (fontNumber_ >= 0 && !fontName_.trimmed().isEmpty())
-            fonts_[fontNumber_] = {fontName_.trimmed(), fontCodePage_};
-        fontNumber_ = -1;
-        fontName_.clear();
-        fontCodePage_ = 0;
+        storeFont();
         return;
     }
     if (dest == Dest::StyleSheet || dest == Dest::StyleEntry || dest == Dest::Ignore ||
         dest == Dest::Pict || dest == Dest::ListTable || dest == Dest::ListOverrides)
         return;
+    const int cp = dest == Dest::FontTable ? (fontCodePage_ ? fontCodePage_ : ansiCodePage_)
+                   : dest == Dest::PnText && pn_.font >= 0 ? codePageOfFont(pn_.font)
+                                                           : currentCodePage();
+    if (leadByte_) {
+        // The second byte of a double-byte character, whatever its value;
+        // a lead byte without one reads as an unknown character.
+        if (bytesCodePage_ == cp && isTrailByte(cp, b)) {
+            bytes_ += char(b);
+            leadByte_ = false;
+            return;
+        }
+        flushBytes();
+    }
     if (b < 0x20 && dest == Dest::Text)
         return;  // control characters are no text (tabs come as \tab)
     if (b < 0x80) {
@@ -1299,13 +1622,12 @@ void Reader::byteText(unsigned char b) {
         text(char16_t(b));
         return;
     }
-    const int cp = dest == Dest::FontTable ? (fontCodePage_ ? fontCodePage_ : ansiCodePage_)
-                                           : currentCodePage();
     if (isMultiByte(cp)) {
         if (!bytes_.isEmpty() && bytesCodePage_ != cp)
             flushBytes();
         bytesCodePage_ = cp;
         bytes_ += char(b);
+        leadByte_ = isLeadByte(cp, b);
         return;
     }
     if (cp == kSymbolCodePage) {
@@ -1319,10 +1641,14 @@ void Reader::byteText(unsigned char b) {
 }
 
 void Reader::flushBytes() {
+    const bool cutOff = leadByte_;  // a lead byte that got no second byte
+    leadByte_ = false;
     if (bytes_.isEmpty())
         return;
     QString s;
-    appendDecoded(s, bytes_.constData(), bytes_.size(), bytesCodePage_);
+    appendDecoded(s, bytes_.constData(), bytes_.size() - (cutOff ? 1 : 0), bytesCodePage_);
+    if (cutOff)
+        s += QChar::ReplacementCharacter;
     bytes_.clear();
     text(s);
 }
@@ -1391,18 +1717,28 @@ void Reader::text(QStringView s) {
             fontName_ += s;
             return;
         case Dest::FieldInst:
-            if (!fields_.empty() && fields_.back().instruction.size() < 4096)
+            if (!fields_.empty() && fields_.back().link < 0 &&
+                fields_.back().instruction.size() < 4096)
                 fields_.back().instruction += s;
             return;
         case Dest::LevelText:
             if (listLevel_ >= 0 && list_.levels[listLevel_].text.size() < 64)
                 list_.levels[listLevel_].text += s;
             return;
+        case Dest::PnText: {
+            QString& t = pnAfter_ ? pn_.after : pn_.before;
+            if (t.size() < 32)
+                t += s;
+            return;
+        }
         default:
             return;
     }
     if (state.chr.hidden)
         return;
+    if (pendingMark_ && state.note == 0 &&
+        std::any_of(s.begin(), s.end(), [](QChar c) { return !c.isSpace(); }))
+        dropPendingMark();  // text between a mark and its note: the mark has none
     if (state.label) {
         for (qsizetype i = 0; i < s.size(); ++i) {
             if (isPrivateUse(s[i].unicode())) {
@@ -1411,7 +1747,8 @@ void Reader::text(QStringView s) {
                 if (para_.bulletRun < 0) {
                     para_.bulletRun = int(para_.runs.size()) - 1;
                     const int f = currentFormat();
-                    if (para_.runs.empty() || para_.runs.back().format != f) {
+                    if (para_.runs.empty() || para_.runs.back().format != f ||
+                        para_.runs.back().note) {
                         para_.runs.push_back(Run{QString(), f});
                         para_.bulletRun = int(para_.runs.size()) - 1;
                     }
@@ -1428,15 +1765,163 @@ void Reader::text(QStringView s) {
         }
     }
     const int f = currentFormat();
-    if (para_.runs.empty() || para_.runs.back().format != f)
+    if (para_.runs.empty() || para_.runs.back().format != f || para_.runs.back().note)
         para_.runs.push_back(Run{QString(), f});
     para_.runs.back().text += s;
 }
 
+// ---------------------------------------------------------------------------
+// Footnotes and endnotes
+
+// The mark of note `note` at this place of the text, in the current format.
+void Reader::noteMark(int note) {
+    CharProps c = st().chr;
+    c.note = note;
+    para_.runs.push_back(Run{QString(), formatOf(c), note});
+}
+
+// A mark that no note's group followed keeps its place and shows nothing.
+void Reader::dropPendingMark() {
+    if (!pendingMark_)
+        return;
+    if (pendingMark_ == int(notes_.size()) + 1) {
+        notes_.emplace_back();
+        notes_.back().stray = true;
+    }
+    pendingMark_ = 0;
+}
+
+// \footnote: the rest of the group is a note, and the paragraph it interrupts
+// goes on after it. Its mark is the \chftn just before it, else the
+// superscript characters just before it (a mark of its own text), else a
+// number put there.
+void Reader::startNote(State& s) {
+    const int id = int(notes_.size()) + 1;
+    Note note;
+    note.endnote = endnotesOnly_;
+    if (pendingMark_ != id) {
+        dropPendingMark();
+        Run* last = para_.runs.empty() ? nullptr : &para_.runs.back();
+        const QTextCharFormat* lf = last ? &formats_[size_t(last->format)] : nullptr;
+        qsizetype from = last ? last->text.size() : 0;
+        while (from > 0 && last->text.size() - from < 8 && !last->text[from - 1].isSpace())
+            --from;
+        if (last && !last->note && lf->verticalAlignment() == QTextCharFormat::AlignSuperScript &&
+            from < last->text.size()) {
+            note.ownMark = last->text.sliced(from);
+            last->text.truncate(from);
+            const int format = markFormat(last->format, id, true, false);
+            if (last->text.isEmpty())
+                para_.runs.pop_back();
+            para_.runs.push_back(Run{note.ownMark, format, id});
+        } else {
+            CharProps c = st().chr;
+            c.vertical = 1;
+            c.note = id;
+            para_.runs.push_back(Run{QString(), formatOf(c), id});
+        }
+    }
+    pendingMark_ = 0;
+    notes_.push_back(std::move(note));
+    s.note = id;
+    s.startsNote = true;
+    bodyPara_ = std::move(para_);
+    para_ = Para{};
+    bodyPageBreak_ = pageBreak_;
+    pageBreak_ = false;
+}
+
+// The end of a note's group (st() is still its state).
+void Reader::finishNote() {
+    if (!para_.empty())
+        endParagraph();
+    Note& note = notes_[size_t(st().note - 1)];
+    if (note.ownMark.isEmpty())  // a mark of its own text takes no number
+        note.number = note.endnote ? ++endnotes_ : ++footnotes_;
+    para_ = std::move(bodyPara_);
+    bodyPara_ = Para{};
+    pageBreak_ = bodyPageBreak_;
+}
+
+// Format `base` as the mark of note `id`.
+int Reader::markFormat(int base, int id, bool own, bool superscript) {
+    QTextCharFormat f = formats_[size_t(base)];
+    f.setProperty(rtfnote::kMark, id);
+    if (own)
+        f.setProperty(rtfnote::kOwnMark, true);
+    if (superscript)
+        f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
+    formats_.push_back(f);
+    return int(formats_.size() - 1);
+}
+
+QString Reader::markText(const Run& r) const {
+    if (!r.text.isEmpty() || r.note <= 0 || r.note > int(notes_.size()))
+        return r.text;
+    const Note& note = notes_[size_t(r.note - 1)];
+    if (note.stray)
+        return {};
+    if (!note.ownMark.isEmpty())
+        return note.ownMark;
+    const NoteNumbering& n = note.endnote ? endnoteNumbering_ : footnoteNumbering_;
+    return listNumber(note.number + n.start - 1, n.format);
+}
+
+// The notes after the text, footnotes first, each in the order of its marks,
+// behind a short rule. A note whose paragraphs do not show its mark gets it at
+// its start.
+void Reader::appendNotes() {
+    if (std::all_of(notes_.begin(), notes_.end(), [](const Note& n) { return n.stray; }))
+        return;
+    Para rule;
+    rule.rule = true;
+    rule.markFormat = formatOf(CharProps{});
+    appendParagraph(rule);
+    for (const bool endnotes : {false, true}) {
+        for (size_t i = 0; i < notes_.size(); ++i) {
+            Note& note = notes_[i];
+            if (note.stray || note.endnote != endnotes)
+                continue;
+            const int id = int(i + 1);
+            if (note.paras.empty()) {
+                note.paras.emplace_back();
+                note.paras.back().markFormat = formatOf(CharProps{});
+            }
+            Para& first = note.paras.front();
+            if (!note.ownMark.isEmpty() && !first.runs.empty() &&
+                first.runs.front().text.trimmed() == note.ownMark) {
+                // The note's copy of a mark of its own text is that mark.
+                Run& own = first.runs.front();
+                own = Run{own.text, markFormat(own.format, id, true, false), id};
+            }
+            const bool marked =
+                std::any_of(note.paras.begin(), note.paras.end(), [&](const Para& p) {
+                    return std::any_of(p.runs.begin(), p.runs.end(),
+                                       [&](const Run& r) { return r.note == id; });
+                });
+            if (!marked) {
+                const int base = first.runs.empty() ? first.markFormat : first.runs.front().format;
+                first.runs.insert(
+                    first.runs.begin(),
+                    {Run{note.ownMark, markFormat(base, id, !note.ownMark.isEmpty(), true), id},
+                     Run{QStringLiteral(" "), base}});
+            }
+            for (Para& p : note.paras) {
+                p.note = id;
+                p.endnote = note.endnote;
+                appendParagraph(p);
+            }
+        }
+    }
+}
+
 int Reader::currentCodePage() const {
-    const CharProps& c = st().chr;
-    if (c.font >= 0) {
-        const auto it = fonts_.find(c.font);
+    return codePageOfFont(st().chr.font);
+}
+
+int Reader::codePageOfFont(int font) const {
+    if (font >= 0) {
+        const auto it = fonts_.find(font);
         if (it != fonts_.end() && it->second.codePage)
             return it->second.codePage;
     }
@@ -1454,6 +1939,12 @@ void Reader::resetChar(CharProps& c) const {
 void Reader::applyStyle(int number) {
     // Follows \sbasedon for what the style itself leaves unsaid, a few steps at
     // most (a loop of styles based on each other ends there).
+    const bool paragraphStyle = number < kCharStyleOffset;
+    if (paragraphStyle) {
+        const auto own = styles_.find(number);
+        if (own != styles_.end() && own->second.outline)
+            st().para.outline = own->second.outline;
+    }
     int font = -1, size = 0;
     for (int i = 0; i < 8 && number >= 0; ++i) {
         const auto it = styles_.find(number);
@@ -1470,7 +1961,6 @@ void Reader::applyStyle(int number) {
         c.font = font;
     if (size > 0)
         c.halfPoints = size;
-    format_ = -1;
 }
 
 QString Reader::listLabel(int list, int level) {
@@ -1504,6 +1994,29 @@ QString Reader::listLabel(int list, int level) {
     return label;
 }
 
+// The number (or bullet) of a paragraph of the old numbering: paragraphs of one
+// numbering in a row count on; any other paragraph ends the row.
+QString Reader::numberingLabel(int pn) {
+    const PnDef& d = pns_[size_t(pn - 1)];
+    if (d.kind == PnDef::Continue)
+        return {};
+    if (d.kind == PnDef::Bullet) {
+        QString bullet = d.before.trimmed();
+        if (bullet.isEmpty() || std::any_of(bullet.begin(), bullet.end(),
+                                            [](QChar c) { return isPrivateUse(c.unicode()); }))
+            bullet = QChar(levelBullet(0));
+        return bullet;
+    }
+    const size_t level = d.kind == PnDef::Outline ? size_t(d.level) : 0;
+    if (pnSequence_ == 0 || !pns_[size_t(pnSequence_ - 1)].continues(d))
+        pnCounts_.fill(INT_MIN);
+    pnSequence_ = pn;
+    pnCounts_[level] = pnCounts_[level] == INT_MIN ? d.start : pnCounts_[level] + 1;
+    for (size_t k = level + 1; k < pnCounts_.size(); ++k)
+        pnCounts_[k] = INT_MIN;
+    return d.before + listNumber(pnCounts_[level], d.format) + d.after;
+}
+
 std::optional<QColor> Reader::color(int index) const {
     if (index < 0 || index >= int(colors_.size()))
         return std::nullopt;
@@ -1511,18 +2024,19 @@ std::optional<QColor> Reader::color(int index) const {
 }
 
 int Reader::currentFormat() {
-    if (format_ >= 0)
-        return format_;
-    const CharProps& c = st().chr;
-    const auto it = formatIndex_.find(c);
-    if (it != formatIndex_.end()) {
-        format_ = it->second;
-        return format_;
-    }
-    formats_.push_back(makeFormat(c));
-    format_ = int(formats_.size() - 1);
-    formatIndex_.emplace(c, format_);
+    if (format_ < 0)
+        format_ = formatOf(st().chr);
     return format_;
+}
+
+int Reader::formatOf(const CharProps& c) {
+    const auto it = formatIndex_.find(c);
+    if (it != formatIndex_.end())
+        return it->second;
+    formats_.push_back(makeFormat(c));
+    const int f = int(formats_.size() - 1);
+    formatIndex_.emplace(c, f);
+    return f;
 }
 
 QTextCharFormat Reader::makeFormat(const CharProps& c) const {
@@ -1563,10 +2077,14 @@ QTextCharFormat Reader::makeFormat(const CharProps& c) const {
         f.setForeground(*fg);
     if (const auto bg = color(c.highlight >= 0 ? c.highlight : c.shading))
         f.setBackground(*bg);
+    if (c.caps)
+        f.setFontCapitalization(c.caps == 1 ? QFont::AllUppercase : QFont::SmallCaps);
     if (c.vertical > 0)
         f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
     else if (c.vertical < 0)
         f.setVerticalAlignment(QTextCharFormat::AlignSubScript);
+    if (c.note > 0)
+        f.setProperty(rtfnote::kMark, c.note);
     if (c.link > 0 && c.link < links_.size()) {
         f.setAnchor(true);
         f.setAnchorHref(links_[c.link]);
@@ -1611,6 +2129,8 @@ QTextBlockFormat Reader::blockFormat(const ParaProps& p) const {
     }
     if (p.pageBreakBefore)
         f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (p.outline)
+        f.setHeadingLevel(p.outline);
     if (p.tabCount > 0) {
         QList<QTextOption::Tab> tabs;
         for (int i = 0; i < p.tabCount; ++i)
@@ -1635,14 +2155,26 @@ void Reader::endParagraph() {
     if (p.bulletRun >= 0 && p.bulletRun < int(p.runs.size()) &&
         p.bulletAt < p.runs[size_t(p.bulletRun)].text.size())
         p.runs[size_t(p.bulletRun)].text[p.bulletAt] = QChar(levelBullet(p.props.level));
-    if (p.props.list > 0) {
-        // A list item whose number did not come as text gets it from the list.
-        const QString label = listLabel(p.props.list, p.props.level);
-        if (!p.hasLabel && !label.isEmpty()) {
-            const int f = p.runs.empty() ? p.markFormat : p.runs.front().format;
-            p.runs.insert(p.runs.begin(), Run{label + u'\t', f});
-        }
+    // A list item whose number did not come as text gets it from its list, or
+    // from the old numbering it has or took over from the paragraph before it.
+    QString label;
+    if (p.props.list > 0)
+        label = listLabel(p.props.list, p.props.level);
+    else if (p.props.pn > 0)
+        label = numberingLabel(p.props.pn);
+    else
+        pnSequence_ = 0;
+    if (!p.hasLabel && !label.isEmpty()) {
+        const int f = p.runs.empty() ? p.markFormat : p.runs.front().format;
+        p.runs.insert(p.runs.begin(), Run{label + u'\t', f});
     }
+    if (const int note = st().note) {
+        p.props.inTable = false;
+        p.props.nesting = 0;
+        notes_[size_t(note - 1)].paras.push_back(std::move(p));
+        return;
+    }
+    dropPendingMark();
     if (p.props.inTable) {
         cell_.push_back(std::move(p));
         return;
@@ -1661,7 +2193,7 @@ void Reader::appendParagraph(const Para& p) {
         if (!overflow_.isEmpty())
             overflow_ += QChar::LineSeparator;
         for (const Run& r : p.runs)
-            overflow_ += r.text;
+            overflow_ += r.note ? markText(r) : r.text;
         return;
     }
     cursor_.movePosition(QTextCursor::End);
@@ -1672,7 +2204,21 @@ void Reader::appendParagraph(const Para& p) {
 }
 
 void Reader::emitParagraph(QTextCursor& c, const Para& p, bool first, bool inCell) {
-    const QTextBlockFormat bf = blockFormat(p.props);
+    QTextBlockFormat bf = blockFormat(p.props);
+    if (p.note) {
+        bf.setProperty(rtfnote::kNote, p.note);
+        if (p.endnote)
+            bf.setProperty(rtfnote::kEndnote, true);
+    }
+    if (p.rule) {
+        bf.setProperty(rtfnote::kRule, true);
+        bf.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
+                       QTextLength(QTextLength::PercentageLength, 30));
+        bf.setProperty(rtfnote::kFootnoteNumbering, footnoteNumbering_.format);
+        bf.setProperty(rtfnote::kFootnoteStart, footnoteNumbering_.start);
+        bf.setProperty(rtfnote::kEndnoteNumbering, endnoteNumbering_.format);
+        bf.setProperty(rtfnote::kEndnoteStart, endnoteNumbering_.start);
+    }
     if (first) {
         c.setBlockFormat(bf);
         // A cell's first block carries the cell's own format (its spans): add
@@ -1685,7 +2231,7 @@ void Reader::emitParagraph(QTextCursor& c, const Para& p, bool first, bool inCel
         c.insertBlock(bf, formats_[size_t(p.markFormat)]);
     }
     for (const Run& r : p.runs)
-        c.insertText(r.text, formats_[size_t(r.format)]);
+        c.insertText(r.note ? markText(r) : r.text, formats_[size_t(r.format)]);
 }
 
 void Reader::endCell() {
@@ -1722,45 +2268,9 @@ void Reader::flushTable() {
         return;
     std::vector<Row> rows = std::move(rows_);
     rows_.clear();
-
-    // Each row's cell boundaries: as defined, more when the row has more cells
-    // than definitions, and strictly rising.
-    for (Row& r : rows) {
-        if (r.cells.size() > size_t(kMaxColumns)) {
-            for (size_t i = kMaxColumns; i < r.cells.size(); ++i) {
-                for (Para& p : r.cells[i])
-                    r.cells[kMaxColumns - 1].push_back(std::move(p));
-            }
-            r.cells.resize(kMaxColumns);
-        }
-        if (r.defs.size() > size_t(kMaxColumns))
-            r.defs.resize(kMaxColumns);
-        // Empty cells past the row's definition are a writer's slip, not columns.
-        while (!r.defs.empty() && r.cells.size() > r.defs.size() &&
-               std::all_of(r.cells.back().begin(), r.cells.back().end(),
-                           [](const Para& p) { return p.empty(); }))
-            r.cells.pop_back();
-        while (r.defs.size() < r.cells.size()) {
-            CellDef d;
-            d.right = (r.defs.empty() ? r.left : r.defs.back().right) + 1440;
-            r.defs.push_back(d);
-        }
-        while (r.cells.size() < r.defs.size())
-            r.cells.emplace_back();
-        int prev = r.left;
-        for (CellDef& d : r.defs) {
-            if (d.right <= prev)
-                d.right = prev + 1;
-            prev = d.right;
-        }
-    }
-    std::vector<int> bounds;
-    for (const Row& r : rows) {
-        for (const CellDef& d : r.defs)
-            bounds.push_back(d.right);
-    }
-    std::sort(bounds.begin(), bounds.end());
-    bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+    for (Row& r : rows)
+        normalizeRow(r);
+    const std::vector<int> bounds = columnBounds(rows);
     const bool byBoundary = bounds.size() <= size_t(kMaxColumns);
     int columns = 0;
     if (byBoundary) {
@@ -1783,14 +2293,69 @@ void Reader::flushTable() {
         return;
     }
     blocks_ += cellCount;
+    const std::vector<PlacedCell> placed = placeCells(rows, bounds, byBoundary, columns);
 
-    // Where each cell lies: its first column and its span.
-    struct Placed {
-        int row, col, rowSpan, colSpan;
-        std::vector<Para>* content;
-        int background;
-    };
-    std::vector<Placed> placed;
+    // The table takes the place of the empty block after the last paragraph.
+    cursor_.movePosition(QTextCursor::End);
+    if (trailingBlock_)
+        cursor_.deletePreviousChar();
+    QTextTable* table =
+        cursor_.insertTable(int(rows.size()), columns, tableFormat(rows, bounds, byBoundary));
+    fillTable(table, placed);
+    cursor_.movePosition(QTextCursor::End);
+    trailingBlock_ = false;
+}
+
+// A row's cell boundaries: as defined, more when the row has more cells than
+// definitions, and strictly rising.
+void normalizeRow(Row& r) {
+    if (r.cells.size() > size_t(kMaxColumns)) {
+        for (size_t i = kMaxColumns; i < r.cells.size(); ++i) {
+            for (Para& p : r.cells[i])
+                r.cells[kMaxColumns - 1].push_back(std::move(p));
+        }
+        r.cells.resize(kMaxColumns);
+    }
+    if (r.defs.size() > size_t(kMaxColumns))
+        r.defs.resize(kMaxColumns);
+    // Empty cells past the row's definition are a writer's slip, not columns.
+    while (!r.defs.empty() && r.cells.size() > r.defs.size() &&
+           std::all_of(r.cells.back().begin(), r.cells.back().end(),
+                       [](const Para& p) { return p.empty(); }))
+        r.cells.pop_back();
+    while (r.defs.size() < r.cells.size()) {
+        CellDef d;
+        d.right = (r.defs.empty() ? r.left : r.defs.back().right) + 1440;
+        r.defs.push_back(d);
+    }
+    while (r.cells.size() < r.defs.size())
+        r.cells.emplace_back();
+    int prev = r.left;
+    for (CellDef& d : r.defs) {
+        if (d.right <= prev)
+            d.right = prev + 1;
+        prev = d.right;
+    }
+}
+
+// The right boundaries of all the rows' cells, each once and in order: the
+// table's columns lie between them.
+std::vector<int> columnBounds(const std::vector<Row>& rows) {
+    std::vector<int> bounds;
+    for (const Row& r : rows) {
+        for (const CellDef& d : r.defs)
+            bounds.push_back(d.right);
+    }
+    std::sort(bounds.begin(), bounds.end());
+    bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+    return bounds;
+}
+
+// Where each cell lies; merged cells widen or lengthen the cell they join,
+// which takes their text.
+std::vector<PlacedCell> placeCells(std::vector<Row>& rows, const std::vector<int>& bounds,
+                                   bool byBoundary, int columns) {
+    std::vector<PlacedCell> placed;
     std::vector<std::vector<int>> owner(rows.size(), std::vector<int>(size_t(columns), -1));
     for (size_t ri = 0; ri < rows.size(); ++ri) {
         Row& r = rows[ri];
@@ -1810,7 +2375,7 @@ void Reader::flushTable() {
             std::vector<Para>* content = &r.cells[ci];
             if (d.merged && !placed.empty() && placed.back().row == int(ri)) {
                 // A horizontally merged cell widens the cell before it.
-                Placed& left = placed.back();
+                PlacedCell& left = placed.back();
                 left.colSpan = endCol - left.col + 1;
                 appendContent(*left.content, *content);
                 for (int k = col; k <= endCol; ++k)
@@ -1818,20 +2383,24 @@ void Reader::flushTable() {
             } else if (d.vMerged && ri > 0 && owner[ri - 1][size_t(col)] >= 0 &&
                        placed[size_t(owner[ri - 1][size_t(col)])].col == col &&
                        placed[size_t(owner[ri - 1][size_t(col)])].colSpan == span) {
-                Placed& above = placed[size_t(owner[ri - 1][size_t(col)])];
+                PlacedCell& above = placed[size_t(owner[ri - 1][size_t(col)])];
                 above.rowSpan = int(ri) - above.row + 1;
                 appendContent(*above.content, *content);
                 for (int k = col; k <= endCol; ++k)
                     owner[ri][size_t(k)] = owner[ri - 1][size_t(col)];
             } else {
-                placed.push_back(Placed{int(ri), col, 1, span, content, d.background});
+                placed.push_back(PlacedCell{int(ri), col, 1, span, content, d.background});
                 for (int k = col; k <= endCol; ++k)
                     owner[ri][size_t(k)] = int(placed.size() - 1);
             }
             col = endCol + 1;
         }
     }
+    return placed;
+}
 
+QTextTableFormat tableFormat(const std::vector<Row>& rows, const std::vector<int>& bounds,
+                             bool byBoundary) {
     QTextTableFormat tf;
     bool border = false;
     for (const Row& r : rows) {
@@ -1857,13 +2426,11 @@ void Reader::flushTable() {
         }
         tf.setColumnWidthConstraints(widths);
     }
+    return tf;
+}
 
-    // The table takes the place of the empty block after the last paragraph.
-    cursor_.movePosition(QTextCursor::End);
-    if (trailingBlock_)
-        cursor_.deletePreviousChar();
-    QTextTable* table = cursor_.insertTable(int(rows.size()), columns, tf);
-    for (const Placed& pc : placed) {
+void Reader::fillTable(QTextTable* table, const std::vector<PlacedCell>& placed) {
+    for (const PlacedCell& pc : placed) {
         if (pc.rowSpan > 1 || pc.colSpan > 1)
             table->mergeCells(pc.row, pc.col, pc.rowSpan, pc.colSpan);
     }
@@ -1899,8 +2466,6 @@ void Reader::flushTable() {
             first = false;
         }
     }
-    cursor_.movePosition(QTextCursor::End);
-    trailingBlock_ = false;
 }
 
 void Reader::emitPicture() {

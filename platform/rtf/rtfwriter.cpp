@@ -16,6 +16,8 @@
 #include <QTextTable>
 #include <QUrl>
 #include <cmath>
+#include <map>
+#include <set>
 
 #include "codepage.h"
 #include "rtf.h"
@@ -89,6 +91,10 @@ class Writer {
     void image(const QTextImageFormat& f);
     void text(QStringView s, bool symbol);
     void word(const char* w, int n);
+    void noteNumbering();
+    bool mark(const QTextCharFormat& f, const QString& text);
+    void note(int id);
+    void orphanNotes();
 
     const QTextDocument& doc_;
     QByteArray out_;
@@ -97,7 +103,23 @@ class Writer {
     QList<QColor> colors_;
     QHash<QRgb, int> colorIndex_;
     bool pageBreakNext_ = false;
+
+    // Footnotes and endnotes: their paragraphs (after the text) by number, the
+    // rule before them, the notes written so far and the one being written.
+    struct Note {
+        bool endnote = false;
+        std::vector<QTextBlock> blocks;
+    };
+    std::map<int, Note> notes_;
+    QTextBlock rule_;
+    std::set<int> written_;
+    int inNote_ = 0;
 };
+
+bool isNoteBlock(const QTextBlock& b) {
+    const QTextBlockFormat f = b.blockFormat();
+    return f.hasProperty(rtfnote::kNote) || f.hasProperty(rtfnote::kRule);
+}
 
 QByteArray Writer::run() {
     fontIndex(doc_.defaultFont().family());
@@ -120,9 +142,88 @@ QByteArray Writer::run() {
         out_ += ';';
     }
     out_ += "}\n";
+    noteNumbering();
     frame(doc_.rootFrame(), false);
+    orphanNotes();
     out_ += "}\n";
     return out_;
+}
+
+// How the notes are numbered, as the document had it.
+void Writer::noteNumbering() {
+    if (notes_.empty() || !rule_.isValid())
+        return;
+    static const char* const footnote[] = {"\\ftnnar", "\\ftnnruc", "\\ftnnrlc", "\\ftnnauc",
+                                           "\\ftnnalc"};
+    static const char* const endnote[] = {"\\aftnnar", "\\aftnnruc", "\\aftnnrlc", "\\aftnnauc",
+                                          "\\aftnnalc"};
+    const QTextBlockFormat f = rule_.blockFormat();
+    const int ftn = f.intProperty(rtfnote::kFootnoteNumbering);
+    const int aftn = f.intProperty(rtfnote::kEndnoteNumbering);
+    out_ += footnote[ftn >= 0 && ftn < 5 ? ftn : 0];
+    word("\\ftnstart", std::max(0, f.intProperty(rtfnote::kFootnoteStart)));
+    out_ += endnote[aftn >= 0 && aftn < 5 ? aftn : 0];
+    word("\\aftnstart", std::max(0, f.intProperty(rtfnote::kEndnoteStart)));
+    out_ += '\n';
+}
+
+// A note's mark: the footnote's or endnote's number (or its own text), and
+// where the note has not been written yet, the note itself. False when the
+// mark is only text (a copy of a mark whose note is already written).
+bool Writer::mark(const QTextCharFormat& f, const QString& markText) {
+    const int id = f.intProperty(rtfnote::kMark);
+    const bool own = f.boolProperty(rtfnote::kOwnMark);
+    const bool ofThisNote = inNote_ == id;
+    if (!ofThisNote && written_.count(id))
+        return false;
+    out_ += "{\\plain";
+    charProps(f);
+    out_ += ' ';
+    if (own)
+        text(markText, false);
+    else
+        out_ += "\\chftn";
+    out_ += '}';
+    if (!ofThisNote)
+        note(id);
+    return true;
+}
+
+// The note's paragraphs in its group; its last paragraph ends with the group.
+void Writer::note(int id) {
+    written_.insert(id);
+    const auto it = notes_.find(id);
+    out_ += "{\\footnote";
+    if (it != notes_.end() && it->second.endnote)
+        out_ += "\\ftnalt";
+    out_ += ' ';
+    if (it != notes_.end()) {
+        const int outer = inNote_;
+        const bool pageBreak = pageBreakNext_;
+        inNote_ = id;
+        pageBreakNext_ = false;
+        const std::vector<QTextBlock>& blocks = it->second.blocks;
+        for (size_t i = 0; i < blocks.size(); ++i)
+            block(blocks[i], false, i + 1 == blocks.size() ? "" : "\\par");
+        inNote_ = outer;
+        pageBreakNext_ = pageBreak;
+    }
+    out_ += "}";
+}
+
+// Paragraphs of notes whose marks are gone from the text stay as paragraphs at
+// the end, their marks as text.
+void Writer::orphanNotes() {
+    std::vector<int> orphans;
+    for (const auto& [id, n] : notes_) {
+        if (!written_.count(id))
+            orphans.push_back(id);
+    }
+    written_.insert(orphans.begin(), orphans.end());
+    for (int id : orphans) {
+        for (const QTextBlock& b : notes_[id].blocks)
+            block(b, false, "\\par");
+    }
 }
 
 // --- fonts and colours used anywhere in the document
@@ -143,6 +244,14 @@ void Writer::collect(const QTextFrame* f) {
             continue;
         }
         const QTextBlock b = it.currentBlock();
+        const QTextBlockFormat bf = b.blockFormat();
+        if (bf.hasProperty(rtfnote::kNote)) {
+            Note& n = notes_[bf.intProperty(rtfnote::kNote)];
+            n.endnote = bf.boolProperty(rtfnote::kEndnote);
+            n.blocks.push_back(b);
+        } else if (bf.hasProperty(rtfnote::kRule)) {
+            rule_ = b;
+        }
         collectFormat(b.charFormat());
         for (auto frag = b.begin(); !frag.atEnd(); ++frag)
             collectFormat(frag.fragment().charFormat());
@@ -199,6 +308,8 @@ void Writer::frame(const QTextFrame* f, bool inTable) {
             continue;
         }
         const QTextBlock b = it.currentBlock();
+        if (f == doc_.rootFrame() && isNoteBlock(b))
+            continue;  // written at their marks
         // The empty block a document keeps after a closing table is not a paragraph.
         auto next = it;
         ++next;
@@ -382,6 +493,8 @@ void Writer::paragraphProps(const QTextBlock& b, bool inTable) {
         default:
             break;
     }
+    if (const int heading = f.headingLevel(); heading >= 1 && heading <= 9)
+        word("\\outlinelevel", heading - 1);
     if ((f.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || pageBreakNext_)
         out_ += "\\pagebb";
     pageBreakNext_ = (f.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter) != 0;
@@ -429,6 +542,12 @@ void Writer::charProps(const QTextCharFormat& f, bool colors) {
     }
     if (f.fontStrikeOut())
         out_ += "\\strike";
+    if (f.hasProperty(QTextFormat::FontCapitalization)) {
+        if (f.fontCapitalization() == QFont::AllUppercase)
+            out_ += "\\caps";
+        else if (f.fontCapitalization() == QFont::SmallCaps)
+            out_ += "\\scaps";
+    }
     if (colors && f.foreground().style() != Qt::NoBrush)
         word("\\cf", colorIndex(f.foreground().color()));
     if (colors && f.background().style() != Qt::NoBrush) {
@@ -470,6 +589,8 @@ void Writer::runs(const QTextBlock& b) {
                 image(f.toImageFormat());
             continue;
         }
+        if (f.hasProperty(rtfnote::kMark) && mark(f, frag.text()))
+            continue;
         out_ += "{\\plain";
         charProps(f);
         out_ += ' ';

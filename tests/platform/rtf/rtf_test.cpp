@@ -56,6 +56,13 @@ QByteArray fileBytes(const QString& path) {
 QString dump(const QTextDocument& doc) {
     QString out;
     QTextStream ts(&out);
+    // Notes by their order in the document: their numbers are the reader's own.
+    QHash<int, int> notes;
+    const auto note = [&](int n) {
+        if (n && !notes.contains(n))
+            notes.insert(n, int(notes.size()) + 1);
+        return notes.value(n);
+    };
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         QTextCursor c(b);
         if (QTextTable* t = c.currentTable()) {
@@ -69,6 +76,9 @@ QString dump(const QTextDocument& doc) {
            << " fi=" << qRound(f.textIndent() * 15) << " sb=" << qRound(f.topMargin() * 15)
            << " sa=" << qRound(f.bottomMargin() * 15) << " lh=" << f.lineHeightType() << '/'
            << qRound(f.lineHeight() * 10) << " pb=" << int(f.pageBreakPolicy())
+           << " h=" << f.headingLevel() << " note=" << note(f.intProperty(rt::rtfnote::kNote))
+           << (f.boolProperty(rt::rtfnote::kEndnote) ? " end" : "")
+           << (f.boolProperty(rt::rtfnote::kRule) ? " rule" : "")
            << " tabs=" << f.tabPositions().size() << '\n';
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
@@ -91,7 +101,9 @@ QString dump(const QTextDocument& doc) {
                << (cf.foreground().style() ? cf.foreground().color().name() : QString("-"))
                << " bg="
                << (cf.background().style() ? cf.background().color().name() : QString("-"))
-               << " v=" << cf.verticalAlignment() << " a=" << cf.anchorHref() << '\n';
+               << " v=" << cf.verticalAlignment() << " caps=" << cf.fontCapitalization()
+               << " mark=" << note(cf.intProperty(rt::rtfnote::kMark)) << " a=" << cf.anchorHref()
+               << '\n';
         }
     }
     return out;
@@ -168,6 +180,36 @@ TEST(RtfReader, DecodesBytesByFontCharsetThenDocumentCodePage) {
               QStringLiteral("закон"));
     // Without \ansicpg the code page is Windows-1252.
     EXPECT_EQ(plain("{\\rtf1\\ansi \\'e9t\\'e9}"), QStringLiteral("été"));
+
+    // Double-byte code pages: the byte after a lead byte is its second byte,
+    // also below 0x80 and also as a plain or escaped character.
+    struct Case {
+        const char* header;  // names the code page
+        const char* body;
+        const char16_t* text;
+    };
+    const Case cases[] = {
+        {"\\ansicpg932", "\\'93\\'fa\\'96\\'7b\\'8c\\'ea", u"日本語"},
+        {"\\ansicpg932", "\\'93\\'fa\\'96\\{\\'8c\\'ea", u"日本語"},
+        {"\\ansicpg932", "\\'95\\\\\\'8e\\'a6 \\'83\\\\ \\'b1", u"表示 ソ ｱ"},
+        {"\\ansicpg932", "\\'8f\\'5c\\'97\\'5c\\'90\\'5cA", u"十予申A"},
+        {"{\\fonttbl{\\f0\\fcharset128 MS Mincho;}}\\f0", "\\'96\\'7bx", u"本x"},
+        {"\\ansicpg936", "\\'df\\'40\\'d5f\\'97l\\'d6\\'d0", u"這說條中"},
+        {"{\\fonttbl{\\f0\\fcharset134 SimSun;}}\\f0", "\\'d5\\'5a\\'b1\\'ed", u"語表"},
+        {"\\ansicpg949", "\\'81\\'41\\'8c\\'63\\'b4\\'eb", u"갂똠대"},
+        {"{\\fonttbl{\\f0\\fcharset129 Batang;}}\\f0", "\\'81A\\'c7\\'d1", u"갂한"},
+        {"\\ansicpg950", "\\'b3\\'5c\\'a5\\\\\\'bb\\'5c\\'aa\\'6b", u"許功蓋法"},
+        {"{\\fonttbl{\\f0\\fcharset136 MingLiU;}}\\f0", "\\'b3\\\\x", u"許x"},
+        // A lead byte whose next byte cannot follow it reads as an unknown
+        // character; the next byte keeps its own meaning.
+        {"\\ansicpg949", "\\'b4 a", u"\xFFFD a"},
+        // The fallback of \uN in a double-byte code page is two bytes.
+        {"\\ansicpg932\\uc2", "\\u26412\\'96\\'7b\\u35486\\'8c\\'ea!", u"本語!"},
+    };
+    for (const Case& c : cases) {
+        const QByteArray rtf = QByteArray("{\\rtf1\\ansi") + c.header + ' ' + c.body + '}';
+        EXPECT_EQ(plain(rtf), QString::fromUtf16(c.text)) << rtf.toStdString();
+    }
 }
 
 TEST(RtfReader, UnicodeWithFallbackSkipping) {
@@ -220,7 +262,8 @@ TEST(RtfReader, CharacterFormatting) {
         "{\\colortbl;\\red255\\green0\\blue0;\\red255\\green255\\blue0;\\red0\\green255\\blue0;}"
         "\\f0\\fs24 plain {\\b bold}{\\i italic}{\\ul under}{\\uld dots}{\\ulwave wave}"
         "{\\strike strike}{\\cf1 red}{\\highlight2 marked}{\\chcbpat3 shaded}{\\super up}"
-        "{\\sub down}{\\f1\\fs32 big}{\\b\\plain reset}}";
+        "{\\sub down}{\\f1\\fs32 big}{\\b\\plain reset}{\\caps capitals}{\\scaps small "
+        "{\\scaps0 back}}}";
     QTextDocument doc;
     read(doc, rtf);
     EXPECT_EQ(formatAt(doc, "plain").fontFamilies().toStringList(), QStringList{"Times New Roman"});
@@ -241,14 +284,18 @@ TEST(RtfReader, CharacterFormatting) {
     EXPECT_EQ(formatAt(doc, "big").fontPointSize(), 16);
     EXPECT_EQ(formatAt(doc, "reset").fontWeight(), QFont::Normal);
     EXPECT_EQ(formatAt(doc, "reset").fontFamilies().toStringList(), QStringList{"Times New Roman"});
+    EXPECT_EQ(formatAt(doc, "capitals").fontCapitalization(), QFont::AllUppercase);
+    EXPECT_EQ(formatAt(doc, "small").fontCapitalization(), QFont::SmallCaps);
+    EXPECT_EQ(formatAt(doc, "back").fontCapitalization(), QFont::MixedCase);
+    EXPECT_TRUE(doc.toPlainText().endsWith("capitalssmall back"));
 }
 
 TEST(RtfReader, StyleSheetGivesFontsAndSizes) {
     const QByteArray rtf =
         "{\\rtf1{\\fonttbl{\\f0 Times New Roman;}{\\f1 Arial;}}"
         "{\\stylesheet{\\s0\\f0\\fs24 Normal;}{\\s1\\f1\\fs36\\b heading 1;}"
-        "{\\s2\\sbasedon1\\fs28 heading 2;}{\\*\\cs10\\f0\\fs16 small;}}"
-        "\\pard\\s1 Title\\par\\pard\\s2 Sub\\par\\pard\\s0 {\\cs10 note}}";
+        "{\\s2\\sbasedon1\\fs28\\outlinelevel1 heading 2;}{\\*\\cs10\\f0\\fs16 small;}}"
+        "\\pard\\s1\\outlinelevel0 Title\\par\\pard\\s2 Sub\\par\\pard\\s0 {\\cs10 note}}";
     QTextDocument doc;
     read(doc, rtf);
     EXPECT_EQ(formatAt(doc, "Title").fontFamilies().toStringList(), QStringList{"Arial"});
@@ -256,6 +303,10 @@ TEST(RtfReader, StyleSheetGivesFontsAndSizes) {
     EXPECT_EQ(formatAt(doc, "Sub").fontFamilies().toStringList(), QStringList{"Arial"});
     EXPECT_EQ(formatAt(doc, "Sub").fontPointSize(), 14);
     EXPECT_EQ(formatAt(doc, "note").fontPointSize(), 8);
+    // Heading levels, given by the paragraph or by its style.
+    EXPECT_EQ(doc.findBlockByNumber(0).blockFormat().headingLevel(), 1);
+    EXPECT_EQ(doc.findBlockByNumber(1).blockFormat().headingLevel(), 2);
+    EXPECT_EQ(doc.findBlockByNumber(2).blockFormat().headingLevel(), 0);
 }
 
 TEST(RtfReader, ParagraphFormatting) {
@@ -354,6 +405,21 @@ TEST(RtfReader, ListItemsKeepTheirNumbers) {
         "{\\listtext 1)\\tab}first\\par"
         "\\pard\\ls1 second\\par\\pard\\ls1\\ilvl1 sub\\par\\pard\\ls1 third\\par}";
     EXPECT_EQ(plain(rtf), QStringLiteral("1)\tfirst\n3.\tsecond\n3.a\tsub\n4.\tthird"));
+
+    // The old numbering (\pn): a paragraph without \pard keeps the one before
+    // it and counts on; any other paragraph ends the row.
+    const QByteArray old =
+        "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}"
+        "\\pard{\\pntext 1.\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnstart1\\pndec{\\pntxta .}}one\\par "
+        "two\\par{\\pntext 3.\\tab}three\\par\\pard plain\\par"
+        "{\\*\\pn\\pnlvlbody\\pnstart1\\pnlcrm{\\pntxtb (}{\\pntxta )}}a\\par b\\par"
+        "\\pard{\\*\\pn\\pnlvlblt\\pnf1{\\pntxtb\\'b7}}dot\\par dot\\par"
+        "\\pard{\\*\\pn\\pnlvl1\\pnucrm{\\pntxta .}}I\\par"
+        "\\pard{\\*\\pn\\pnlvl2\\pnstart1\\pndec{\\pntxta )}}i1\\par i2\\par"
+        "\\pard{\\*\\pn\\pnlvl1\\pnucrm{\\pntxta .}}II\\par"
+        "\\pard{\\*\\pn\\pnlvlcont}cont\\par}";
+    EXPECT_EQ(plain(old), QStringLiteral("1.\tone\n2.\ttwo\n3.\tthree\nplain\n(i)\ta\n(ii)\tb\n"
+                                         "•\tdot\n•\tdot\nI.\tI\n1)\ti1\n2)\ti2\nII.\tII\ncont"));
 }
 
 TEST(RtfReader, HyperlinksKeepTargetAndText) {
@@ -365,6 +431,99 @@ TEST(RtfReader, HyperlinksKeepTargetAndText) {
     EXPECT_EQ(formatAt(doc, "the law").anchorHref(), "https://example.org/a");
     EXPECT_TRUE(formatAt(doc, "and").anchorHref().isEmpty());
     EXPECT_TRUE(formatAt(doc, "7").anchorHref().isEmpty());
+
+    // A field in a field's result: its own link inside, the outer one around it.
+    read(doc,
+         "{\\rtf1 {\\field{\\*\\fldinst HYPERLINK \"http://a\"}{\\fldrslt out{\\field{\\*\\fldinst "
+         "HYPERLINK \"http://b\"}{\\fldrslt in}}side}}}");
+    EXPECT_EQ(doc.toPlainText(), "outinside");
+    EXPECT_EQ(formatAt(doc, "out").anchorHref(), "http://a");
+    EXPECT_EQ(formatAt(doc, "in").anchorHref(), "http://b");
+    EXPECT_EQ(formatAt(doc, "side").anchorHref(), "http://a");
+    // Nested thousands deep: every result's text is kept, each under a link.
+    QByteArray deep = "{\\rtf1 ";
+    for (int i = 0; i < 3000; ++i)
+        deep += "{\\field{\\*\\fldinst HYPERLINK \"http://x/" + QByteArray::number(i) +
+                "\"}{\\fldrslt a";
+    for (int i = 0; i < 3000; ++i)
+        deep += "}}";
+    read(doc, deep + "b}");
+    EXPECT_EQ(doc.toPlainText(), QString(3000, u'a') + u'b');
+    EXPECT_EQ(formatAt(doc, "a").anchorHref(), "http://x/0");
+    EXPECT_FALSE(doc.lastBlock().begin().fragment().charFormat().anchorHref().isEmpty());
+}
+
+// Footnotes and endnotes as word processors write them: the mark's group
+// holding the note (Word, LibreOffice) or followed by it (AbiWord, pandoc),
+// endnotes, a mark of its own text, a note without its mark, a note in a table.
+const QByteArray kNotes =
+    "{\\rtf1\\ansi\\aftnnar{\\fonttbl{\\f0 Times New Roman;}}"
+    "\\pard One{\\super\\chftn{\\footnote\\pard\\plain\\fs20{\\super\\chftn} First.\\par "
+    "Its second.}} two{\\super\\chftn}{\\*\\footnote\\chftn\\~Second.} end{\\super\\chftn}"
+    "{\\footnote\\ftnalt\\pard{\\super\\chftn}\\tab Last.}\\par"
+    "\\pard Star{\\super *}{\\footnote\\pard{\\super *} Own mark.} bare{\\footnote Unmarked.}"
+    " stray{\\super\\chftn} text\\par"
+    "\\trowd\\cellx2000\\pard\\intbl cell{\\super\\chftn}{\\footnote\\pard{\\super\\chftn} In a "
+    "cell.\\cell\\row}\\cell\\row\\pard after\\par}";
+
+TEST(RtfReader, FootnotesAndEndnotesFollowTheText) {
+    QTextDocument doc;
+    read(doc, kNotes);
+    EXPECT_EQ(doc.toPlainText().toStdString(),
+              QStringLiteral("One1 two2 end1\nStar* bare3 stray text\ncell4\nafter\n\n"
+                             "1 First.\nIts second.\n2 Second.\n* Own mark.\n3 Unmarked.\n"
+                             "4 In a cell.\n1\tLast.")
+                  .toStdString());
+    EXPECT_EQ(formatAt(doc, "1 two").intProperty(rt::rtfnote::kMark), 0);
+    QTextCursor mark = doc.find("One");
+    mark.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+    EXPECT_EQ(mark.charFormat().intProperty(rt::rtfnote::kMark), 1);
+    EXPECT_EQ(mark.charFormat().verticalAlignment(), QTextCharFormat::AlignSuperScript);
+    EXPECT_TRUE(formatAt(doc, "*").boolProperty(rt::rtfnote::kOwnMark));
+    const QTextBlock last = doc.lastBlock();
+    EXPECT_TRUE(last.blockFormat().boolProperty(rt::rtfnote::kEndnote));
+    EXPECT_EQ(last.blockFormat().intProperty(rt::rtfnote::kNote), 3);
+    EXPECT_EQ(doc.findBlock(doc.find("Its second").position())
+                  .blockFormat()
+                  .intProperty(rt::rtfnote::kNote),
+              1);
+    EXPECT_EQ(formatAt(doc, "Its second").fontPointSize(), 10);
+
+    // Written, each note goes back to its mark; read again, it is the same.
+    const QByteArray written = rt::writeRtf(doc);
+    EXPECT_EQ(written.count("{\\footnote"), 6) << written.toStdString();
+    EXPECT_EQ(written.count("\\ftnalt"), 1);
+    QTextDocument again;
+    read(again, written);
+    EXPECT_EQ(dump(doc).toStdString(), dump(again).toStdString());
+    EXPECT_EQ(written, rt::writeRtf(again));
+
+    // Endnotes alone (\fet1) need no \ftnalt; a cut-off note keeps its text.
+    EXPECT_EQ(plain("{\\rtf1\\fet1 a{\\super\\chftn}{\\footnote {\\super\\chftn} note}\\par}"),
+              QStringLiteral("a\u2170\n\n\u2170 note").replace(u'\u2170', u'i'));
+    EXPECT_EQ(plain("{\\rtf1 a{\\super\\chftn}{\\footnote note"), QStringLiteral("a1\n\n1 note"));
+}
+
+TEST(RtfWriter, NotesEditedInTheEditor) {
+    QTextDocument doc;
+    read(doc, kNotes);
+    // The mark of the first note deleted: its text stays, as paragraphs at the end.
+    QTextCursor c = doc.find("One");
+    c.clearSelection();
+    c.deleteChar();
+    // The second note's paragraph emptied: its mark keeps an empty note.
+    QTextCursor second = doc.find(QStringLiteral("Second."), doc.find("after").position(),
+                                  QTextDocument::FindCaseSensitively);
+    second.movePosition(QTextCursor::StartOfBlock);
+    second.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    second.removeSelectedText();
+    QTextDocument back;
+    read(back, rt::writeRtf(doc));
+    const QString text = back.toPlainText();
+    EXPECT_TRUE(text.startsWith("One two1 end")) << text.toStdString();
+    EXPECT_TRUE(text.contains("First.\nIts second.")) << text.toStdString();
+    EXPECT_FALSE(text.contains("Second.\n")) << text.toStdString();
+    EXPECT_EQ(normalized(text).count("First."), 1);
 }
 
 TEST(RtfReader, PicturesAndTheirPlaces) {
@@ -415,9 +574,11 @@ TEST(RtfReader, NotRtfIsAnErrorAndEmptyIsAnEmptyDocument) {
 }
 
 TEST(RtfReader, DamagedFilesGiveWhatTheyHold) {
-    EXPECT_EQ(plain("{\\rtf1 one}}} two}"), "one");                         // stray closing braces
-    EXPECT_EQ(plain("{\\rtf1 {\\b one {\\i two"), "one two");               // cut off inside groups
-    EXPECT_EQ(plain("{\\rtf1 one\\par two\\'c"), "one\ntwo");               // cut off in an escape
+    EXPECT_EQ(plain("{\\rtf1 one}}} two}"), "one");            // stray closing braces
+    EXPECT_EQ(plain("{\\rtf1 {\\b one {\\i two"), "one two");  // cut off inside groups
+    EXPECT_EQ(plain("{\\rtf1 one\\par two\\'c"), "one\ntwo");  // cut off in an escape
+    // An escape without its two hex digits takes nothing that follows it.
+    EXPECT_EQ(plain("{\\rtf1\\ansi A\\'\\par B\\'4\\par C\\'g}"), "A\nB\nCg");
     EXPECT_EQ(normalized(plain("{\\rtf1 x{\\pict\\pngblip 89504e")), "x");  // in a picture
     EXPECT_EQ(normalized(plain("{\\rtf1 \\trowd\\cellx100\\intbl a\\cell b")),
               "a b");  // in a table
@@ -524,7 +685,8 @@ TEST(RtfWriter, KeepsWhatTheReaderReads) {
         "{\\colortbl;\\red255\\green0\\blue0;\\red255\\green255\\blue0;\\red1\\green2\\blue3;}"
         "\\pard\\qr\\li567\\ri100\\fi-200\\sb60\\sa80\\sl-300\\slmult0\\pagebb\\tx2000\\tx4000 "
         "{\\b\\i\\f1\\fs20 a}{\\uldashd b}{\\strike\\cf1\\highlight2 c}{\\chcbpat3 d}"
-        "{\\super e}{\\sub f}\\tab g\\line h\\par"
+        "{\\super e}{\\sub f}{\\caps A}{\\scaps B}\\tab g\\line h\\par"
+        "\\pard\\outlinelevel2 heading\\par"
         "\\trowd\\trgaph60\\clcbpat2\\clbrdrt\\brdrs\\cellx2000\\cellx5000"
         "\\pard\\intbl\\qc x\\par y\\cell z\\cell\\row"
         "\\pard {\\field{\\*\\fldinst HYPERLINK \"http://a.b/c?d=1\"}{\\fldrslt {\\b lin}k}}"

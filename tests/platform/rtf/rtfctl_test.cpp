@@ -568,6 +568,22 @@ TEST(Tools, TypingAfterBoldWithoutASelectionIsBold) {
     onGui([&] { editOf(t)->insertPlainText(QStringLiteral("где")); });
     EXPECT_EQ(formatOf(t, QStringLiteral("где")).fontWeight(), QFont::Bold);
     EXPECT_NE(formatOf(t, QStringLiteral("абв")).fontWeight(), QFont::Bold);
+
+    // Typing just after a footnote's mark gives text, not more of the mark.
+    ASSERT_TRUE(load(w, writeFile(dir, "n.rtf",
+                                  "{\\rtf1 Text{\\super\\chftn}{\\footnote {\\super\\chftn} "
+                                  "note}\\par}")));
+    onGui([&] {
+        QTextCursor c = editOf(t)->document()->find(QStringLiteral("Text"));
+        c.clearSelection();
+        c.movePosition(QTextCursor::NextCharacter);  // past the mark
+        editOf(t)->setTextCursor(c);
+        editOf(t)->insertPlainText(QStringLiteral("ёж"));
+    });
+    EXPECT_EQ(onGui([&] { return editOf(t)->toPlainText(); }).toStdString(), "Text1ёж\n\n1 note");
+    const QTextCharFormat typed = formatOf(t, QStringLiteral("ёж"));
+    EXPECT_FALSE(typed.hasProperty(rt::rtfnote::kMark));
+    EXPECT_EQ(typed.verticalAlignment(), QTextCharFormat::AlignNormal);
 }
 
 TEST(Tools, HighlighterAndFontColour) {
