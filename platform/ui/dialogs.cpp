@@ -1,13 +1,16 @@
 #include "dialogs.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTranslator>
 #include <condition_variable>
 #include <cstdio>
 #include <memory>
@@ -15,6 +18,7 @@
 
 #include "core/errors.h"
 #include "core/paths.h"
+#include "core/picture.h"
 #include "detail.h"
 #include "gui.h"
 
@@ -239,7 +243,10 @@ bool FILEDIALOG(QStringView title, FieldRef file, QStringView filters, int flags
     }
     QString folder;
     if (flags & FILEDLG::Directory) {
-        chosen = rt::programFolder(chosen);
+        // A folder on one of the program's drives is named as the program names
+        // the others ("c:\kaldor_demo\new\"), so a base keeps its name whatever
+        // folder the drive maps to.
+        chosen = rt::programPath(rt::programFolder(chosen));
         folder = chosen;
     } else {
         folder = QFileInfo(chosen.section(u'|', 0, 0)).absolutePath();
@@ -358,6 +365,23 @@ void showPrinterSetup(int thread, QWidget* parent) {
     QObject::connect(dlg, &QObject::destroyed, [printer] { delete printer; });
     gui::addDialog(thread, dlg, false);
     dlg->show();
+}
+
+void installTranslations() {
+    QLocale::setDefault(programLocale());
+    static QPointer<QTranslator> installed;
+    if (installed || !QCoreApplication::instance())
+        return;
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto* qt = new QTranslator(QCoreApplication::instance());
+    if (!qt->load(programLocale(), QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
+        std::fprintf(stderr, "kaldor: no Russian translation of Qt's dialogs in %s\n",
+                     folder.toLocal8Bit().constData());
+        delete qt;
+        return;
+    }
+    QCoreApplication::installTranslator(qt);
+    installed = qt;
 }
 
 void installMessageReporter() {

@@ -53,6 +53,10 @@ QString printerName();
 // Standard action: shows the printer set-up dialog for a thread's window
 // without waiting (GUI thread).
 void showPrinterSetup(int thread, QWidget* parent);
+// Qt's own dialogs (file, folder, printer set-up, print) and dates in Russian:
+// the program's locale and Qt's Russian translations (GUI thread, once there
+// is an application).
+void installTranslations();
 // Routes ErrorClass reports into message boxes of the reporting thread.
 void installMessageReporter();
 void removeMessageReporter();

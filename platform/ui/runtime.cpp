@@ -187,6 +187,7 @@ int run(int argc, char** argv, std::function<void()> mainProcedure) {
         app = std::make_unique<QApplication>(argc, argv);
     // The program ends when its main procedure returns, not with its last window.
     QApplication::setQuitOnLastWindowClosed(false);
+    installTranslations();
     gGuiThread = QThread::currentThreadId();
     gShutdown = false;
     {

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QPushButton>
 #include <thread>
 
 #include "app/globals.h"
@@ -405,15 +406,27 @@ TEST(BaseForm, AViewOnlyShowsAndAnswersCancelled) {
     EXPECT_EQ(CON.NAME.clip(), QStringLiteral("Защита прав потребителей"));
 }
 
+// The folder dialog speaks Russian, and a folder on drive C comes back as the
+// program names it.
 TEST(BaseForm, TypedTextSurvivesTheFolderDialog) {
     setCatalogue(kBases);
-    const QString chosen = sandbox().path() + QStringLiteral("/chosen");
+    const QString chosen = sandbox().path() + QStringLiteral("/c/kaldor_demo/new");
+    const QString named = QStringLiteral("c:\\kaldor_demo\\new\\");
     QDir().mkpath(chosen);
     const LONG th = openList();
     click(th, CHANGE_4);
     type(th, CON_NAME, QStringLiteral("Набрано до выбора"), false);
     click(th, BUTTON3, 100);
     ASSERT_TRUE(waitDialog(th));
+    const QStringList buttons = onGui([th] {
+        QStringList out;
+        for (QWidget* d : rt::gui::dialogs(th)) {
+            for (auto* b : d->findChildren<QPushButton*>())
+                out << b->text();
+        }
+        return out;
+    });
+    EXPECT_TRUE(buttons.contains(QStringLiteral("Отмена"))) << buttons.join(u' ').toStdString();
     answerFileDialog(th, QString());  // cancelled
     EXPECT_EQ(text(th, CON_NAME), QStringLiteral("Набрано до выбора"));
     EXPECT_EQ(text(th, CON_PATH), folder(QStringLiteral("trud")));
@@ -421,13 +434,13 @@ TEST(BaseForm, TypedTextSurvivesTheFolderDialog) {
     ASSERT_TRUE(waitDialog(th));
     answerFileDialog(th, chosen);
     EXPECT_EQ(text(th, CON_NAME), QStringLiteral("Набрано до выбора"));
-    EXPECT_EQ(text(th, CON_PATH), chosen + u'/');
+    EXPECT_EQ(text(th, CON_PATH), named);
     EXPECT_EQ(rt::currentFolder(), chosen + u'/');  // where the temporary texts go
     click(th, OK_);
     ASSERT_TRUE(readBase(1));
-    EXPECT_EQ(CON.PATH.clip(), chosen + u'/');
+    EXPECT_EQ(CON.PATH.clip(), named);
     EXPECT_EQ(CON.NAME.clip(), QStringLiteral("Набрано до выбора"));
-    EXPECT_EQ(PUT1.get().clip(), chosen + QStringLiteral("/KALDOR.TPS"));
+    EXPECT_EQ(PUT1.get().clip(), named + QStringLiteral("KALDOR.TPS"));
     closeList(th);
 }
 
