@@ -140,6 +140,8 @@ TEST_F(PrintRsTest, RegisterOfADemoBaseAsPdf) {
     QTemporaryDir out;
     const QString pdf = out.filePath(QStringLiteral("register.pdf"));
     ASSERT_TRUE(onGui([&] { return preview()->savePdf(pdf); }));
+    ASSERT_TRUE(waitFor([] { return !onGui([] { return preview()->outputRunning(); }); }));
+    ASSERT_EQ(onGui([] { return preview()->outputError(); }), QString());
     QProcess p;
     p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     ASSERT_TRUE(p.waitForFinished(30000));
