@@ -316,6 +316,15 @@ TEST(BaseForm, ChangeShowsTheBaseAndSavesIt) {
     ASSERT_TRUE(readBase(2));
     EXPECT_EQ(CON.NAME.clip(), QStringLiteral("Охрана труда и здоровья"));
     EXPECT_EQ(CON.ON_OFF, 0);  // kept as it was
+    // A base that is on stays on.
+    clickRow(th, BROWSE_1, 1);
+    click(th, CHANGE_4);
+    ASSERT_EQ(text(th, CON_KOD), QStringLiteral("1"));
+    type(th, CON_RTG, QStringLiteral("40"));
+    click(th, OK_);
+    ASSERT_TRUE(readBase(1));
+    EXPECT_EQ(CON.RTG, 40);
+    EXPECT_EQ(CON.ON_OFF, 1);
     closeList(th);
 }
 
@@ -353,6 +362,24 @@ TEST(BaseForm, InsertNumbersTheNewBaseWhichStaysCurrent) {
     EXPECT_EQ(CON.ID.toInt(), 77);
     EXPECT_EQ(CON.ON_OFF, 0);  // the blank record's flag: the form has no way to set it
     closeList(th);
+
+    // Called with a record whose flag is set, the form inserts it set.
+    const LONG form = START([] {
+        Relate_CONFIG->Open();
+        CONFIG.clearRecord();
+        CON.ON_OFF = 1;
+        GlobalRequest = InsertRecord;
+        UpDateBD();
+        Relate_CONFIG->Close();
+    });
+    ASSERT_TRUE(waitWindow(form));
+    EXPECT_EQ(text(form, CON_KOD), QStringLiteral("7"));
+    type(form, CON_NAME, QStringLiteral("Включённая база"));
+    click(form, OK_);
+    ASSERT_TRUE(rt::waitThreadEnd(form, kWait));
+    ASSERT_TRUE(readBase(7));
+    EXPECT_EQ(CON.NAME.clip(), QStringLiteral("Включённая база"));
+    EXPECT_EQ(CON.ON_OFF, 1);
 }
 
 TEST(BaseForm, DeleteAsksAndNeverShowsTheForm) {
