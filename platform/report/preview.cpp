@@ -196,6 +196,8 @@ PrintPreviewClass::PrintPreviewClass(QWidget* parent) : QMainWindow(parent) {
 
     list_ = new QListWidget;
     list_->setMaximumWidth(160);
+    // Thousands of pages: the list lays them out without measuring each.
+    list_->setUniformItemSizes(true);
     scroll_ = new QScrollArea;
     scroll_->setWidgetResizable(true);
     scroll_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -357,8 +359,11 @@ void PrintPreviewClass::poll() {
     const bool finished = document_->finished();  // before counting: no page is missed
     const int n = document_->pageCount();
     if (n != pagesShown_) {
+        QStringList names;
+        names.reserve(n - pagesShown_);
         for (int i = pagesShown_; i < n; ++i)
-            list_->addItem(QStringLiteral("Страница %1").arg(i + 1));
+            names << QStringLiteral("Страница %1").arg(i + 1);
+        list_->addItems(names);
         const bool first = pagesShown_ == 0;
         pagesShown_ = n;
         view_->setPages(n);
