@@ -124,6 +124,30 @@ QStringList filterList(QStringView filters) {
     return out;
 }
 
+// The kinds of entry the file dialog names, which Qt's Russian translation of
+// this version leaves in English.
+class MissingTexts : public QTranslator {
+  public:
+    using QTranslator::QTranslator;
+    QString translate(const char* context, const char* source, const char*, int) const override {
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0)
+            return {};
+        static const struct {
+            const char* source;
+            const char16_t* text;
+        } texts[] = {{"Drive", u"Диск"},
+                     {"Folder", u"Папка"},
+                     {"Shortcut", u"Ярлык"},
+                     {"Unknown", u"Неизвестно"}};
+        for (const auto& t : texts) {
+            if (qstrcmp(source, t.source) == 0)
+                return QString::fromUtf16(t.text);
+        }
+        return {};
+    }
+    bool isEmpty() const override { return false; }
+};
+
 class Reporter : public ErrorReporter {
   public:
     bool report(const ErrorReport& r) override {
@@ -368,6 +392,29 @@ void showPrinterSetup(int thread, QWidget* parent) {
 }
 
 void installTranslations() {
+    // Qt's dialogs date files by the system's locale, which Qt reads from the
+    // environment once, at its first use: it is read here as a Russian one.
+    // Then the environment is as it was, for the C library (whose Russian
+    // locale may not be installed). No procedure thread runs yet to read the
+    // environment meanwhile.
+    {
+        const char* names[] = {"LC_ALL", "LC_TIME"};
+        QByteArray kept[2];
+        bool set[2];
+        for (int i = 0; i < 2; ++i) {
+            set[i] = qEnvironmentVariableIsSet(names[i]);
+            kept[i] = qgetenv(names[i]);
+        }
+        qunsetenv("LC_ALL");
+        qputenv("LC_TIME", "ru_RU.UTF-8");
+        (void)QLocale::system().dateFormat();
+        for (int i = 0; i < 2; ++i) {
+            if (set[i])
+                qputenv(names[i], kept[i]);
+            else
+                qunsetenv(names[i]);
+        }
+    }
     QLocale::setDefault(programLocale());
     static QPointer<QTranslator> installed;
     if (installed || !QCoreApplication::instance())
@@ -381,6 +428,8 @@ void installTranslations() {
         return;
     }
     QCoreApplication::installTranslator(qt);
+    // Asked first: the few texts of the file dialog that translation lacks.
+    QCoreApplication::installTranslator(new MissingTexts(qt));
     installed = qt;
 }
 

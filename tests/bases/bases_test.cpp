@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDate>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QPushButton>
 #include <thread>
@@ -454,6 +457,28 @@ TEST(BaseForm, TypedTextSurvivesTheFolderDialog) {
         return out;
     });
     EXPECT_TRUE(buttons.contains(QStringLiteral("Отмена"))) << buttons.join(u' ').toStdString();
+    // Its folders are "Папка", dated dd.mm.yyyy.
+    QStringList shown;
+    waitFor([&] {
+        shown = onGui([th, chosen] {
+            QStringList out;
+            for (QWidget* d : rt::gui::dialogs(th)) {
+                auto* f = qobject_cast<QFileDialog*>(d);
+                if (f && f->directory() != QFileInfo(chosen).dir())
+                    f->setDirectory(QFileInfo(chosen).path());  // where "new" is listed
+                if (auto* m = d->findChild<QFileSystemModel*>()) {
+                    const QModelIndex i = m->index(chosen);
+                    out << m->type(i) << m->index(chosen, 3).data().toString();
+                }
+            }
+            return out;
+        });
+        return shown.size() == 2 && !shown[1].isEmpty();
+    });
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0], QStringLiteral("Папка"));
+    EXPECT_TRUE(shown[1].startsWith(QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"))))
+        << shown[1].toStdString();
     answerFileDialog(th, QString());  // cancelled
     EXPECT_EQ(text(th, CON_NAME), QStringLiteral("Набрано до выбора"));
     EXPECT_EQ(text(th, CON_PATH), folder(QStringLiteral("trud")));
