@@ -117,6 +117,47 @@ QString programFolder(QStringView nativeFolder) {
     return f;
 }
 
+QString programPath(QStringView nativeName) {
+    const QString path = nativeName.toString();
+    if (!path.startsWith(u'/'))
+        return path;
+    const bool trailing = path.endsWith(u'/') && path.size() > 1;
+    const QString clean = QDir::cleanPath(path);
+    // The rest of `p` inside `folder`, or a null text when it is not inside.
+    auto inside = [](const QString& p, const QString& folder) {
+        if (folder.isEmpty())
+            return QString();
+        if (p == folder)
+            return QStringLiteral("");
+        const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
+        return p.startsWith(prefix) ? p.mid(prefix.size()) : QString();
+    };
+    // The drive whose folder holds the path most closely (a drive may be mapped
+    // inside another's folder); through links too, as the file dialog may
+    // give the path by another way than the drive's folder names.
+    const QString real = QFileInfo(clean).canonicalFilePath();
+    QChar drive;
+    QString rest;
+    int depth = -1;
+    for (char16_t l = u'a'; l <= u'z'; ++l) {
+        const QString folder = QDir::cleanPath(driveFolder(QChar(l)));
+        QString r = inside(clean, folder);
+        if (r.isNull() && !real.isEmpty())
+            r = inside(real, QFileInfo(folder).canonicalFilePath());
+        if (!r.isNull() && int(folder.size()) > depth) {
+            drive = QChar(l);
+            rest = r;
+            depth = int(folder.size());
+        }
+    }
+    if (drive.isNull())
+        return path;
+    QString out = QString(drive) + QStringLiteral(":\\") + rest.replace(u'/', u'\\');
+    if (trailing && !out.endsWith(u'\\'))
+        out += u'\\';
+    return out;
+}
+
 QString currentFolder() {
     return programFolder(QDir::currentPath());
 }

@@ -22,6 +22,11 @@ QString nativePath(QStringView programName);
 QString driveFolder(QChar letter);
 // A folder as the program keeps it: the native path with a trailing separator.
 QString programFolder(QStringView nativeFolder);
+// The way back: the program's name of a native path. Under a drive's folder it
+// is the drive's name ("/home/u/.local/share/kaldor/drive_c/base/" gives
+// "c:\base\"), with backslashes and the trailing separator kept; elsewhere the
+// native path itself.
+QString programPath(QStringView nativePath);
 // The process's current folder, with a trailing separator.
 QString currentFolder();
 // Makes a folder (given by its program name) the process's current folder.

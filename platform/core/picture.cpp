@@ -38,13 +38,19 @@ int readInt(QStringView s, int* i) {
 QString shortDateFormat() {
     // Qt's short format sometimes has two-digit years; the register and the lists
     // show four so that a date is never ambiguous.
-    QString f = QLocale().dateFormat(QLocale::ShortFormat);
+    QString f = rt::programLocale().dateFormat(QLocale::ShortFormat);
     if (!f.contains(QStringLiteral("yyyy")))
         f.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
     return f;
 }
 
 }  // namespace
+
+namespace rt {
+QLocale programLocale() {
+    return QLocale(QLocale::Russian, QLocale::Russia);
+}
+}  // namespace rt
 
 Picture::Picture(QStringView text) : text_(text.toString()) {
     QStringView s = text;
@@ -191,6 +197,14 @@ const Picture& Picture::of(QStringView text) {
 }
 
 QString Picture::format(const Value& v) const {
+    return format(v, false);
+}
+
+QString Picture::formatWhole(const Value& v) const {
+    return format(v, true);
+}
+
+QString Picture::format(const Value& v, bool whole) const {
     switch (type_) {
         case Type::Invalid:
             return v.toText();
@@ -230,7 +244,7 @@ QString Picture::format(const Value& v) const {
             QString out = (neg ? QStringLiteral("-") : QString()) + intPart;
             if (places_ > 0)
                 out += pointChar_ + frac;
-            if (out.size() > width_)
+            if (out.size() > width_ && !whole)
                 return QString(width_, u'#');
             return out;
         }
@@ -277,9 +291,9 @@ QString Picture::format(const Value& v) const {
                     put2(buf + 8, dd);
                     return QString(reinterpret_cast<const QChar*>(buf), 10);
                 case 17:
-                    return QLocale().toString(QDate(y, m, dd), shortDateFormat());
+                    return rt::programLocale().toString(QDate(y, m, dd), shortDateFormat());
                 case 18:
-                    return QLocale().toString(QDate(y, m, dd), QLocale::LongFormat);
+                    return rt::programLocale().toString(QDate(y, m, dd), QLocale::LongFormat);
             }
             return {};
         }
@@ -294,9 +308,9 @@ QString Picture::format(const Value& v) const {
                 case 4:
                     return tm.toString(QStringLiteral("HH:mm:ss"));
                 case 7:
-                    return QLocale().toString(tm, QLocale::ShortFormat);
+                    return rt::programLocale().toString(tm, QLocale::ShortFormat);
                 case 8:
-                    return QLocale().toString(tm, QLocale::LongFormat);
+                    return rt::programLocale().toString(tm, QLocale::LongFormat);
             }
             return {};
         }
@@ -311,8 +325,14 @@ QString Picture::format(const Value& v) const {
                 if (c == u'<' || c == u'#')
                     ++digitPlaces;
             }
-            if (digits.size() > digitPlaces)
-                return QString(width_, u'#');
+            // Digits beyond the picture's places go whole before the first place.
+            QString surplus;
+            if (digits.size() > digitPlaces) {
+                if (!whole)
+                    return QString(width_, u'#');
+                surplus = digits.left(digits.size() - digitPlaces);
+                digits = digits.right(digitPlaces);
+            }
             // Fill digit places from the right.
             QString out = pattern_;
             int di = int(digits.size()) - 1;
@@ -336,6 +356,13 @@ QString Picture::format(const Value& v) const {
                 } else if (!seenDigit && k + 1 < out.size() && out[k + 1] == u' ') {
                     out[k] = u' ';
                 }
+            }
+            if (!surplus.isEmpty()) {
+                int first = 0;
+                while (first < pattern_.size() && pattern_[first] != u'<' &&
+                       pattern_[first] != u'#')
+                    ++first;
+                out.insert(first, surplus);
             }
             if (neg)
                 out = u'-' + out.trimmed();
@@ -435,11 +462,11 @@ bool Picture::parse(QStringView text, Value* out, QString* error) const {
             }
             QDate date;
             if (form_ == 17 || form_ == 18) {
-                date = QLocale().toDate(t, shortDateFormat());
+                date = rt::programLocale().toDate(t, shortDateFormat());
                 if (!date.isValid())
-                    date = QLocale().toDate(t, QLocale::ShortFormat);
+                    date = rt::programLocale().toDate(t, QLocale::ShortFormat);
                 if (!date.isValid())
-                    date = QLocale().toDate(t, QLocale::LongFormat);
+                    date = rt::programLocale().toDate(t, QLocale::LongFormat);
             }
             if (!date.isValid()) {
                 // Three numbers split by any of . / - or blanks.
@@ -502,7 +529,7 @@ bool Picture::parse(QStringView text, Value* out, QString* error) const {
                 *out = Value(0);
                 return true;
             }
-            QTime tm = QLocale().toTime(t, QLocale::ShortFormat);
+            QTime tm = rt::programLocale().toTime(t, QLocale::ShortFormat);
             if (!tm.isValid())
                 tm = QTime::fromString(t, QStringLiteral("H:mm:ss"));
             if (!tm.isValid())

@@ -6,12 +6,13 @@
 //   @n_7 @n_7b @n3   numbers: width, "_" groups thousands, "b" blank when zero,
 //   @n-8 @n8.2 @N2   "-" leading sign, "." decimal places, "N" = "n"
 //   @d6 @d6.b @D17   dates: "6" is dd.mm.yyyy (a separator modifier . / - _ or
-//                    blank follows), "17" the user's short date form; "b" blank
-//                    when zero
+//                    blank follows), "17" the user's short date form (the
+//                    program's users are Russian: dd.mm.yyyy); "b" blank when zero
 //   @t7 @T7          times: "7" the user's short time form, "1" hh:mm, "4" hh:mm:ss
 //   @p<<#p           pattern: "<" a digit or blank, "#" a digit, other characters
 //                    as they stand
 
+#include <QLocale>
 #include <QString>
 #include <QStringView>
 
@@ -34,11 +35,17 @@ class Picture {
     bool rightAligned() const { return type_ == Type::Number || type_ == Type::Pattern; }
 
     QString format(const Value& v) const;
+    // As format, but a number too long for the picture shows all its digits
+    // (grouped as the picture groups them) instead of "#####": for numbers the
+    // program counts itself, such as a report's line and page numbers.
+    QString formatWhole(const Value& v) const;
     // Reads what the user typed. On failure returns false and puts a message
     // fit for the user (in Russian) into *error; *out is left alone.
     bool parse(QStringView text, Value* out, QString* error = nullptr) const;
 
   private:
+    QString format(const Value& v, bool whole) const;
+
     QString text_;
     Type type_ = Type::Invalid;
     int width_ = 0;
@@ -55,6 +62,12 @@ class Picture {
     // patterns
     QString pattern_;
 };
+
+namespace rt {
+// The locale of the program's dates, times and of Qt's own dialogs: Russian,
+// whatever the system's locale is.
+QLocale programLocale();
+}  // namespace rt
 
 // Formats a value through a picture given as text.
 QString FORMAT(const Value& v, QStringView picture);

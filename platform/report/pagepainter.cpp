@@ -141,7 +141,12 @@ QImage ReportDocument::renderPage(int index, double dpi) const {
     return image;
 }
 
-bool ReportDocument::writePdf(QStringView fileName, QString* error) const {
+QString ReportDocument::cancelledText() {
+    return QStringLiteral("прервано пользователем");
+}
+
+bool ReportDocument::writePdf(QStringView fileName, QString* error,
+                              const Progress& progress) const {
     auto fail = [&](const QString& e) {
         if (error)
             *error = e;
@@ -149,7 +154,7 @@ bool ReportDocument::writePdf(QStringView fileName, QString* error) const {
     };
     const QString path = nativePath(fileName);
     if (path.isEmpty())
-        return fail(QStringLiteral("no file name"));
+        return fail(QStringLiteral("не задано имя файла"));
     // The old file stays whole until the new one is complete.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -163,13 +168,18 @@ bool ReportDocument::writePdf(QStringView fileName, QString* error) const {
         writer.setCreator(QStringLiteral("kaldor"));
         QPainter painter;
         if (!painter.begin(&writer))
-            return fail(QStringLiteral("cannot write PDF to %1").arg(path));
+            return fail(QStringLiteral("не удаётся записать PDF в %1").arg(path));
         PagePainter pages(*declaration_, &writer);
         const int n = pageCount();
         for (int i = 0; i < n; ++i) {
             if (i > 0)
                 writer.newPage();
             pages.paint(painter, *page(i));
+            if (progress && !progress(i + 1, n)) {
+                painter.end();
+                file.cancelWriting();
+                return fail(cancelledText());
+            }
         }
         painter.end();
     }
@@ -178,7 +188,7 @@ bool ReportDocument::writePdf(QStringView fileName, QString* error) const {
     return true;
 }
 
-bool ReportDocument::print(QPrinter& printer, QString* error) const {
+bool ReportDocument::print(QPrinter& printer, QString* error, const Progress& progress) const {
     printer.setFullPage(true);
     printer.setPageLayout(QPageLayout(declaration_->paper, declaration_->orientation,
                                       QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
@@ -193,13 +203,13 @@ bool ReportDocument::print(QPrinter& printer, QString* error) const {
     }
     if (from > to) {
         if (error)
-            *error = QStringLiteral("no pages to print");
+            *error = QStringLiteral("нет страниц для печати");
         return false;
     }
     QPainter painter;
     if (!painter.begin(&printer)) {
         if (error)
-            *error = QStringLiteral("cannot start the printer");
+            *error = QStringLiteral("принтер не начинает печать");
         return false;
     }
     PagePainter pages(*declaration_, &printer);
@@ -207,6 +217,13 @@ bool ReportDocument::print(QPrinter& printer, QString* error) const {
         if (i > from)
             printer.newPage();
         pages.paint(painter, *page(i - 1));
+        if (progress && !progress(i - from + 1, to - from + 1)) {
+            printer.abort();
+            painter.end();
+            if (error)
+                *error = cancelledText();
+            return false;
+        }
     }
     return painter.end();
 }

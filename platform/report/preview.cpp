@@ -13,6 +13,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -22,8 +24,11 @@
 #include <QTimer>
 #include <QToolBar>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <deque>
+#include <mutex>
+#include <thread>
 
 namespace rt {
 
@@ -122,6 +127,62 @@ class PageView : public QWidget {
     std::deque<std::pair<int, QImage>> cache_;  // most recently used first
 };
 
+// One saving or printing of the pages, on a thread of its own. The GUI thread
+// reads how far it is; destroying it stops it and waits for its thread, which
+// ends after the page it is writing.
+class OutputJob {
+  public:
+    using Work = std::function<bool(const ReportDocument::Progress&, QString*)>;
+    explicit OutputJob(Work work) {
+        thread_ = std::thread([this, work = std::move(work)] {
+            QString error;
+            const bool ok = work(
+                [this](int done, int total) {
+                    total_ = total;
+                    done_ = done;
+                    return !cancel_.load();
+                },
+                &error);
+            std::lock_guard<std::mutex> l(m_);
+            ok_ = ok;
+            error_ = ok ? QString() : error;
+            finished_ = true;
+        });
+    }
+    ~OutputJob() {
+        cancel();
+        thread_.join();
+    }
+    OutputJob(const OutputJob&) = delete;
+    OutputJob& operator=(const OutputJob&) = delete;
+
+    void cancel() { cancel_ = true; }
+    int done() const { return done_; }
+    int total() const { return total_; }
+    bool finished() const {
+        std::lock_guard<std::mutex> l(m_);
+        return finished_;
+    }
+    bool ok() const {
+        std::lock_guard<std::mutex> l(m_);
+        return ok_;
+    }
+    QString error() const {
+        std::lock_guard<std::mutex> l(m_);
+        return error_;
+    }
+
+  private:
+    std::atomic<bool> cancel_{false};
+    std::atomic<int> done_{0};
+    std::atomic<int> total_{0};
+    mutable std::mutex m_;
+    bool finished_ = false;
+    bool ok_ = false;
+    QString error_;
+    std::thread thread_;
+};
+
 }  // namespace rt
 
 namespace {
@@ -135,6 +196,8 @@ PrintPreviewClass::PrintPreviewClass(QWidget* parent) : QMainWindow(parent) {
 
     list_ = new QListWidget;
     list_->setMaximumWidth(160);
+    // Thousands of pages: the list lays them out without measuring each.
+    list_->setUniformItemSizes(true);
     scroll_ = new QScrollArea;
     scroll_->setWidgetResizable(true);
     scroll_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -183,6 +246,21 @@ PrintPreviewClass::PrintPreviewClass(QWidget* parent) : QMainWindow(parent) {
 
     status_ = new QLabel;
     statusBar()->addWidget(status_);
+    outputText_ = new QLabel;
+    outputBar_ = new QProgressBar;
+    outputBar_->setMaximumWidth(240);
+    outputBar_->setFormat(QStringLiteral("%v из %m"));
+    outputCancel_ = new QPushButton(QStringLiteral("Отмена"));
+    outputCancel_->setToolTip(QStringLiteral("Прервать"));
+    connect(outputCancel_, &QPushButton::clicked, this, &PrintPreviewClass::cancelOutput);
+    for (QWidget* w : {static_cast<QWidget*>(outputText_), static_cast<QWidget*>(outputBar_),
+                       static_cast<QWidget*>(outputCancel_)}) {
+        statusBar()->addPermanentWidget(w);
+        w->hide();
+    }
+    outputTimer_ = new QTimer(this);
+    outputTimer_->setInterval(50);
+    connect(outputTimer_, &QTimer::timeout, this, &PrintPreviewClass::pollOutput);
 
     connect(zoomBox_, &QComboBox::activated, this,
             [this](int index) { setZoom(zoomBox_->itemData(index).toInt()); });
@@ -205,7 +283,12 @@ PrintPreviewClass::PrintPreviewClass(QWidget* parent) : QMainWindow(parent) {
     updateActions();
 }
 
-PrintPreviewClass::~PrintPreviewClass() = default;
+PrintPreviewClass::~PrintPreviewClass() {
+    // Before the widgets go: the output's thread reads only the document, but
+    // its end and the dialog's are told to this window.
+    job_.reset();
+    delete dialog_.data();
+}
 
 QString PrintPreviewClass::emptyText() {
     return QStringLiteral("Нет документов для печати");
@@ -276,8 +359,11 @@ void PrintPreviewClass::poll() {
     const bool finished = document_->finished();  // before counting: no page is missed
     const int n = document_->pageCount();
     if (n != pagesShown_) {
+        QStringList names;
+        names.reserve(n - pagesShown_);
         for (int i = pagesShown_; i < n; ++i)
-            list_->addItem(QStringLiteral("Страница %1").arg(i + 1));
+            names << QStringLiteral("Страница %1").arg(i + 1);
+        list_->addItems(names);
         const bool first = pagesShown_ == 0;
         pagesShown_ = n;
         view_->setPages(n);
@@ -294,7 +380,9 @@ void PrintPreviewClass::poll() {
 }
 
 void PrintPreviewClass::updateActions() {
-    const bool ready = document_ && document_->finished() && pagesShown_ > 0;
+    // One output and one dialog at a time.
+    const bool ready =
+        document_ && document_->finished() && pagesShown_ > 0 && !outputRunning() && !dialog_;
     print_->setEnabled(ready);
     save_->setEnabled(ready);
     const bool zoomable = userZoom_ && pagesShown_ > 0;
@@ -389,71 +477,154 @@ bool PrintPreviewClass::showsEmptyMessage() const {
     return stack_->currentWidget() == empty_;
 }
 
-namespace {
-// Writing every page takes a moment; the user sees that it is being done.
-template <typename F>
-bool busy(F work) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool ok = work();
-    QApplication::restoreOverrideCursor();
-    return ok;
+bool PrintPreviewClass::startOutput(const QString& what, rt::OutputJob::Work work) {
+    if (!document_ || !document_->finished() || pagesShown_ == 0 || outputRunning())
+        return false;
+    job_.reset();
+    job_ = std::make_unique<rt::OutputJob>(std::move(work));
+    outputText_->setText(what);
+    outputBar_->setRange(0, pagesShown_);
+    outputBar_->setValue(0);
+    for (QWidget* w : {static_cast<QWidget*>(outputText_), static_cast<QWidget*>(outputBar_),
+                       static_cast<QWidget*>(outputCancel_)})
+        w->show();
+    outputTimer_->start();
+    updateActions();
+    return true;
 }
-}  // namespace
 
-bool PrintPreviewClass::savePdf(const QString& fileName, QString* error) {
-    return document_ && busy([&] { return document_->writePdf(fileName, error); });
+void PrintPreviewClass::pollOutput() {
+    if (!job_)
+        return;
+    const bool finished = job_->finished();  // before the count: the last page is seen
+    if (job_->total() > 0)
+        outputBar_->setMaximum(job_->total());
+    outputBar_->setValue(job_->done());
+    if (!finished)
+        return;
+    outputTimer_->stop();
+    for (QWidget* w : {static_cast<QWidget*>(outputText_), static_cast<QWidget*>(outputBar_),
+                       static_cast<QWidget*>(outputCancel_)})
+        w->hide();
+    const bool ok = job_->ok();
+    const QString error = job_->error();
+    updateActions();
+    if (ok) {
+        statusBar()->showMessage(outputText_->text() + QStringLiteral(": готово"), 5000);
+    } else if (error != rt::ReportDocument::cancelledText()) {
+        warn(outputText_->text(), QStringLiteral("Не удалось: %1").arg(error));
+    }
+    emit outputFinished(ok);
 }
 
-bool PrintPreviewClass::printPages(QPrinter& printer, QString* error) {
-    return document_ && busy([&] { return document_->print(printer, error); });
+bool PrintPreviewClass::outputRunning() const {
+    return outputTimer_->isActive();
+}
+
+void PrintPreviewClass::cancelOutput() {
+    if (job_)
+        job_->cancel();
+}
+
+int PrintPreviewClass::outputDone() const {
+    return job_ ? job_->done() : 0;
+}
+
+int PrintPreviewClass::outputTotal() const {
+    return job_ ? job_->total() : 0;
+}
+
+QString PrintPreviewClass::outputError() const {
+    return job_ ? job_->error() : QString();
+}
+
+bool PrintPreviewClass::savePdf(const QString& fileName) {
+    return startOutput(
+        QStringLiteral("Сохранение в PDF"),
+        [doc = document_, fileName](const rt::ReportDocument::Progress& progress, QString* error) {
+            return doc->writePdf(fileName, error, progress);
+        });
+}
+
+bool PrintPreviewClass::printPages(std::shared_ptr<QPrinter> printer) {
+    if (!printer)
+        return false;
+    return startOutput(
+        QStringLiteral("Печать"),
+        [doc = document_, printer](const rt::ReportDocument::Progress& progress, QString* error) {
+            return doc->print(*printer, error, progress);
+        });
+}
+
+void PrintPreviewClass::showDialog(QWidget* dialog) {
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::NonModal);
+    dialog_ = dialog;
+    connect(dialog, &QObject::destroyed, this, &PrintPreviewClass::updateActions);
+    updateActions();
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void PrintPreviewClass::warn(const QString& title, const QString& text) {
+    if (dialog_)
+        return;  // the user is answering another question
+    showDialog(new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, this));
 }
 
 void PrintPreviewClass::saveWithDialog() {
-    if (!document_ || pagesShown_ == 0)
+    if (!document_ || pagesShown_ == 0 || dialog_ || outputRunning())
         return;
     QString name = document_->declaration().title;
     if (name.isEmpty())
         name = QStringLiteral("report");
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить в PDF"),
-                                                      name + QStringLiteral(".pdf"),
-                                                      QStringLiteral("Документ PDF (*.pdf)"));
-    if (file.isEmpty())
-        return;
-    QString error;
-    if (!savePdf(file, &error)) {
-        QMessageBox::warning(this, QStringLiteral("Сохранить в PDF"),
-                             QStringLiteral("Не удалось сохранить файл %1:\n%2").arg(file, error));
-    }
+    auto* dialog =
+        new QFileDialog(this, QStringLiteral("Сохранить в PDF"), name + QStringLiteral(".pdf"),
+                        QStringLiteral("Документ PDF (*.pdf)"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QStringLiteral("pdf"));
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& file) {
+        dialog_ = nullptr;
+        savePdf(file);
+    });
+    showDialog(dialog);
 }
 
 void PrintPreviewClass::printWithDialog() {
-    if (!document_ || pagesShown_ == 0)
+    if (!document_ || pagesShown_ == 0 || dialog_ || outputRunning())
         return;
     // Without a printer the system's dialog has nowhere to print; a PDF file is
     // what can be made of the pages then.
     if (QPrinterInfo::availablePrinters().isEmpty()) {
-        QMessageBox::information(this, QStringLiteral("Печать"),
-                                 QStringLiteral("Принтер не установлен. Страницы можно "
-                                                "сохранить в файл PDF."));
-        saveWithDialog();
+        auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Печать"),
+                                    QStringLiteral("Принтер не установлен. Страницы можно "
+                                                   "сохранить в файл PDF."),
+                                    QMessageBox::Ok, this);
+        connect(box, &QDialog::finished, this, [this] {
+            dialog_ = nullptr;
+            saveWithDialog();
+        });
+        showDialog(box);
         return;
     }
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setPageLayout(QPageLayout(document_->declaration().paper,
-                                      document_->declaration().orientation, QMarginsF(0, 0, 0, 0),
-                                      QPageLayout::Millimeter));
-    printer.setDocName(document_->declaration().title);
-    printer.setFromTo(1, pagesShown_);
-    QPrintDialog dialog(&printer, this);
-    dialog.setMinMax(1, pagesShown_);
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    QString error;
-    if (!printPages(printer, &error)) {
-        QMessageBox::warning(this, QStringLiteral("Печать"),
-                             QStringLiteral("Не удалось напечатать: %1").arg(error));
-    }
+    // The printer lives as long as the dialog, and then as long as the printing.
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    printer->setPageLayout(QPageLayout(document_->declaration().paper,
+                                       document_->declaration().orientation, QMarginsF(0, 0, 0, 0),
+                                       QPageLayout::Millimeter));
+    printer->setDocName(document_->declaration().title);
+    printer->setFromTo(1, pagesShown_);
+    auto* dialog = new QPrintDialog(printer.get(), this);
+    dialog->setMinMax(1, pagesShown_);
+    dialog->setOption(QAbstractPrintDialog::PrintPageRange, true);
+    connect(dialog, &QDialog::accepted, this, [this, printer] {
+        dialog_ = nullptr;
+        printPages(printer);
+    });
+    showDialog(dialog);
 }
 
 WindowPlacement PrintPreviewClass::placement() const {
@@ -470,6 +641,7 @@ void PrintPreviewClass::setPlacement(const WindowPlacement& p) {
 
 void PrintPreviewClass::closeEvent(QCloseEvent* event) {
     timer_->stop();
+    cancelOutput();
     if (ini_ && !settingsSaved_) {
         settingsSaved_ = true;
         ini_->Update(iniName_, *this);

@@ -4,12 +4,21 @@
 // while the run still produces pages: the first page appears as soon as it is
 // laid out and the rest follow. A run without pages shows a message instead.
 //
+// Saving and printing write the pages on a thread of their own, with a progress
+// bar and a cancel button in the status bar: the preview, the frame and every
+// other window go on meanwhile. Closing the preview stops them.
+//
+// The preview's dialogs (file, print, messages) never run an event loop of their
+// own: they are its children and report back through signals, so the preview may
+// be closed and deleted at any moment, its dialogs with it.
+//
 // A widget: it lives on the GUI thread. The run that feeds its document may be on
 // any thread.
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringView>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -25,9 +34,13 @@ class QScrollArea;
 class QStackedWidget;
 class QTimer;
 
+class QProgressBar;
+class QPushButton;
+
 namespace rt {
 class PageView;
-}
+class OutputJob;
+}  // namespace rt
 
 class PrintPreviewClass : public QMainWindow, public PlacedWindow {
     Q_OBJECT
@@ -61,9 +74,18 @@ class PrintPreviewClass : public QMainWindow, public PlacedWindow {
     // True when the run ended without pages and the window says so.
     bool showsEmptyMessage() const;
 
-    // What the toolbar's buttons do, without their dialogs.
-    bool savePdf(const QString& fileName, QString* error = nullptr);
-    bool printPages(QPrinter& printer, QString* error = nullptr);
+    // What the toolbar's buttons do, without their dialogs: start writing the
+    // pages and return at once. False when not all pages are there yet or an
+    // output is running already. outputFinished tells the outcome.
+    bool savePdf(const QString& fileName);
+    bool printPages(std::shared_ptr<QPrinter> printer);
+    bool outputRunning() const;
+    void cancelOutput();
+    // What the last output did: pages written (and in all), and its failure
+    // (empty when it succeeded).
+    int outputDone() const;
+    int outputTotal() const;
+    QString outputError() const;
 
     WindowPlacement placement() const override;
     void setPlacement(const WindowPlacement& p) override;
@@ -77,12 +99,18 @@ class PrintPreviewClass : public QMainWindow, public PlacedWindow {
 
   signals:
     void closed();
+    void outputFinished(bool ok);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
     void poll();
+    bool startOutput(const QString& what,
+                     std::function<bool(const rt::ReportDocument::Progress&, QString*)> work);
+    void pollOutput();
+    void showDialog(QWidget* dialog);
+    void warn(const QString& title, const QString& text);
     void updateActions();
     void updateStatus();
     void applyZoom(int percent);
@@ -109,4 +137,11 @@ class PrintPreviewClass : public QMainWindow, public PlacedWindow {
     QAction* zoomOut_;
     QLabel* status_;
     QTimer* timer_;
+
+    std::unique_ptr<rt::OutputJob> job_;  // the output running, or the last one
+    QPointer<QWidget> dialog_;            // the dialog open, if any
+    QLabel* outputText_;
+    QProgressBar* outputBar_;
+    QPushButton* outputCancel_;
+    QTimer* outputTimer_;
 };

@@ -73,7 +73,10 @@ void PrintPreviewHandle::close() {
         if (!w)
             return;
         s->window = nullptr;
-        // Closed by the program: nobody is to be told.
+        // Closed by the program: nobody is to be told. Deleting it here is safe
+        // while its dialogs are open or its pages are being written: they are
+        // its children or stop with it, and none runs an event loop that
+        // would return into it.
         QObject::disconnect(w, &PrintPreviewClass::closed, nullptr, nullptr);
         w->close();
         delete w;

@@ -260,12 +260,14 @@ void Report::place(int band, QPointF at) {
                 t = s.picture ? s.picture->format(v) : CLIP(v.toText());
                 break;
             }
+            // The report's own counts are never "#####": a register longer than
+            // its picture foresaw still numbers every entry and page.
             case ReportControl::Kind::Count:
-                t = s.picture ? s.picture->format(Value(printed_[size_t(band)]))
+                t = s.picture ? s.picture->formatWhole(Value(printed_[size_t(band)]))
                               : QString::number(printed_[size_t(band)]);
                 break;
             case ReportControl::Kind::PageNumber:
-                t = s.picture ? s.picture->format(Value(pageNumber_))
+                t = s.picture ? s.picture->formatWhole(Value(pageNumber_))
                               : QString::number(pageNumber_);
                 break;
             case ReportControl::Kind::Line:

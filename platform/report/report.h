@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringView>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -63,10 +64,18 @@ class ReportDocument {
     void paintPage(QPainter& painter, int index) const;
     // The page as an image of `dpi` dots per inch, white paper.
     QImage renderPage(int index, double dpi) const;
-    // Writes the pages finished so far as a PDF file (a program file name).
-    bool writePdf(QStringView fileName, QString* error = nullptr) const;
-    // Prints the pages in the printer's page range (all when none is chosen).
-    bool print(QPrinter& printer, QString* error = nullptr) const;
+    // Told after each page written (pages done, pages in all); false stops the
+    // output, which then fails with the text cancelledText().
+    using Progress = std::function<bool(int done, int total)>;
+    // Writes the pages finished so far as a PDF file (a program file name). The
+    // file is replaced only by a whole new one: a failed or stopped writing
+    // leaves the old file as it was.
+    bool writePdf(QStringView fileName, QString* error = nullptr,
+                  const Progress& progress = {}) const;
+    // Prints the pages in the printer's page range (all when none is chosen); a
+    // stopped printing aborts the printer's job.
+    bool print(QPrinter& printer, QString* error = nullptr, const Progress& progress = {}) const;
+    static QString cancelledText();
 
     // Used by Report.
     void addPage(std::shared_ptr<const ReportPage> page);

@@ -1,13 +1,16 @@
 #include "dialogs.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTranslator>
 #include <condition_variable>
 #include <cstdio>
 #include <memory>
@@ -15,6 +18,7 @@
 
 #include "core/errors.h"
 #include "core/paths.h"
+#include "core/picture.h"
 #include "detail.h"
 #include "gui.h"
 
@@ -119,6 +123,30 @@ QStringList filterList(QStringView filters) {
     }
     return out;
 }
+
+// The kinds of entry the file dialog names, which Qt's Russian translation of
+// this version leaves in English.
+class MissingTexts : public QTranslator {
+  public:
+    using QTranslator::QTranslator;
+    QString translate(const char* context, const char* source, const char*, int) const override {
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0)
+            return {};
+        static const struct {
+            const char* source;
+            const char16_t* text;
+        } texts[] = {{"Drive", u"Диск"},
+                     {"Folder", u"Папка"},
+                     {"Shortcut", u"Ярлык"},
+                     {"Unknown", u"Неизвестно"}};
+        for (const auto& t : texts) {
+            if (qstrcmp(source, t.source) == 0)
+                return QString::fromUtf16(t.text);
+        }
+        return {};
+    }
+    bool isEmpty() const override { return false; }
+};
 
 class Reporter : public ErrorReporter {
   public:
@@ -239,7 +267,10 @@ bool FILEDIALOG(QStringView title, FieldRef file, QStringView filters, int flags
     }
     QString folder;
     if (flags & FILEDLG::Directory) {
-        chosen = rt::programFolder(chosen);
+        // A folder on one of the program's drives is named as the program names
+        // the others ("c:\kaldor_demo\new\"), so a base keeps its name whatever
+        // folder the drive maps to.
+        chosen = rt::programPath(rt::programFolder(chosen));
         folder = chosen;
     } else {
         folder = QFileInfo(chosen.section(u'|', 0, 0)).absolutePath();
@@ -358,6 +389,48 @@ void showPrinterSetup(int thread, QWidget* parent) {
     QObject::connect(dlg, &QObject::destroyed, [printer] { delete printer; });
     gui::addDialog(thread, dlg, false);
     dlg->show();
+}
+
+void installTranslations() {
+    // Qt's dialogs date files by the system's locale, which Qt reads from the
+    // environment once, at its first use: it is read here as a Russian one.
+    // Then the environment is as it was, for the C library (whose Russian
+    // locale may not be installed). No procedure thread runs yet to read the
+    // environment meanwhile.
+    {
+        const char* names[] = {"LC_ALL", "LC_TIME"};
+        QByteArray kept[2];
+        bool set[2];
+        for (int i = 0; i < 2; ++i) {
+            set[i] = qEnvironmentVariableIsSet(names[i]);
+            kept[i] = qgetenv(names[i]);
+        }
+        qunsetenv("LC_ALL");
+        qputenv("LC_TIME", "ru_RU.UTF-8");
+        (void)QLocale::system().dateFormat();
+        for (int i = 0; i < 2; ++i) {
+            if (set[i])
+                qputenv(names[i], kept[i]);
+            else
+                qunsetenv(names[i]);
+        }
+    }
+    QLocale::setDefault(programLocale());
+    static QPointer<QTranslator> installed;
+    if (installed || !QCoreApplication::instance())
+        return;
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto* qt = new QTranslator(QCoreApplication::instance());
+    if (!qt->load(programLocale(), QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
+        std::fprintf(stderr, "kaldor: no Russian translation of Qt's dialogs in %s\n",
+                     folder.toLocal8Bit().constData());
+        delete qt;
+        return;
+    }
+    QCoreApplication::installTranslator(qt);
+    // Asked first: the few texts of the file dialog that translation lacks.
+    QCoreApplication::installTranslator(new MissingTexts(qt));
+    installed = qt;
 }
 
 void installMessageReporter() {

@@ -53,6 +53,11 @@ QString printerName();
 // Standard action: shows the printer set-up dialog for a thread's window
 // without waiting (GUI thread).
 void showPrinterSetup(int thread, QWidget* parent);
+// Qt's own dialogs (file, folder, printer set-up, print) and dates in Russian:
+// the program's locale and Qt's Russian translations. Called on the GUI thread
+// before the application is made (Qt reads the system's locale once, early) and
+// again once it is (the translations need it).
+void installTranslations();
 // Routes ErrorClass reports into message boxes of the reporting thread.
 void installMessageReporter();
 void removeMessageReporter();

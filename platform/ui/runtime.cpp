@@ -183,10 +183,12 @@ void wakeAll() {
 
 int run(int argc, char** argv, std::function<void()> mainProcedure) {
     std::unique_ptr<QApplication> app;
+    installTranslations();  // before Qt first reads the system's locale
     if (!qApp)
         app = std::make_unique<QApplication>(argc, argv);
     // The program ends when its main procedure returns, not with its last window.
     QApplication::setQuitOnLastWindowClosed(false);
+    installTranslations();
     gGuiThread = QThread::currentThreadId();
     gShutdown = false;
     {

@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QDate>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QHeaderView>
+#include <QPushButton>
 #include <thread>
 
 #include "app/globals.h"
@@ -315,6 +319,15 @@ TEST(BaseForm, ChangeShowsTheBaseAndSavesIt) {
     ASSERT_TRUE(readBase(2));
     EXPECT_EQ(CON.NAME.clip(), QStringLiteral("Охрана труда и здоровья"));
     EXPECT_EQ(CON.ON_OFF, 0);  // kept as it was
+    // A base that is on stays on.
+    clickRow(th, BROWSE_1, 1);
+    click(th, CHANGE_4);
+    ASSERT_EQ(text(th, CON_KOD), QStringLiteral("1"));
+    type(th, CON_RTG, QStringLiteral("40"));
+    click(th, OK_);
+    ASSERT_TRUE(readBase(1));
+    EXPECT_EQ(CON.RTG, 40);
+    EXPECT_EQ(CON.ON_OFF, 1);
     closeList(th);
 }
 
@@ -352,6 +365,24 @@ TEST(BaseForm, InsertNumbersTheNewBaseWhichStaysCurrent) {
     EXPECT_EQ(CON.ID.toInt(), 77);
     EXPECT_EQ(CON.ON_OFF, 0);  // the blank record's flag: the form has no way to set it
     closeList(th);
+
+    // Called with a record whose flag is set, the form inserts it set.
+    const LONG form = START([] {
+        Relate_CONFIG->Open();
+        CONFIG.clearRecord();
+        CON.ON_OFF = 1;
+        GlobalRequest = InsertRecord;
+        UpDateBD();
+        Relate_CONFIG->Close();
+    });
+    ASSERT_TRUE(waitWindow(form));
+    EXPECT_EQ(text(form, CON_KOD), QStringLiteral("7"));
+    type(form, CON_NAME, QStringLiteral("Включённая база"));
+    click(form, OK_);
+    ASSERT_TRUE(rt::waitThreadEnd(form, kWait));
+    ASSERT_TRUE(readBase(7));
+    EXPECT_EQ(CON.NAME.clip(), QStringLiteral("Включённая база"));
+    EXPECT_EQ(CON.ON_OFF, 1);
 }
 
 TEST(BaseForm, DeleteAsksAndNeverShowsTheForm) {
@@ -405,15 +436,49 @@ TEST(BaseForm, AViewOnlyShowsAndAnswersCancelled) {
     EXPECT_EQ(CON.NAME.clip(), QStringLiteral("Защита прав потребителей"));
 }
 
+// The folder dialog speaks Russian, and a folder on drive C comes back as the
+// program names it.
 TEST(BaseForm, TypedTextSurvivesTheFolderDialog) {
     setCatalogue(kBases);
-    const QString chosen = sandbox().path() + QStringLiteral("/chosen");
+    const QString chosen = sandbox().path() + QStringLiteral("/c/kaldor_demo/new");
+    const QString named = QStringLiteral("c:\\kaldor_demo\\new\\");
     QDir().mkpath(chosen);
     const LONG th = openList();
     click(th, CHANGE_4);
     type(th, CON_NAME, QStringLiteral("Набрано до выбора"), false);
     click(th, BUTTON3, 100);
     ASSERT_TRUE(waitDialog(th));
+    const QStringList buttons = onGui([th] {
+        QStringList out;
+        for (QWidget* d : rt::gui::dialogs(th)) {
+            for (auto* b : d->findChildren<QPushButton*>())
+                out << b->text();
+        }
+        return out;
+    });
+    EXPECT_TRUE(buttons.contains(QStringLiteral("Отмена"))) << buttons.join(u' ').toStdString();
+    // Its folders are "Папка", dated dd.mm.yyyy.
+    QStringList shown;
+    waitFor([&] {
+        shown = onGui([th, chosen] {
+            QStringList out;
+            for (QWidget* d : rt::gui::dialogs(th)) {
+                auto* f = qobject_cast<QFileDialog*>(d);
+                if (f && f->directory() != QFileInfo(chosen).dir())
+                    f->setDirectory(QFileInfo(chosen).path());  // where "new" is listed
+                if (auto* m = d->findChild<QFileSystemModel*>()) {
+                    const QModelIndex i = m->index(chosen);
+                    out << m->type(i) << m->index(chosen, 3).data().toString();
+                }
+            }
+            return out;
+        });
+        return shown.size() == 2 && !shown[1].isEmpty();
+    });
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0], QStringLiteral("Папка"));
+    EXPECT_TRUE(shown[1].startsWith(QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"))))
+        << shown[1].toStdString();
     answerFileDialog(th, QString());  // cancelled
     EXPECT_EQ(text(th, CON_NAME), QStringLiteral("Набрано до выбора"));
     EXPECT_EQ(text(th, CON_PATH), folder(QStringLiteral("trud")));
@@ -421,13 +486,13 @@ TEST(BaseForm, TypedTextSurvivesTheFolderDialog) {
     ASSERT_TRUE(waitDialog(th));
     answerFileDialog(th, chosen);
     EXPECT_EQ(text(th, CON_NAME), QStringLiteral("Набрано до выбора"));
-    EXPECT_EQ(text(th, CON_PATH), chosen + u'/');
+    EXPECT_EQ(text(th, CON_PATH), named);
     EXPECT_EQ(rt::currentFolder(), chosen + u'/');  // where the temporary texts go
     click(th, OK_);
     ASSERT_TRUE(readBase(1));
-    EXPECT_EQ(CON.PATH.clip(), chosen + u'/');
+    EXPECT_EQ(CON.PATH.clip(), named);
     EXPECT_EQ(CON.NAME.clip(), QStringLiteral("Набрано до выбора"));
-    EXPECT_EQ(PUT1.get().clip(), chosen + QStringLiteral("/KALDOR.TPS"));
+    EXPECT_EQ(PUT1.get().clip(), named + QStringLiteral("KALDOR.TPS"));
     closeList(th);
 }
 

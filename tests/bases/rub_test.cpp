@@ -457,6 +457,24 @@ TEST(TopicForm, InsertNumbersTheTopicWhichStaysCurrentWithNoBases) {
     EXPECT_EQ(RUB.NAME2.clip(), QString());
     EXPECT_EQ(RUB.RTG, 0);
     closeTopics(th);
+
+    // Called with a record that carries a rating, the form inserts it with it.
+    const LONG form = START([] {
+        Relate_RUBRIKA->Open();
+        RUBRIKA.clearRecord();
+        RUB.RTG = 7;
+        GlobalRequest = InsertRecord;
+        UpDateRub();
+        Relate_RUBRIKA->Close();
+    });
+    ASSERT_TRUE(waitWindow(form));
+    EXPECT_EQ(text(form, RUB_KOD), QStringLiteral("6"));
+    type(form, RUB_NAME1, QStringLiteral("Оценённая тема"));
+    click(form, FORM_OK);
+    ASSERT_TRUE(rt::waitThreadEnd(form, kWait));
+    ASSERT_TRUE(readTopic(6));
+    EXPECT_EQ(RUB.NAME1.clip(), QStringLiteral("Оценённая тема"));
+    EXPECT_EQ(RUB.RTG, 7);
 }
 
 TEST(TopicForm, AViewOnlyKeepsItsTitleRefusesTypingAndAnswersCancelled) {

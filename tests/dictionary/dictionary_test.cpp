@@ -122,7 +122,6 @@ TEST_F(DictionaryTest, KeysAndRelationsAreRegisteredAtFirstUse) {
         EXPECT_TRUE(Relate_CONFIG->RelationsDeclared());
         EXPECT_EQ(Relate_CONFIG->RelationCount(), 1);
         EXPECT_EQ(Access_CONFIG->Create, 1);
-        EXPECT_EQ(Access_CONFIG->LockRecover, 10);
         // Untouched tables stay as they were.
         EXPECT_TRUE(Access_ZAMETKA->Keys().empty());
         EXPECT_FALSE(Relate_KALDOR->RelationsDeclared());

@@ -688,6 +688,17 @@ TEST_F(CardForm, ApplyingTakesAPressNotTheFocus) {
     EXPECT_EQ(finished(again, response), int(RequestCompleted));
     EXPECT_TRUE(plainOf(readCard(1).zakon)
                     .startsWith(QStringLiteral("Вторая правка. Первая правка. ") + kPassage));
+
+    // Also an editor never filled: pressed, it stores its empty text.
+    const LONG empty = openCard(ChangeRecord, 1, response);
+    click(empty, BUTTON6);
+    selectTab(empty, CURRENTTAB, ExtractsTab);
+    click(empty, BUTTON19);
+    click(empty, OK_);
+    EXPECT_EQ(finished(empty, response), int(RequestCompleted));
+    c = readCard(1);
+    EXPECT_EQ(plainOf(c.zakon), QString());
+    EXPECT_EQ(plainOf(c.rabzakon), QString());
 }
 
 TEST_F(CardForm, ATextTypedIntoTheEditorBeforeAnyShowIsStoredOnApply) {

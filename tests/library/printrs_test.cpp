@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -139,6 +140,8 @@ TEST_F(PrintRsTest, RegisterOfADemoBaseAsPdf) {
     QTemporaryDir out;
     const QString pdf = out.filePath(QStringLiteral("register.pdf"));
     ASSERT_TRUE(onGui([&] { return preview()->savePdf(pdf); }));
+    ASSERT_TRUE(waitFor([] { return !onGui([] { return preview()->outputRunning(); }); }));
+    ASSERT_EQ(onGui([] { return preview()->outputError(); }), QString());
     QProcess p;
     p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     ASSERT_TRUE(p.waitForFinished(30000));
@@ -185,6 +188,8 @@ TEST_F(PrintRsTest, EntriesInIdOrderNumberedAcrossPagesWithBlanksAndStampedPages
     setActiveBase(QStringLiteral("c:\\order\\"), QStringLiteral("Порядок"));
 
     const QString today = FORMAT(TODAY(), u"@D17");
+    // In Russian, whatever the system's locale: "09.12.2026", never "9 Dec 2026".
+    EXPECT_EQ(today, QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")));
     const int t = startReport();
     auto doc = waitPages();
     ASSERT_TRUE(doc);

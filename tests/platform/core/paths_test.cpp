@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -50,6 +51,43 @@ TEST_F(PathsTest, DriveLettersMapToTheirFolders) {
     EXPECT_EQ(rt::nativePath(u"D:\\Базы\\1\\"), QStringLiteral("/tmp/drive-d-for-test/Базы/1/"));
     qunsetenv("KALDOR_DRIVE_D");
     EXPECT_TRUE(rt::driveFolder(u'e').endsWith(QStringLiteral("/kaldor/drive_e")));
+}
+
+TEST_F(PathsTest, NativePathsUnderADriveGoBackToTheProgramsNames) {
+    touch(QStringLiteral("kaldor_demo/Новая/x"));
+    const QString c = dir_.path();
+    qputenv("KALDOR_DRIVE_D", (c + QStringLiteral("/kaldor_demo")).toLocal8Bit());
+    const struct {
+        QString native;
+        QString program;
+    } cases[] = {
+        {c + QStringLiteral("/kaldor_demo/Новая/"),
+         QStringLiteral("d:\\Новая\\")},  // the closer drive
+        {c + QStringLiteral("/base/"), QStringLiteral("c:\\base\\")},
+        {c + QStringLiteral("/base/KALDOR.TPS"), QStringLiteral("c:\\base\\KALDOR.TPS")},
+        {c + u'/', QStringLiteral("c:\\")},
+        {c, QStringLiteral("c:\\")},
+        {c + QStringLiteral("//base/./sub/../"), QStringLiteral("c:\\base\\")},
+        {c + QStringLiteral("x/"), c + QStringLiteral("x/")},  // a neighbour, not inside
+        {QStringLiteral("/usr/share/"), QStringLiteral("/usr/share/")},
+        {QStringLiteral("Test.rtf"), QStringLiteral("Test.rtf")},
+        {QString(), QString()},
+    };
+    for (const auto& t : cases) {
+        EXPECT_EQ(rt::programPath(t.native), t.program) << t.native.toStdString();
+        if (t.program.contains(u':')) {  // and back again
+            EXPECT_EQ(QDir::cleanPath(rt::nativePath(t.program)), QDir::cleanPath(t.native))
+                << t.native.toStdString();
+        }
+    }
+    // A link to a folder of the drive names the folder as the drive does.
+    const QString link = QDir::tempPath() + QStringLiteral("/kaldor-paths-link-%1").arg(getpid());
+    ASSERT_TRUE(QFile::link(c + QStringLiteral("/kaldor_demo"), link));
+    EXPECT_EQ(rt::programPath(link + QStringLiteral("/Новая/")), QStringLiteral("d:\\Новая\\"));
+    QFile::remove(link);
+    qunsetenv("KALDOR_DRIVE_D");
+    EXPECT_EQ(rt::programPath(c + QStringLiteral("/kaldor_demo/Новая/")),
+              QStringLiteral("c:\\kaldor_demo\\Новая\\"));
 }
 
 TEST_F(PathsTest, ExistingFilesAreFoundWhateverTheCase) {

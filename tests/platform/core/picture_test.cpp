@@ -24,9 +24,10 @@ Parsed parse(const char16_t* text, const char16_t* pic) {
 
 class PictureTest : public ::testing::Test {
   protected:
+    // A system whose locale is not Russian: the program's texts stay Russian.
     void SetUp() override {
         saved_ = QLocale();
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
     void TearDown() override { QLocale::setDefault(saved_); }
     QLocale saved_;
@@ -64,6 +65,11 @@ TEST_F(PictureTest, NumbersGroupBlankAndOverflow) {
     EXPECT_EQ(fmt(1234567, u"@n_8b"), QStringLiteral("########"));
     EXPECT_EQ(fmt(123456, u"@n_8b"), QStringLiteral("123 456"));
     EXPECT_EQ(fmt(-42, u"@n_5"), QStringLiteral("-42"));
+    // Numbers the program counts itself show whole, grouped as the picture says.
+    EXPECT_EQ(Picture::of(u"@n_5").formatWhole(Value(12345)), QStringLiteral("12 345"));
+    EXPECT_EQ(Picture::of(u"@n_5").formatWhole(Value(100000)), QStringLiteral("100 000"));
+    EXPECT_EQ(Picture::of(u"@n_5").formatWhole(Value(9999)), QStringLiteral("9 999"));
+    EXPECT_EQ(Picture::of(u"@n5").formatWhole(Value(1234567)), QStringLiteral("1234567"));
     EXPECT_EQ(fmt(7, u"@N2"), QStringLiteral("7"));
     EXPECT_EQ(fmt(2.5, u"@n6.2"), QStringLiteral("2.50"));
     EXPECT_EQ(fmt(u"12-ФЗ", u"@n5"), QStringLiteral("12"));
@@ -104,6 +110,7 @@ TEST_F(PictureTest, DatesShowAndReadDayNumbers) {
     EXPECT_EQ(fmt(rt::dayNumber(1801, 1, 1), u"@d6.b"), QStringLiteral("01.01.1801"));
     EXPECT_EQ(fmt(DATE::kMaxDay, u"@d6.b"), QStringLiteral("31.12.9999"));
     EXPECT_EQ(fmt(d, u"@D17"), QStringLiteral("05.03.2024"));  // the Russian short form
+    EXPECT_EQ(fmt(d, u"@D18"), QStringLiteral("вторник, 5 марта 2024 г."));
     EXPECT_EQ(Picture::of(u"@d6.b").width(), 10);
 
     auto p = parse(u"05.03.2024", u"@d6.b");
@@ -145,6 +152,9 @@ TEST_F(PictureTest, TimesAndPatterns) {
     EXPECT_EQ(fmt(0, u"@p<<#p"), QStringLiteral("  0"));
     EXPECT_EQ(fmt(700, u"@p<<#p"), QStringLiteral("700"));
     EXPECT_EQ(fmt(1000, u"@p<<#p"), QStringLiteral("###"));
+    EXPECT_EQ(Picture::of(u"@p<<#p").formatWhole(Value(5264)), QStringLiteral("5264"));
+    EXPECT_EQ(Picture::of(u"@p<<#p").formatWhole(Value(42)), QStringLiteral(" 42"));
+    EXPECT_EQ(Picture::of(u"@p##-##p").formatWhole(Value(123456)), QStringLiteral("1234-56"));
     EXPECT_EQ(fmt(5, u"@p##-##p"), QStringLiteral("00-05"));
     p = parse(u" 42", u"@p<<#p");
     ASSERT_TRUE(p.ok);

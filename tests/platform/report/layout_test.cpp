@@ -85,6 +85,19 @@ TEST_F(RegisterLayout, EntriesNumberedWithoutGapAcrossPageBreaks) {
         expected << QString::number(n);
     EXPECT_EQ(numbers, expected);
     EXPECT_EQ(report->printed(decl->band(u"DETAIL")), 40);
+
+    // A register longer than the pictures foresaw ("@n_5", "@p<<#p") still
+    // numbers every entry and page whole.
+    ASSERT_TRUE(reg.print(*report, 19 * 1000 + 1));
+    doc = report->document();
+    ASSERT_EQ(doc->pageCount(), 1001);
+    const QStringList first = textsOf(*decl, *doc->page(526), u"?NPP");  // 9,995 to 10,013
+    ASSERT_EQ(first.size(), 19);
+    EXPECT_EQ(first[4], QStringLiteral("9 999"));
+    EXPECT_EQ(first[5], QStringLiteral("10 000"));
+    EXPECT_EQ(textsOf(*decl, *doc->page(1000), u"?NPP"), QStringList{QStringLiteral("19 001")});
+    EXPECT_EQ(textsOf(*decl, *doc->page(998), u"?PAGECOUNT"), QStringList{QStringLiteral("999")});
+    EXPECT_EQ(textsOf(*decl, *doc->page(1000), u"?PAGECOUNT"), QStringList{QStringLiteral("1001")});
 }
 
 TEST_F(RegisterLayout, BandKeepsTheValuesOfTheMomentItWasPrinted) {

@@ -69,15 +69,17 @@ int main(int argc, char** argv) {
     if (!shot.isEmpty() || !pdf.isEmpty()) {
         QTimer::singleShot(1500, &preview, [&] {
             doc->waitFinished(-1);
-            if (!pdf.isEmpty())
-                preview.savePdf(pdf);
             if (!shot.isEmpty()) {
                 QScreen* screen = preview.screen();
                 const QPixmap p = screen->grabWindow(0);
                 (p.isNull() ? preview.grab() : p).save(shot);
             }
-            preview.close();
+            // The pages are written beside the window: it closes when they are.
+            if (pdf.isEmpty() || !preview.savePdf(pdf))
+                preview.close();
         });
+        QObject::connect(&preview, &PrintPreviewClass::outputFinished, &preview,
+                         &PrintPreviewClass::close);
     }
     const int rc = app.exec();
     reader.join();

@@ -4,7 +4,12 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPrinter>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <atomic>
 #include <thread>
@@ -25,6 +30,20 @@ bool processUntil(F done) {
     while (!done() && t.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return done();
+}
+
+// Waits for the preview's output to end; true when it succeeded.
+bool finishOutput(PrintPreviewClass& p) {
+    EXPECT_TRUE(processUntil([&] { return !p.outputRunning(); }));
+    return p.outputError().isEmpty();
+}
+
+int pdfPages(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray b = f.readAll();
+    return int(b.count("/Type /Page\n") + b.count("/Type /Page\r") + b.count("/Type /Page "));
 }
 
 QAction* action(PrintPreviewClass& p, const QString& text) {
@@ -162,29 +181,118 @@ TEST_F(Preview, SavesAndPrintsThePages) {
     PrintPreviewClass preview;
     preview.display(doc);
     const QString pdf = dir.filePath(QStringLiteral("saved.pdf"));
-    QString error;
-    ASSERT_TRUE(preview.savePdf(pdf, &error)) << error.toStdString();
-    QFile f(pdf);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
-    EXPECT_TRUE(bytes.startsWith("%PDF"));
-    EXPECT_EQ(
-        bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page "),
-        3);
+    ASSERT_TRUE(preview.savePdf(pdf));
+    EXPECT_FALSE(preview.savePdf(pdf));  // one output at a time
+    EXPECT_FALSE(action(preview, QStringLiteral("Сохранить в PDF..."))->isEnabled());
+    ASSERT_TRUE(finishOutput(preview)) << preview.outputError().toStdString();
+    EXPECT_EQ(preview.outputDone(), 3);
+    EXPECT_TRUE(action(preview, QStringLiteral("Сохранить в PDF..."))->isEnabled());
+    EXPECT_EQ(pdfPages(pdf), 3);
 
     // A page range chosen in the print dialog is honoured.
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
     const QString printed = dir.filePath(QStringLiteral("printed.pdf"));
-    printer.setOutputFileName(printed);
-    printer.setPrintRange(QPrinter::PageRange);
-    printer.setFromTo(2, 3);
-    ASSERT_TRUE(preview.printPages(printer, &error)) << error.toStdString();
-    QFile p(printed);
-    ASSERT_TRUE(p.open(QIODevice::ReadOnly));
-    const QByteArray pb = p.readAll();
-    EXPECT_EQ(pb.count("/Type /Page\n") + pb.count("/Type /Page\r") + pb.count("/Type /Page "), 2);
-    printer.setFromTo(5, 9);
-    EXPECT_FALSE(preview.printPages(printer, &error));
+    printer->setOutputFileName(printed);
+    printer->setPrintRange(QPrinter::PageRange);
+    printer->setFromTo(2, 3);
+    ASSERT_TRUE(preview.printPages(printer));
+    ASSERT_TRUE(finishOutput(preview)) << preview.outputError().toStdString();
+    EXPECT_EQ(pdfPages(printed), 2);
+    printer->setFromTo(5, 9);
+    ASSERT_TRUE(preview.printPages(printer));
+    EXPECT_FALSE(finishOutput(preview));
+    EXPECT_EQ(preview.outputError(), QStringLiteral("нет страниц для печати"));
+    EXPECT_NE(preview.findChild<QMessageBox*>(), nullptr);  // and the user is told
     preview.close();
+}
+
+TEST_F(Preview, SavingGoesOnBesideTheWindowUntilStoppedOrClosed) {
+    auto doc = printed(5000);  // 264 pages
+    PrintPreviewClass preview;
+    preview.display(doc);
+    const QString pdf = dir.filePath(QStringLiteral("kept.pdf"));
+    auto write = [&] {
+        QFile f(pdf);
+        return f.open(QIODevice::WriteOnly) && f.write("older") == 5;
+    };
+    auto kept = [&] {
+        QFile f(pdf);
+        return f.open(QIODevice::ReadOnly) && f.readAll() == "older";
+    };
+    ASSERT_TRUE(write());
+    int finished = 0;
+    bool lastOk = true;
+    QObject::connect(&preview, &PrintPreviewClass::outputFinished, [&](bool ok) {
+        ++finished;
+        lastOk = ok;
+    });
+    ASSERT_TRUE(preview.savePdf(pdf));
+    // The window takes its events while the pages are written, and shows how far
+    // the writing is.
+    EXPECT_TRUE(processUntil([&] { return preview.outputDone() > 0; }));
+    ASSERT_TRUE(preview.outputRunning());
+    auto* bar = preview.findChild<QProgressBar*>();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->isVisible());
+    preview.showPage(200);
+    EXPECT_EQ(preview.currentPage(), 200);
+    QPushButton* cancel = nullptr;
+    for (auto* b : preview.findChildren<QPushButton*>()) {
+        if (b->text() == QStringLiteral("Отмена") && b->isVisible())
+            cancel = b;
+    }
+    ASSERT_NE(cancel, nullptr);
+    cancel->click();
+    EXPECT_TRUE(processUntil([&] { return !preview.outputRunning(); }));
+    EXPECT_EQ(finished, 1);
+    EXPECT_FALSE(lastOk);
+    EXPECT_EQ(preview.outputError(), rt::ReportDocument::cancelledText());
+    EXPECT_LT(preview.outputDone(), 264);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(preview.findChild<QMessageBox*>(), nullptr);  // a stop is no failure
+    EXPECT_TRUE(kept()) << "a stopped saving leaves the older file whole";
+
+    // Closing the window stops it too.
+    ASSERT_TRUE(preview.savePdf(pdf));
+    preview.close();
+    EXPECT_TRUE(processUntil([&] { return !preview.outputRunning(); }));
+    EXPECT_EQ(preview.outputError(), rt::ReportDocument::cancelledText());
+    EXPECT_TRUE(kept());
+    // So does deleting it, which waits for the writing thread.
+    {
+        PrintPreviewClass other;
+        other.display(doc);
+        ASSERT_TRUE(other.savePdf(pdf));
+    }
+    EXPECT_TRUE(kept());
+}
+
+// The dialogs wait on their own: the calls return at once, and the preview may
+// be deleted with a dialog open (as the report's thread does when it ends).
+TEST_F(Preview, DialogsAreItsChildrenAndNeverHoldTheCaller) {
+    auto doc = printed(50);
+    auto preview = std::make_unique<PrintPreviewClass>();
+    preview->display(doc);
+    preview->saveWithDialog();
+    auto* file = preview->findChild<QFileDialog*>();
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(file->isVisible());
+    EXPECT_FALSE(action(*preview, QStringLiteral("Печать..."))->isEnabled());
+    preview->saveWithDialog();  // one dialog at a time
+    EXPECT_EQ(preview->findChildren<QFileDialog*>().size(), 1);
+    const QString pdf = dir.filePath(QStringLiteral("chosen.pdf"));
+    file->selectFile(pdf);
+    QMetaObject::invokeMethod(file, "accept");  // as its "Сохранить" button does
+    ASSERT_TRUE(finishOutput(*preview)) << preview->outputError().toStdString();
+    EXPECT_EQ(pdfPages(pdf), 3);
+    EXPECT_TRUE(processUntil([&] { return preview->findChild<QFileDialog*>() == nullptr; }));
+
+    // Printing: the print dialog, or without a printer a message first.
+    preview->printWithDialog();
+    QPointer<QDialog> dialog = preview->findChild<QDialog*>();
+    ASSERT_FALSE(dialog.isNull());
+    EXPECT_TRUE(dialog->isVisible());
+    preview.reset();
+    EXPECT_TRUE(dialog.isNull());
 }

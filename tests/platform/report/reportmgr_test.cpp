@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -270,6 +272,13 @@ class ReportManagerTest : public ::testing::Test {
     static bool previewShown() {
         return onGui([] { return preview() != nullptr; });
     }
+    // Dialogs on the screen (GUI thread).
+    static int openDialogs() {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            n += qobject_cast<QDialog*>(w) && w->isVisible();
+        return n;
+    }
 };
 
 // The texts a page shows, in order.
@@ -380,17 +389,40 @@ TEST_F(ReportManagerTest, ThePreviewShowsThePagesMaximisedAndKeepsItsSettings) {
     ini.Kill();
 }
 
+// Also while the user has one of the preview's dialogs open (the print dialog,
+// or without a printer its message; the file dialog): the preview goes with its
+// dialogs, and nothing is left running on a window that is gone.
 TEST_F(ReportManagerTest, ClosingTheThreadsWindowWhileThePreviewShowsClosesThePreview) {
     makeTable(file, range(1, 5));
-    Options o;
-    o.preview = true;
-    const int t = start(o);
-    ASSERT_TRUE(waitFor(previewShown));
-    // As the frame does when it closes: the thread's window is asked to close.
-    POST(EVENT::CloseWindow, 0, t);
-    ASSERT_TRUE(waitDone());
-    EXPECT_EQ(out.response, RequestCompleted);
-    EXPECT_FALSE(previewShown());
+    for (const QString& button :
+         {QString(), QStringLiteral("Печать..."), QStringLiteral("Сохранить в PDF...")}) {
+        SCOPED_TRACE(button.toStdString());
+        out.done = false;
+        out.response = -1;
+        Options o;
+        o.preview = true;
+        const int t = start(o);
+        ASSERT_TRUE(waitFor(previewShown));
+        if (!button.isEmpty()) {
+            ASSERT_TRUE(
+                waitFor([] { return onGui([] { return preview()->document()->finished(); }); }));
+            // Pressed as the user presses it, from the GUI thread's event loop.
+            onGui([&] {
+                for (QAction* a : preview()->findChildren<QAction*>()) {
+                    if (a->text() == button)
+                        QMetaObject::invokeMethod(a, &QAction::trigger, Qt::QueuedConnection);
+                }
+                return true;
+            });
+            ASSERT_TRUE(waitFor([] { return onGui([] { return openDialogs(); }) == 1; }));
+        }
+        // As the frame does when it closes: the thread's window is asked to close.
+        POST(EVENT::CloseWindow, 0, t);
+        ASSERT_TRUE(waitDone());
+        EXPECT_EQ(out.response, RequestCompleted);
+        EXPECT_FALSE(previewShown());
+        EXPECT_EQ(onGui([] { return openDialogs(); }), 0);
+    }
 }
 
 TEST_F(ReportManagerTest, CancelStopsTheReadingBetweenSlicesAndDropsThePages) {
