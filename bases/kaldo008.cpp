@@ -5,9 +5,9 @@
 
 #include <memory>
 
+#include "app/common.h"
 #include "app/globals.h"
 #include "bases.h"
-#include "common.h"
 #include "dictionary.h"
 #include "toolbar.h"
 #include "ui/window.h"

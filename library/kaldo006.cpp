@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "common.h"
+#include "app/common.h"
+#include "app/globals.h"
+#include "app/procedures.h"
 #include "dictionary.h"
-#include "globals.h"
-#include "procedures.h"
 #include "toolbar.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"

@@ -8,9 +8,9 @@
 
 #include <memory>
 
+#include "app/common.h"
 #include "app/globals.h"
 #include "app/procedures.h"
-#include "common.h"
 #include "core/fuzzy.h"
 #include "dictionary.h"
 #include "ui/window.h"

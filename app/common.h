@@ -4,13 +4,14 @@
 
 #include <QString>
 
+#include "app/globals.h"
 #include "resizer.h"
 #include "windowmanager.h"
 
 class ToolbarClass;
 class Window;
 
-// The resizer of the catalogue's windows: the platform's Init, then every
+// The resizer of the program's windows: the platform's Init, then every
 // control takes part with the window's strategy.
 class ParentDefaultsResizer : public WindowResizeClass {
   public:
@@ -35,10 +36,6 @@ void PlaceWindow(WindowManager& w, ParentDefaultsResizer& resizer, const char16_
 // The last steps of Kill: the placement kept when the window was open, the
 // procedure's name dropped from error reports.
 void EndKill(WindowManager& w, const char16_t* procedure, Window& window);
-
-// List style 1 of a list of bases: a base that is off, bold and silver, in
-// `face` (empty: the list's own).
-void OffBaseStyle(Window& window, int list, const char16_t* face);
 
 // ---- forms ------------------------------------------------------------------
 
