@@ -1,5 +1,6 @@
 #include "app/common.h"
 
+#include "filemanager.h"
 #include "toolbar.h"
 #include "ui/window.h"
 
@@ -67,4 +68,53 @@ void TakeFormOk(WindowManager& w, int okControl, Window& window) {
     // Viewing: "Сохранить" only closes.
     if (w.Request == ViewRecord && !w.BatchProcessing)
         window.post(EVENT::CloseWindow);
+}
+
+int RecordFormManager::Init() {
+    const int level = BeginInit(*this, form_.procedure, form_.firstField, toolbar_);
+    if (level != Level::Benign)
+        return level;
+    HistoryKey = Key::Ctrl + Key::letter('H');
+    AddHistoryFile(form_.record, form_.history);
+    for (std::size_t i = 0; i < form_.historyControls.size(); ++i)
+        AddHistoryField(form_.historyControls[i], int(i) + 1);
+    AddUpdateFile(*form_.updateFile);
+    AddItem(form_.cancelControl, RequestCancelled);
+    form_.primary->SetOpenRelated();
+    form_.primary->Open();
+    FilesOpened = true;
+    Primary = form_.primary;
+    if (SetFormActions(*this, form_.okControl) != Level::Benign)
+        return Level::Notify;
+    Open(window_);
+    if (Request == ViewRecord) {
+        for (int c : form_.readOnlyWhenViewing)
+            window_[c][PROP::ReadOnly] = 1;
+        for (int c : form_.disabledWhenViewing)
+            window_.disable(c);
+    }
+    PlaceWindow(*this, resizer_, form_.procedure, window_);
+    SetAlerts();
+    return level;
+}
+
+int RecordFormManager::Run() {
+    const int response = WindowManager::Run();
+    return Request == ViewRecord ? int(RequestCancelled) : response;
+}
+
+int RecordFormManager::TakeAccepted() {
+    const int level = WindowManager::TakeAccepted();
+    TakeFormOk(*this, form_.okControl, window_);
+    return level;
+}
+
+int RecordFormManager::Kill() {
+    const int level = WindowManager::Kill();
+    if (level != Level::Benign)
+        return level;
+    if (FilesOpened)
+        form_.primary->Close();
+    EndKill(*this, form_.procedure, window_);
+    return level;
 }
