@@ -7,13 +7,17 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <memory>
 #include <ostream>
+#include <string>
 
 #include "app/globals.h"
 #include "app/procedures.h"
@@ -142,6 +146,18 @@ void standardBase(const std::vector<Bookmark>& bookmarks = {}) {
     doclist::activate(kBase, kBaseName);
 }
 
+// How often each thread of raiseOpenCounts raises the open count.
+constexpr int kRaises = 150;
+
+// What every document list does when it opens, many times over, on a thread
+// of its own (started with START): the active base's open count raised.
+void raiseOpenCounts() {
+    Relate_CONFIG->Open();
+    for (int i = 0; i < kRaises; ++i)
+        RaiseOpenCount();
+    Relate_CONFIG->Close();
+}
+
 LONG openList() {
     const LONG th = START(Browsekaldor, 50000);
     EXPECT_TRUE(waitWindow(th));
@@ -230,18 +246,24 @@ bool writeFile(const QString& programName, const QByteArray& bytes) {
 
 class DocListEnvironment : public ProgramEnvironment {
   public:
+    // A second program started by a test leaves that test's catalogue alone.
+    explicit DocListEnvironment(bool ownCatalogue) : ownCatalogue_(ownCatalogue) {}
     void SetUp() override {
         FuzzyMatcher.Init();
         FuzzyMatcher.SetOption(FuzzyClass::NOCASE, 1);
         FuzzyMatcher.SetOption(FuzzyClass::WORDONLY, 0);
         rt::setFuzzyMatcher(&FuzzyMatcher);
         ProgramEnvironment::SetUp();
-        setCatalogue({{1, kBase, kBaseName, 0}, {2, kOther, QStringLiteral("Договоры"), 0}});
+        if (ownCatalogue_)
+            setCatalogue({{1, kBase, kBaseName, 0}, {2, kOther, QStringLiteral("Договоры"), 0}});
     }
     void TearDown() override {
         ProgramEnvironment::TearDown();
         rt::setFuzzyMatcher(nullptr);
     }
+
+  private:
+    bool ownCatalogue_;
 };
 
 }  // namespace
@@ -616,6 +638,39 @@ TEST(DocListDisplay, EachOpeningRaisesTheOpenCountOfTheActiveFolder) {
     EXPECT_EQ(openCount(2), 0);
     EXPECT_EQ(openCount(3), 12);  // the same folder counts too
     EXPECT_EQ(openCount(4), 0);   // case counts
+    // Lists opening at once, on two threads and in two programs, lose no count.
+    const auto raiseAtOnce = [] {
+        std::vector<LONG> threads;
+        for (int t = 0; t < 2; ++t)
+            threads.push_back(START(raiseOpenCounts, 50000));
+        for (LONG th : threads)
+            EXPECT_TRUE(rt::waitThreadEnd(th, 120000));
+    };
+    raiseAtOnce();
+    EXPECT_EQ(openCount(1), 5 + 2 * kRaises);
+    EXPECT_EQ(openCount(3), 12 + 2 * kRaises);
+    std::vector<std::unique_ptr<QProcess>> programs;
+    for (int n = 0; n < 2; ++n) {
+        programs.push_back(std::make_unique<QProcess>());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KALDOR_RAISING_PROGRAM"), QStringLiteral("1"));
+        programs.back()->setProcessEnvironment(env);
+        programs.back()->start(QCoreApplication::applicationFilePath(),
+                               {QStringLiteral("--gtest_filter=RaisingProgram.*")});
+    }
+    for (auto& p : programs) {
+        ASSERT_TRUE(p->waitForFinished(120000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardOutput().toStdString();
+    }
+    EXPECT_EQ(openCount(1), 5 + 6 * kRaises);
+    EXPECT_EQ(openCount(3), 12 + 6 * kRaises);
+    for (int round = 0; round < 3; ++round) {
+        const LONG one = START(Browsekaldor, 50000), two = START(Browsekaldor, 50000);
+        ASSERT_TRUE(waitWindow(one) && waitWindow(two));
+        closeList(one);
+        closeList(two);
+    }
+    EXPECT_EQ(openCount(1), 5 + 6 * kRaises + 6);
     // No base chosen yet: the row with a blank folder is the one raised.
     setCatalogue({{1, kBase, kBaseName, 0}, {2, QString(), QStringLiteral("Пустая"), 0}});
     doclist::activate(QString(), QString());
@@ -934,14 +989,34 @@ TEST(DocListBuffer, FailedCopiesAreReportedAndTheCardIsAddedWithoutAText) {
     EXPECT_TRUE(cards[6].text.isEmpty());
 }
 
+// A second program on the catalogue of the test that starts it (its drive C
+// and settings are those it inherits): two threads raise the open count of
+// the active base at once.
+TEST(RaisingProgram, RaisesTheOpenCountOnTwoThreads) {
+    doclist::activate(kBase, kBaseName);
+    std::vector<LONG> threads;
+    for (int t = 0; t < 2; ++t)
+        threads.push_back(START(raiseOpenCounts, 50000));
+    for (LONG th : threads)
+        EXPECT_TRUE(rt::waitThreadEnd(th, 120000));
+}
+
 int main(int argc, char** argv) {
-    qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
-    QDir c(sandbox().path() + QStringLiteral("/c"));
-    for (const char* f : {"kaldor_demo", "kaldor", "bases/trud", "bases/dogovor"})
-        c.mkpath(QString::fromLatin1(f));
-    QDir::setCurrent(sandbox().path());
+    const bool raising = qEnvironmentVariableIsSet("KALDOR_RAISING_PROGRAM");
+    if (!raising) {
+        qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
+        QDir c(sandbox().path() + QStringLiteral("/c"));
+        for (const char* f : {"kaldor_demo", "kaldor", "bases/trud", "bases/dogovor"})
+            c.mkpath(QString::fromLatin1(f));
+        QDir::setCurrent(sandbox().path());
+        // The second program's case runs only when a test starts it.
+        ::testing::InitGoogleTest(&argc, argv);
+        std::string filter = ::testing::GTEST_FLAG(filter);
+        filter += filter.find('-') == std::string::npos ? "-" : ":";
+        ::testing::GTEST_FLAG(filter) = filter + "RaisingProgram.*";
+    }
     installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new DocListEnvironment);
+    ::testing::AddGlobalTestEnvironment(new DocListEnvironment(!raising));
     return uitest::main(argc, argv, {});
 }
