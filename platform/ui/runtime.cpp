@@ -3,11 +3,12 @@
 #include <pthread.h>
 
 #include <QApplication>
-#include <QMetaObject>
+#include <QEvent>
 #include <QThread>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <exception>
 #include <future>
 #include <map>
@@ -34,6 +35,39 @@ thread_local std::shared_ptr<detail::ThreadContext> tCtx;
 // runs. The lock keeps a post from racing the object's destruction.
 std::mutex gBridgeLock;
 QObject* gBridge = nullptr;
+// The calls for the GUI thread, oldest first (under gBridgeLock). Each event
+// posted to the bridge runs the oldest: a call and what it carries pass from
+// thread to thread through this lock, which a race checker sees, and not
+// through Qt's own event queue, which it does not.
+std::deque<std::function<void()>> gGuiCalls;
+const QEvent::Type kRunGuiCall = QEvent::User;
+
+class Bridge : public QObject {
+  protected:
+    bool event(QEvent* e) override {
+        std::function<void()> fn;
+        bool ours;
+        {
+            std::lock_guard<std::mutex> l(gBridgeLock);
+            ours = e->type() == kRunGuiCall;
+            if (ours && !gGuiCalls.empty()) {
+                fn = std::move(gGuiCalls.front());
+                gGuiCalls.pop_front();
+            }
+        }
+        if (!ours)
+            return QObject::event(e);
+        if (fn)
+            fn();
+        return true;
+    }
+};
+
+// With gBridgeLock held and the bridge there.
+void queueGuiCall(std::function<void()> fn) {
+    gGuiCalls.push_back(std::move(fn));
+    QCoreApplication::postEvent(gBridge, new QEvent(kRunGuiCall));
+}
 
 int shutdownWaitMs() {
     const int env = qEnvironmentVariableIntValue("KALDOR_SHUTDOWN_WAIT_MS");
@@ -90,8 +124,10 @@ void* threadMain(void* p) {
         std::lock_guard<std::mutex> l(gThreadsLock);
         gThreads.erase(n);
         --gLive;
+        // Under the lock: a waiter that finds this thread gone may end the
+        // process, and the condition must not go while it is being notified.
+        gThreadsChanged.notify_all();
     }
-    gThreadsChanged.notify_all();
     tCtx.reset();
     if (a->main)
         gui::post([] { QCoreApplication::exit(0); });
@@ -191,7 +227,7 @@ int run(int argc, char** argv, std::function<void()> mainProcedure) {
     gShutdown = false;
     {
         std::lock_guard<std::mutex> l(gBridgeLock);
-        gBridge = new QObject;
+        gBridge = new Bridge;
     }
     detail::startGui();
     gRunning = true;
@@ -213,11 +249,14 @@ int run(int argc, char** argv, std::function<void()> mainProcedure) {
     }
     gRunning = false;
     removeMessageReporter();
+    std::deque<std::function<void()>> unrun;
     {
         std::lock_guard<std::mutex> l(gBridgeLock);
         delete gBridge;
         gBridge = nullptr;
+        unrun.swap(gGuiCalls);
     }
+    unrun.clear();  // outside the lock: what they hold may post again
     detail::stopGui();
     int stuck;
     {
@@ -318,7 +357,7 @@ void post(std::function<void()> fn) {
     std::lock_guard<std::mutex> l(gBridgeLock);
     if (!gBridge)
         return;
-    QMetaObject::invokeMethod(gBridge, std::move(fn), Qt::QueuedConnection);
+    queueGuiCall(std::move(fn));
 }
 
 bool call(std::function<void()> fn) {
@@ -332,13 +371,10 @@ bool call(std::function<void()> fn) {
         std::lock_guard<std::mutex> l(gBridgeLock);
         if (!gBridge)
             return false;
-        QMetaObject::invokeMethod(
-            gBridge,
-            [fn = std::move(fn), done] {
-                fn();
-                done->set_value();
-            },
-            Qt::QueuedConnection);
+        queueGuiCall([fn = std::move(fn), done] {
+            fn();
+            done->set_value();
+        });
     }
     // The GUI never waits for us, so it answers; give up only when it ends.
     while (f.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
