@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -31,6 +32,7 @@
 #include "listview.h"
 #include "program_environment.h"
 #include "query.h"
+#include "rtf.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
@@ -232,6 +234,23 @@ QDialog* findDialog(LONG th) {
             return qobject_cast<QDialog*>(w);
     }
     return nullptr;
+}
+
+// What others than a file's owner may do with it.
+constexpr QFileDevice::Permissions kNotTheOwners =
+    QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+    QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+
+// Presses `button` of the list, which answers with a message box: its text,
+// once answered (empty when none came).
+QString pressForMessage(LONG th, int button) {
+    click(th, button, 100);
+    if (!waitDialog(th))
+        return {};
+    const QString said = messageText(th);
+    answerMessage(th, BUTTON::Ok);
+    waitIdle(th);
+    return said;
 }
 
 QString fileText(const QString& programName) {
@@ -793,6 +812,38 @@ TEST(DocListPreview, ShowLoadsTheCardsTextUntilARowIsAcceptedOrTheRightButtonCli
     closeList(th);
 }
 
+TEST(DocListPreview, AnotherThreadsPreviewNeverPutsItsCardIntoACardForm) {
+    // The card form's buttons "Показать", "Применить" and "&Да" (kaldo003).
+    enum { CARD_BUTTON17 = 4, CARD_BUTTON6 = 5, CARD_OK = 71 };
+    standardBase();
+    const LONG list = openList();
+    clickRow(list, BROWSE_1, 1);
+    const LONG other = openList();
+    clickRow(other, BROWSE_1, 2);
+    click(other, CHANGE_3);  // the form of card 2, on the second list's thread
+    ASSERT_NE(title(other), kListTitle);
+    // At once, over and over: one thread shows card 1 in its preview, the
+    // other shows card 2 in its form and applies the editor to the card.
+    for (int i = 0; i < 60; ++i) {
+        POST(EVENT::Accepted, BUTTON4, list);
+        POST(EVENT::Accepted, CARD_BUTTON17, other);
+        POST(EVENT::Accepted, CARD_BUTTON6, other);
+    }
+    EXPECT_TRUE(waitIdle(list, 120000));
+    EXPECT_TRUE(waitIdle(other, 120000));
+    EXPECT_TRUE(text(list, RTFTEXTBOX).contains(fiveCards()[0].name));
+    click(other, CARD_OK);
+    ASSERT_EQ(title(other), kListTitle);
+    closeList(other);
+    closeList(list);
+    QTextDocument stored;
+    rt::readRtf(doclist::readBase(kBase).at(1).text, &stored);
+    EXPECT_EQ(stored.toPlainText(), QStringLiteral("Текст документа: ") + fiveCards()[1].name);
+    // The text went through files only its owner can read.
+    EXPECT_EQ(QFileInfo(rt::nativePath(u"Test.rtf")).permissions() & kNotTheOwners,
+              QFileDevice::Permissions());
+}
+
 TEST(DocListPreview, AFailedWriteIsReportedAndThePreviewStillLoads) {
     standardBase();
     const QString was = ::NFILE.get().str();
@@ -880,6 +931,8 @@ TEST(DocListBuffer, ACardGoesIntoAnotherBaseWithTheNextFreeNumber) {
     EXPECT_EQ(::WORDKEY.get().clip(), QStringLiteral("приём на работу"));
     EXPECT_EQ(::NFILEBUF.get().str(), QStringLiteral("C:\\docs\\priem.rtf"));
     EXPECT_EQ(fileText(QString::fromUtf16(kTransferFile)).toLatin1(), fiveCards()[0].text);
+    EXPECT_EQ(QFileInfo(rt::nativePath(kTransferFile)).permissions() & kNotTheOwners,
+              QFileDevice::Permissions());
     closeList(th);
 
     doclist::activate(kOther, QStringLiteral("Договоры"));
@@ -928,65 +981,59 @@ TEST(DocListBuffer, ACardCopiedIntoItsOwnBaseIsASecondCard) {
     EXPECT_EQ(cards[5].text, cards[2].text);
 }
 
-TEST(DocListBuffer, AnEmptyBufferInsertsABlankCardWithWhatTheTransferFileHolds) {
+TEST(DocListBuffer, AnEmptyBufferInsertsNothingAndSaysSo) {
+    // A transfer file an earlier run left is no card of this run's buffer.
     standardBase();
-    const QByteArray earlier = doclist::rtfOf(QStringLiteral("С прошлого запуска"));
-    ASSERT_TRUE(writeFile(QString::fromUtf16(kTransferFile), earlier));
-    const LONG th = openList();
-    click(th, BUTTON15_2);
+    ASSERT_TRUE(writeFile(QString::fromUtf16(kTransferFile),
+                          doclist::rtfOf(QStringLiteral("С прошлого запуска"))));
+    LONG th = openList();
+    EXPECT_EQ(pressForMessage(th, BUTTON15_2),
+              QStringLiteral("Буфер переноса пуст: сначала поместите в него запись с документом."));
+    // A card put in, then a put from a list without cards: the buffer is empty
+    // again, file and all.
+    clickRow(th, BROWSE_1, 1);
+    click(th, BUTTON15);
     closeList(th);
-    const std::vector<Card> cards = doclist::readBase(kBase);
-    ASSERT_EQ(cards.size(), 6u);
-    const Card& blank = cards[5];
-    EXPECT_EQ(blank.id, 6);
-    EXPECT_TRUE(blank.name.isEmpty());
-    EXPECT_TRUE(blank.pname1.isEmpty());
-    EXPECT_TRUE(blank.ndok.isEmpty());
-    EXPECT_TRUE(blank.wordkey.isEmpty());
-    EXPECT_TRUE(blank.nfile.isEmpty());
-    EXPECT_EQ(blank.approved, 0);
-    EXPECT_EQ(blank.inForce, 0);
-    EXPECT_EQ(blank.text, earlier);
+    ASSERT_TRUE(doclist::writeBase(kOther, {}));
+    doclist::activate(kOther, QStringLiteral("Договоры"));
+    th = openList();
+    EXPECT_EQ(pressForMessage(th, BUTTON15),
+              QStringLiteral("Нет выбранного документа: буфер переноса пуст."));
+    EXPECT_TRUE(::NAME.get().clip().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(rt::nativePath(kTransferFile)));
+    EXPECT_FALSE(pressForMessage(th, BUTTON15_2).isEmpty());
+    closeList(th);
+    EXPECT_EQ(doclist::readBase(kBase).size(), 5u);
+    EXPECT_TRUE(doclist::readBase(kOther).empty());
 }
 
-TEST(DocListBuffer, FailedCopiesAreReportedAndTheCardIsAddedWithoutAText) {
+TEST(DocListBuffer, AFailedCopyIsReportedAndAddsNothing) {
     standardBase();
     ASSERT_TRUE(QDir(rt::nativePath(u"c:\\kaldor")).removeRecursively());
     const LONG th = openList();
+    // A put whose text cannot be written leaves the buffer empty.
     clickRow(th, BROWSE_1, 1);
-    click(th, BUTTON15, 100);
-    ASSERT_TRUE(waitDialog(th));
-    EXPECT_EQ(messageText(th), QStringLiteral("c:\\kaldor\\testA.rtf не скопирован - ошибка: 3"));
-    answerMessage(th, BUTTON::Ok);
-    waitIdle(th);
-    EXPECT_EQ(::NDOK.get().clip(), QStringLiteral("14-П"));  // the fields are in the buffer
-    // The read fails too: the message names the transfer file.
+    EXPECT_EQ(pressForMessage(th, BUTTON15),
+              QStringLiteral("c:\\kaldor\\testA.rtf не скопирован - ошибка: 3"));
+    EXPECT_TRUE(::NDOK.get().clip().isEmpty());
     clickRow(th, BROWSE_1, 4);
-    click(th, BUTTON15_2, 100);
-    ASSERT_TRUE(waitDialog(th));
-    EXPECT_EQ(messageText(th), QStringLiteral("c:\\kaldor\\testA.rtf не скопирован - ошибка: 3"));
-    answerMessage(th, BUTTON::Ok);
-    waitIdle(th);
-    // A card without a source file: the same message.
+    EXPECT_EQ(pressForMessage(th, BUTTON15_2),
+              QStringLiteral("Буфер переноса пуст: сначала поместите в него запись с документом."));
+    // A card in the buffer whose text has gone from the disk: the read fails,
+    // the message names the transfer file, and no card comes of it.
+    ASSERT_TRUE(QDir().mkpath(rt::nativePath(u"c:\\kaldor")));
     clickRow(th, BROWSE_1, 2);
-    click(th, BUTTON15, 100);
-    ASSERT_TRUE(waitDialog(th));
-    answerMessage(th, BUTTON::Ok);
-    waitIdle(th);
-    click(th, BUTTON15_2, 100);
-    ASSERT_TRUE(waitDialog(th));
-    EXPECT_EQ(messageText(th), QStringLiteral("c:\\kaldor\\testA.rtf не скопирован - ошибка: 3"));
-    answerMessage(th, BUTTON::Ok);
-    waitIdle(th);
+    click(th, BUTTON15);
+    EXPECT_EQ(::NDOK.get().clip(), QStringLiteral("№ 7"));
+    ASSERT_TRUE(QDir(rt::nativePath(u"c:\\kaldor")).removeRecursively());
+    EXPECT_EQ(pressForMessage(th, BUTTON15_2),
+              QStringLiteral("c:\\kaldor\\testA.rtf не скопирован - ошибка: 3"));
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5"}));
     closeList(th);
+    ASSERT_TRUE(QDir().mkpath(rt::nativePath(u"c:\\kaldor")));
     const std::vector<Card> cards = doclist::readBase(kBase);
-    ASSERT_EQ(cards.size(), 7u);
-    // Added without a text: never the text of the card selected at the time.
-    EXPECT_EQ(cards[5].name, cards[0].name);
-    EXPECT_TRUE(cards[5].text.isEmpty());
+    ASSERT_EQ(cards.size(), 5u);
     EXPECT_FALSE(cards[3].text.isEmpty());
-    EXPECT_EQ(cards[6].name, cards[1].name);
-    EXPECT_TRUE(cards[6].text.isEmpty());
 }
 
 // A second program on the catalogue of the test that starts it (its drive C
