@@ -3,7 +3,7 @@
 #include <pthread.h>
 
 #include <QApplication>
-#include <QEvent>
+#include <QMetaObject>
 #include <QThread>
 #include <atomic>
 #include <cstdio>
@@ -17,6 +17,18 @@
 #include "dialogs.h"
 
 namespace rt {
+
+namespace detail {
+
+// The object that calls for the GUI thread run on.
+class Bridge : public QObject {
+    Q_OBJECT
+  public Q_SLOTS:
+    // Runs the oldest call waiting.
+    void runGuiCall();
+};
+
+}  // namespace detail
 
 namespace {
 
@@ -35,38 +47,17 @@ thread_local std::shared_ptr<detail::ThreadContext> tCtx;
 // runs. The lock keeps a post from racing the object's destruction.
 std::mutex gBridgeLock;
 QObject* gBridge = nullptr;
-// The calls for the GUI thread, oldest first (under gBridgeLock). Each event
-// posted to the bridge runs the oldest: a call and what it carries pass from
-// thread to thread through this lock, which a race checker sees, and not
-// through Qt's own event queue, which it does not.
+// The calls for the GUI thread, oldest first (under gBridgeLock). Each queued
+// invocation of the bridge's slot runs the oldest: a call and what it carries
+// pass from thread to thread through this lock, which a race checker sees, and
+// not through Qt's own event queue, which it does not (nor anything of the
+// program's own in the event: Qt makes it and frees it).
 std::deque<std::function<void()>> gGuiCalls;
-const QEvent::Type kRunGuiCall = QEvent::User;
-
-class Bridge : public QObject {
-  protected:
-    bool event(QEvent* e) override {
-        std::function<void()> fn;
-        bool ours;
-        {
-            std::lock_guard<std::mutex> l(gBridgeLock);
-            ours = e->type() == kRunGuiCall;
-            if (ours && !gGuiCalls.empty()) {
-                fn = std::move(gGuiCalls.front());
-                gGuiCalls.pop_front();
-            }
-        }
-        if (!ours)
-            return QObject::event(e);
-        if (fn)
-            fn();
-        return true;
-    }
-};
 
 // With gBridgeLock held and the bridge there.
 void queueGuiCall(std::function<void()> fn) {
     gGuiCalls.push_back(std::move(fn));
-    QCoreApplication::postEvent(gBridge, new QEvent(kRunGuiCall));
+    QMetaObject::invokeMethod(gBridge, "runGuiCall", Qt::QueuedConnection);
 }
 
 int shutdownWaitMs() {
@@ -217,6 +208,18 @@ void wakeAll() {
 
 // ---------------------------------------------------------------------------
 
+void detail::Bridge::runGuiCall() {
+    std::function<void()> fn;
+    {
+        std::lock_guard<std::mutex> l(gBridgeLock);
+        if (gGuiCalls.empty())
+            return;
+        fn = std::move(gGuiCalls.front());
+        gGuiCalls.pop_front();
+    }
+    fn();
+}
+
 int run(int argc, char** argv, std::function<void()> mainProcedure) {
     std::unique_ptr<QApplication> app;
     if (!qApp)
@@ -227,7 +230,7 @@ int run(int argc, char** argv, std::function<void()> mainProcedure) {
     gShutdown = false;
     {
         std::lock_guard<std::mutex> l(gBridgeLock);
-        gBridge = new Bridge;
+        gBridge = new detail::Bridge;
     }
     detail::startGui();
     gRunning = true;
@@ -429,3 +432,5 @@ int SELECTED() {
 int KEYCODE() {
     return rt::currentEvent().keycode;
 }
+
+#include "runtime.moc"
