@@ -1,5 +1,6 @@
 // The program body: the process-wide services around the frame.
 
+#include "copyfailure.h"
 #include "core/fuzzy.h"
 #include "dictionary.h"
 #include "globals.h"
@@ -32,6 +33,9 @@ void _main() {
     }
 
     Main();
+    // The texts shown, edited or carried between bases in this run are not
+    // left beside their bases, which may be encrypted.
+    removeTemporaryFiles();
 
     INIMgr.Update();
     if (LCURRENTFDSETTING == 1) {

@@ -12,3 +12,9 @@ void UpDateBD();
 
 // The form of one topic (kaldo008), called by the topic list in the same way.
 void UpDateRub();
+
+class Window;
+
+// List style 1 of a list of bases: a base that is off, bold and silver, in
+// `face` (empty: the list's own).
+void OffBaseStyle(Window& window, int list, const char16_t* face);

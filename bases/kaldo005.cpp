@@ -2,11 +2,9 @@
 // lists on their own thread to view, add, change or delete a base. Its one
 // control of its own chooses the base's folder in a folder dialog.
 
-#include <memory>
-
+#include "app/common.h"
 #include "app/globals.h"
 #include "bases.h"
-#include "common.h"
 #include "dictionary.h"
 #include "toolbar.h"
 #include "ui/dialogs.h"
@@ -34,9 +32,9 @@ enum : int {
     CANCEL,
 };
 
-// The values the user last saved with this form on this thread, field by field.
+// The values the user last saved with this form on this thread, field by field
+// (cleared when the thread starts).
 thread_local CONFIG_Record HISTORY_CON_RECORD;
-thread_local bool historySetUp = false;
 
 std::vector<FieldRef> fieldsOf(CONFIG_Record& r) {
     return {ref(r.KOD), ref(r.ID), ref(r.PATH), ref(r.NAME), ref(r.RTG), ref(r.ON_OFF)};
@@ -44,14 +42,10 @@ std::vector<FieldRef> fieldsOf(CONFIG_Record& r) {
 
 struct Procedure;
 
-class ThisWindowClass : public WindowManager {
+class ThisWindowClass : public RecordFormManager {
   public:
-    explicit ThisWindowClass(Procedure& p) : p_(p) {}
-    using WindowManager::Run;
-    int Init() override;
-    int Kill() override;
+    explicit ThisWindowClass(Procedure& p);
     void Ask() override;
-    int Run() override;
     int TakeAccepted() override;
 
   private:
@@ -64,6 +58,17 @@ struct Procedure {
     ThisWindowClass ThisWindow{*this};
     ToolbarClass Toolbar;
     ParentDefaultsResizer Resizer;
+    RecordForm Form{.procedure = u"UpDateBD",
+                    .firstField = CON_KOD_PROMPT,
+                    .record = fieldsOf(CON),
+                    .history = fieldsOf(HISTORY_CON_RECORD),
+                    .historyControls = {CON_KOD, CON_ID, CON_PATH, CON_NAME, CON_RTG, CON_ON_OFF},
+                    .updateFile = Access_CONFIG,
+                    .primary = Relate_CONFIG,
+                    .okControl = OK,
+                    .cancelControl = CANCEL,
+                    .readOnlyWhenViewing = {CON_KOD, CON_ID, CON_PATH, CON_NAME, CON_RTG},
+                    .disabledWhenViewing = {BUTTON3}};
 
     Procedure() {
         QuickWindow.bind(CON_KOD, ref(CON.KOD));
@@ -75,36 +80,8 @@ struct Procedure {
     }
 };
 
-int ThisWindowClass::Init() {
-    const int level = BeginInit(*this, u"UpDateBD", CON_KOD_PROMPT, p_.Toolbar);
-    if (level != Level::Benign)
-        return level;
-    HistoryKey = Key::Ctrl + Key::letter('H');
-    AddHistoryFile(fieldsOf(CON), fieldsOf(HISTORY_CON_RECORD));
-    AddHistoryField(CON_KOD, 1);
-    AddHistoryField(CON_ID, 2);
-    AddHistoryField(CON_PATH, 3);
-    AddHistoryField(CON_NAME, 4);
-    AddHistoryField(CON_RTG, 5);
-    AddHistoryField(CON_ON_OFF, 6);
-    AddUpdateFile(*Access_CONFIG);
-    AddItem(CANCEL, RequestCancelled);
-    Relate_CONFIG->SetOpenRelated();
-    Relate_CONFIG->Open();
-    FilesOpened = true;
-    Primary = Relate_CONFIG;
-    if (SetFormActions(*this, OK) != Level::Benign)
-        return Level::Notify;
-    Open(p_.QuickWindow);
-    if (Request == ViewRecord) {
-        for (int c : {CON_KOD, CON_ID, CON_PATH, CON_NAME, CON_RTG})
-            p_.QuickWindow[c][PROP::ReadOnly] = 1;
-        p_.QuickWindow.disable(BUTTON3);
-    }
-    PlaceWindow(*this, p_.Resizer, u"UpDateBD", p_.QuickWindow);
-    SetAlerts();
-    return level;
-}
+ThisWindowClass::ThisWindowClass(Procedure& p)
+    : RecordFormManager(p.Form, p.Toolbar, p.Resizer, p.QuickWindow), p_(p) {}
 
 void ThisWindowClass::Ask() {
     p_.ActionMessage = ActionMessage(Request);
@@ -112,13 +89,8 @@ void ThisWindowClass::Ask() {
     WindowManager::Ask();
 }
 
-int ThisWindowClass::Run() {
-    const int response = WindowManager::Run();
-    return Request == ViewRecord ? int(RequestCancelled) : response;
-}
-
 int ThisWindowClass::TakeAccepted() {
-    const int level = WindowManager::TakeAccepted();
+    const int level = RecordFormManager::TakeAccepted();
     if (ACCEPTED() == BUTTON3) {
         // What was typed reaches the record first, so that it survives the
         // dialog whatever the user answers.
@@ -126,29 +98,11 @@ int ThisWindowClass::TakeAccepted() {
         FILEDIALOG(u"Выбрать путь", ref(CON.PATH), u"", FILEDLG::Directory);
         DISPLAY();
     }
-    TakeFormOk(*this, OK, p_.QuickWindow);
-    return level;
-}
-
-int ThisWindowClass::Kill() {
-    const int level = WindowManager::Kill();
-    if (level != Level::Benign)
-        return level;
-    if (FilesOpened)
-        Relate_CONFIG->Close();
-    EndKill(*this, u"UpDateBD", p_.QuickWindow);
     return level;
 }
 
 }  // namespace kaldo005
 
 void UpDateBD() {
-    using namespace kaldo005;
-    if (!historySetUp) {
-        HISTORY_CON_RECORD = CONFIG_Record();
-        historySetUp = true;
-    }
-    auto p = std::make_unique<Procedure>();
-    GlobalResponse = BYTE(p->ThisWindow.Run());
-    p->QuickWindow.close();
+    RunFormProcedure<kaldo005::Procedure>();
 }

@@ -6,11 +6,11 @@
 
 #include <memory>
 
+#include "app/common.h"
 #include "app/globals.h"
 #include "app/procedures.h"
 #include "bases.h"
 #include "browse.h"
-#include "common.h"
 #include "dictionary.h"
 #include "sortheader.h"
 #include "toolbar.h"

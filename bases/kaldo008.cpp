@@ -3,11 +3,9 @@
 // through the topic's relation object: a new code is carried to the topic's
 // bases, and a topic that still has bases is not deleted.
 
-#include <memory>
-
+#include "app/common.h"
 #include "app/globals.h"
 #include "bases.h"
-#include "common.h"
 #include "dictionary.h"
 #include "toolbar.h"
 #include "ui/window.h"
@@ -27,9 +25,9 @@ enum : int {
     CANCEL,
 };
 
-// The values the user last saved with this form on this thread, field by field.
+// The values the user last saved with this form on this thread, field by field
+// (cleared when the thread starts).
 thread_local RUBRIKA_Record HISTORY_RUB_RECORD;
-thread_local bool historySetUp = false;
 
 std::vector<FieldRef> fieldsOf(RUBRIKA_Record& r) {
     return {ref(r.KOD), ref(r.NAME1), ref(r.NAME2), ref(r.RTG)};
@@ -37,15 +35,10 @@ std::vector<FieldRef> fieldsOf(RUBRIKA_Record& r) {
 
 struct Procedure;
 
-class ThisWindowClass : public WindowManager {
+class ThisWindowClass : public RecordFormManager {
   public:
-    explicit ThisWindowClass(Procedure& p) : p_(p) {}
-    using WindowManager::Run;
-    int Init() override;
-    int Kill() override;
+    explicit ThisWindowClass(Procedure& p);
     void Ask() override;
-    int Run() override;
-    int TakeAccepted() override;
 
   private:
     Procedure& p_;
@@ -57,6 +50,17 @@ struct Procedure {
     ThisWindowClass ThisWindow{*this};
     ToolbarClass Toolbar;
     ParentDefaultsResizer Resizer;
+    RecordForm Form{.procedure = u"UpDateRub",
+                    .firstField = RUB_KOD_PROMPT,
+                    .record = fieldsOf(RUB),
+                    .history = fieldsOf(HISTORY_RUB_RECORD),
+                    .historyControls = {RUB_KOD, RUB_NAME1, RUB_NAME2},
+                    .updateFile = Access_RUBRIKA,
+                    .primary = Relate_RUBRIKA,
+                    .okControl = OK,
+                    .cancelControl = CANCEL,
+                    .readOnlyWhenViewing = {RUB_KOD, RUB_NAME1, RUB_NAME2},
+                    .disabledWhenViewing = {}};
 
     Procedure() {
         QuickWindow.bind(RUB_KOD, ref(RUB.KOD));
@@ -65,32 +69,8 @@ struct Procedure {
     }
 };
 
-int ThisWindowClass::Init() {
-    const int level = BeginInit(*this, u"UpDateRub", RUB_KOD_PROMPT, p_.Toolbar);
-    if (level != Level::Benign)
-        return level;
-    HistoryKey = Key::Ctrl + Key::letter('H');
-    AddHistoryFile(fieldsOf(RUB), fieldsOf(HISTORY_RUB_RECORD));
-    AddHistoryField(RUB_KOD, 1);
-    AddHistoryField(RUB_NAME1, 2);
-    AddHistoryField(RUB_NAME2, 3);
-    AddUpdateFile(*Access_RUBRIKA);
-    AddItem(CANCEL, RequestCancelled);
-    Relate_RUBRIKA->SetOpenRelated();
-    Relate_RUBRIKA->Open();
-    FilesOpened = true;
-    Primary = Relate_RUBRIKA;
-    if (SetFormActions(*this, OK) != Level::Benign)
-        return Level::Notify;
-    Open(p_.QuickWindow);
-    if (Request == ViewRecord) {
-        for (int c : {RUB_KOD, RUB_NAME1, RUB_NAME2})
-            p_.QuickWindow[c][PROP::ReadOnly] = 1;
-    }
-    PlaceWindow(*this, p_.Resizer, u"UpDateRub", p_.QuickWindow);
-    SetAlerts();
-    return level;
-}
+ThisWindowClass::ThisWindowClass(Procedure& p)
+    : RecordFormManager(p.Form, p.Toolbar, p.Resizer, p.QuickWindow), p_(p) {}
 
 void ThisWindowClass::Ask() {
     p_.ActionMessage = ActionMessage(Request);
@@ -100,36 +80,8 @@ void ThisWindowClass::Ask() {
     WindowManager::Ask();
 }
 
-int ThisWindowClass::Run() {
-    const int response = WindowManager::Run();
-    return Request == ViewRecord ? int(RequestCancelled) : response;
-}
-
-int ThisWindowClass::TakeAccepted() {
-    const int level = WindowManager::TakeAccepted();
-    TakeFormOk(*this, OK, p_.QuickWindow);
-    return level;
-}
-
-int ThisWindowClass::Kill() {
-    const int level = WindowManager::Kill();
-    if (level != Level::Benign)
-        return level;
-    if (FilesOpened)
-        Relate_RUBRIKA->Close();
-    EndKill(*this, u"UpDateRub", p_.QuickWindow);
-    return level;
-}
-
 }  // namespace kaldo008
 
 void UpDateRub() {
-    using namespace kaldo008;
-    if (!historySetUp) {
-        HISTORY_RUB_RECORD = RUBRIKA_Record();
-        historySetUp = true;
-    }
-    auto p = std::make_unique<Procedure>();
-    GlobalResponse = BYTE(p->ThisWindow.Run());
-    p->QuickWindow.close();
+    RunFormProcedure<kaldo008::Procedure>();
 }

@@ -25,10 +25,10 @@
 #include <atomic>
 #include <thread>
 
+#include "app/globals.h"
+#include "app/procedures.h"
 #include "core/paths.h"
 #include "dictionary.h"
-#include "globals.h"
-#include "procedures.h"
 #include "register_base.h"
 #include "report/preview.h"
 #include "ui/runtime.h"

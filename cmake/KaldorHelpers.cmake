@@ -11,6 +11,7 @@ function(kaldor_test name)
     set(env "QT_QPA_PLATFORM=offscreen"
             "KALDOR_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data"
             "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
+            "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp:halt_on_error=0:exitcode=66:second_deadlock_stack=1"
             "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
             "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
     # The environment comes through `cmake -E env` around the test (listing
@@ -20,5 +21,5 @@ function(kaldor_test name)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES TIMEOUT 300)
+        PROPERTIES TIMEOUT 300 LABELS ${name})
 endfunction()

@@ -12,10 +12,10 @@
 
 #include <memory>
 
+#include "app/common.h"
 #include "app/globals.h"
 #include "app/procedures.h"
 #include "browse.h"
-#include "common.h"
 #include "copyfailure.h"
 #include "dictionary.h"
 #include "resizer.h"

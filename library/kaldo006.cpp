@@ -2,12 +2,10 @@
 // list of the card form on its own thread to view, add, change or delete a
 // bookmark of the card in the thread's KALDOR buffer.
 
-#include <memory>
-
-#include "common.h"
+#include "app/common.h"
+#include "app/globals.h"
+#include "app/procedures.h"
 #include "dictionary.h"
-#include "globals.h"
-#include "procedures.h"
 #include "toolbar.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
@@ -30,9 +28,9 @@ enum : int {
     CANCEL,
 };
 
-// The values the user last saved with this form on this thread, field by field.
+// The values the user last saved with this form on this thread, field by field
+// (cleared when the thread starts).
 thread_local ZAMETKA_Record HISTORY_ZAM_RECORD;
-thread_local bool historySetUp = false;
 
 std::vector<FieldRef> fieldsOf(ZAMETKA_Record& r) {
     return {ref(r.ID), ref(r.IDDOK), ref(r.ZAKLAD), ref(r.POTEXT)};
@@ -58,14 +56,10 @@ bool cardExists(LONG id) {
 
 struct Procedure;
 
-class ThisWindowClass : public WindowManager {
+class ThisWindowClass : public RecordFormManager {
   public:
-    explicit ThisWindowClass(Procedure& p) : p_(p) {}
-    using WindowManager::Run;
-    int Init() override;
-    int Kill() override;
+    explicit ThisWindowClass(Procedure& p);
     void Ask() override;
-    int Run() override;
     int TakeAccepted() override;
 
   private:
@@ -82,6 +76,17 @@ struct Procedure {
     ThisWindowClass ThisWindow{*this};
     ToolbarClass Toolbar;
     ParentDefaultsResizer Resizer;
+    RecordForm Form{.procedure = u"UpdateZk",
+                    .firstField = ZAM_ID_PROMPT,
+                    .record = fieldsOf(ZAM),
+                    .history = fieldsOf(HISTORY_ZAM_RECORD),
+                    .historyControls = {ZAM_ID, ZAM_IDDOK, ZAM_ZAKLAD, ZAM_POTEXT},
+                    .updateFile = Access_ZAMETKA,
+                    .primary = Relate_ZAMETKA,
+                    .okControl = OK,
+                    .cancelControl = CANCEL,
+                    .readOnlyWhenViewing = {ZAM_ID, ZAM_IDDOK, ZAM_ZAKLAD, ZAM_POTEXT},
+                    .disabledWhenViewing = {}};
 
     Procedure() {
         QuickWindow.bind(ZAM_ID, ref(ZAM.ID));
@@ -91,44 +96,14 @@ struct Procedure {
     }
 };
 
-int ThisWindowClass::Init() {
-    const int level = BeginInit(*this, u"UpdateZk", ZAM_ID_PROMPT, p_.Toolbar);
-    if (level != Level::Benign)
-        return level;
-    HistoryKey = Key::Ctrl + Key::letter('H');
-    AddHistoryFile(fieldsOf(ZAM), fieldsOf(HISTORY_ZAM_RECORD));
-    AddHistoryField(ZAM_ID, 1);
-    AddHistoryField(ZAM_IDDOK, 2);
-    AddHistoryField(ZAM_ZAKLAD, 3);
-    AddHistoryField(ZAM_POTEXT, 4);
-    AddUpdateFile(*Access_ZAMETKA);
-    AddItem(CANCEL, RequestCancelled);
-    Relate_ZAMETKA->SetOpenRelated();
-    Relate_ZAMETKA->Open();
-    FilesOpened = true;
-    Primary = Relate_ZAMETKA;
-    if (SetFormActions(*this, OK) != Level::Benign)
-        return Level::Notify;
-    Open(p_.QuickWindow);
-    if (Request == ViewRecord) {
-        for (int c : {ZAM_ID, ZAM_IDDOK, ZAM_ZAKLAD, ZAM_POTEXT})
-            p_.QuickWindow[c][PROP::ReadOnly] = 1;
-    }
-    PlaceWindow(*this, p_.Resizer, u"UpdateZk", p_.QuickWindow);
-    SetAlerts();
-    return level;
-}
+ThisWindowClass::ThisWindowClass(Procedure& p)
+    : RecordFormManager(p.Form, p.Toolbar, p.Resizer, p.QuickWindow), p_(p) {}
 
 void ThisWindowClass::Ask() {
     if (const QString action = ActionMessage(Request); !action.isEmpty())
         p_.ActionMessage = action;
     p_.QuickWindow(PROP::StatusText, 2) = p_.ActionMessage.str();
     WindowManager::Ask();
-}
-
-int ThisWindowClass::Run() {
-    const int response = WindowManager::Run();
-    return Request == ViewRecord ? int(RequestCancelled) : response;
 }
 
 bool ThisWindowClass::cardLinkHolds() {
@@ -151,30 +126,11 @@ int ThisWindowClass::TakeAccepted() {
     if (ACCEPTED() == OK && (Request == InsertRecord || Request == ChangeRecord) &&
         !cardLinkHolds())
         return Level::Notify;
-    const int level = WindowManager::TakeAccepted();
-    TakeFormOk(*this, OK, p_.QuickWindow);
-    return level;
-}
-
-int ThisWindowClass::Kill() {
-    const int level = WindowManager::Kill();
-    if (level != Level::Benign)
-        return level;
-    if (FilesOpened)
-        Relate_ZAMETKA->Close();
-    EndKill(*this, u"UpdateZk", p_.QuickWindow);
-    return level;
+    return RecordFormManager::TakeAccepted();
 }
 
 }  // namespace kaldo006
 
 void UpdateZk() {
-    using namespace kaldo006;
-    if (!historySetUp) {
-        HISTORY_ZAM_RECORD = ZAMETKA_Record();
-        historySetUp = true;
-    }
-    auto p = std::make_unique<Procedure>();
-    GlobalResponse = BYTE(p->ThisWindow.Run());
-    p->QuickWindow.close();
+    RunFormProcedure<kaldo006::Procedure>();
 }

@@ -2,11 +2,11 @@
 // of its document table in the order of the card's number, under a progress
 // window with a cancel button, then the print preview.
 
+#include "app/globals.h"
+#include "app/procedures.h"
 #include "core/picture.h"
 #include "core/step.h"
 #include "dictionary.h"
-#include "globals.h"
-#include "procedures.h"
 #include "report/previewhandle.h"
 #include "report/process.h"
 #include "report/reportmanager.h"

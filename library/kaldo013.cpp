@@ -8,9 +8,9 @@
 
 #include <memory>
 
+#include "app/common.h"
 #include "app/globals.h"
 #include "app/procedures.h"
-#include "common.h"
 #include "core/fuzzy.h"
 #include "dictionary.h"
 #include "ui/window.h"
@@ -291,10 +291,16 @@ int ThisWindowClass::TakeWindowEvent() {
     return level;
 }
 
-// Raises the open count of every base whose folder is the active one. A row
-// that cannot be read ends the pass: the row read before it is not raised twice.
-void ThisWindowClass::RaiseOpenCount() {
+// A row that cannot be read ends the pass: the row read before it is not
+// raised twice. The pass is one transaction of the catalogue: lists opening
+// at once, on other threads or in other programs, wait for it instead of
+// writing back a count read before this one raised it. A catalogue that
+// cannot be locked in time keeps its counts.
+void RaiseOpenCount() {
     const QString folder = ::PUT.get().str();
+    LOGOUT(Access_CONFIG->LockRecover, {&CONFIG});
+    if (ERRORCODE() != 0)
+        return;
     SET(CONFIG);
     while (!Eof(CONFIG)) {
         NEXT(CONFIG);
@@ -305,6 +311,7 @@ void ThisWindowClass::RaiseOpenCount() {
             rt::PUT(CONFIG);
         }
     }
+    COMMIT();
 }
 
 // ---------------------------------------------------------------------------

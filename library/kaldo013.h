@@ -71,6 +71,9 @@ inline constexpr char16_t kTransferFile[] = u"c:\\kaldor\\testA.rtf";
 QString PreviewHint();
 // 1 while a fuzzy search is in force in the process.
 BYTE FuzzySearchInForce();
+// Raises by one the open count of every base whose folder is the active one
+// (PUT); CONFIG is open on the calling thread.
+void RaiseOpenCount();
 
 struct BrowseRow {
     STRING<120> KAL_NAME;
@@ -158,7 +161,6 @@ class ThisWindowClass : public WindowManager {
     int TakeWindowEvent() override;
 
   private:
-    void RaiseOpenCount();
     Procedure& p_;
 };
 

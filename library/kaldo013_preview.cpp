@@ -11,11 +11,9 @@ namespace kaldo013 {
 void Procedure::ShowDocument() {
     // The list reads its selected card again, document text included.
     ThisWindow.Update();
-    const QString file = ::NFILE.get().str();
-    blobToFileShown(KAL.ZAKON, file, u"Test.rtf");
-    // Also after a failed write: the preview shows what the file holds (it
+    // Also after a failed write the preview shows what the file holds (it
     // never goes back into a card from here).
-    RTFControl2.Load(file);
+    bodyToPreview(KAL.ZAKON, ::NFILE.get().str(), RTFControl2, u"Test.rtf");
 }
 
 void Procedure::FindBookmark() {

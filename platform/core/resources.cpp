@@ -10,9 +10,20 @@
 namespace rt {
 
 namespace {
+// The extra folders, newest first. Read only through folderList(): the list
+// is shared by every thread (procedure threads load declarations, the GUI
+// thread looks up icons), and a copy taken under the lock stays whole while
+// another thread adds a folder. The copy has storage of its own: shared
+// storage, once the reader has let it go, is changed in place by the next
+// folder added, without anything that orders it after the reader's last look.
+std::mutex gFolderLock;
 QStringList& folders() {
     static QStringList f;
     return f;
+}
+QStringList folderList() {
+    std::lock_guard<std::mutex> l(gFolderLock);
+    return QStringList(folders().cbegin(), folders().cend());
 }
 
 std::mutex gCacheLock;
@@ -36,7 +47,8 @@ bool loadModule(const QString& module, QJsonObject* out, QString* error) {
         }
     }
     QStringList candidates;
-    for (const QString& f : folders())
+    const QStringList dirs = folderList();
+    for (const QString& f : dirs)
         candidates << f + u'/' + module + QStringLiteral(".json");
     candidates << QStringLiteral(":/resources/") + module + QStringLiteral(".json");
     for (const QString& path : candidates) {
@@ -94,7 +106,12 @@ QJsonObject declaration(QStringView module, QStringView section, QStringView lab
 }
 
 void addResourceFolder(const QString& folder) {
-    folders().prepend(folder);
+    {
+        // A folder added again moves to the front rather than being searched twice.
+        std::lock_guard<std::mutex> l(gFolderLock);
+        folders().removeAll(folder);
+        folders().prepend(folder);
+    }
     {
         std::lock_guard<std::mutex> l(gCacheLock);
         cache().clear();
@@ -112,7 +129,7 @@ QString iconPath(QStringView name) {
     std::lock_guard<std::mutex> l(gIconLock);
     QHash<QString, QString>& index = iconIndex();
     if (index.isEmpty()) {
-        QStringList dirs = folders();
+        QStringList dirs = folderList();
         for (QString& d : dirs)
             d += QStringLiteral("/icons");
         dirs << QStringLiteral(":/icons");

@@ -27,7 +27,7 @@ QJsonObject declaration(QStringView module, QStringView section, QStringView lab
                         QString* error = nullptr);
 
 // Extra folders searched before the embedded resources (tests put their own
-// declarations there). Not thread-safe: call before threads start.
+// declarations there), the last added first. Any thread may add one.
 void addResourceFolder(const QString& folder);
 
 // The resource path of an icon by its program name ("~adr1.ico", "OSGeo4W.ico");

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <exception>
 #include <future>
 #include <map>
@@ -16,6 +17,18 @@
 #include "dialogs.h"
 
 namespace rt {
+
+namespace detail {
+
+// The object that calls for the GUI thread run on.
+class Bridge : public QObject {
+    Q_OBJECT
+  public Q_SLOTS:
+    // Runs the oldest call waiting.
+    void runGuiCall();
+};
+
+}  // namespace detail
 
 namespace {
 
@@ -34,6 +47,18 @@ thread_local std::shared_ptr<detail::ThreadContext> tCtx;
 // runs. The lock keeps a post from racing the object's destruction.
 std::mutex gBridgeLock;
 QObject* gBridge = nullptr;
+// The calls for the GUI thread, oldest first (under gBridgeLock). Each queued
+// invocation of the bridge's slot runs the oldest: a call and what it carries
+// pass from thread to thread through this lock, which a race checker sees, and
+// not through Qt's own event queue, which it does not (nor anything of the
+// program's own in the event: Qt makes it and frees it).
+std::deque<std::function<void()>> gGuiCalls;
+
+// With gBridgeLock held and the bridge there.
+void queueGuiCall(std::function<void()> fn) {
+    gGuiCalls.push_back(std::move(fn));
+    QMetaObject::invokeMethod(gBridge, "runGuiCall", Qt::QueuedConnection);
+}
 
 int shutdownWaitMs() {
     const int env = qEnvironmentVariableIntValue("KALDOR_SHUTDOWN_WAIT_MS");
@@ -90,8 +115,10 @@ void* threadMain(void* p) {
         std::lock_guard<std::mutex> l(gThreadsLock);
         gThreads.erase(n);
         --gLive;
+        // Under the lock: a waiter that finds this thread gone may end the
+        // process, and the condition must not go while it is being notified.
+        gThreadsChanged.notify_all();
     }
-    gThreadsChanged.notify_all();
     tCtx.reset();
     if (a->main)
         gui::post([] { QCoreApplication::exit(0); });
@@ -181,6 +208,18 @@ void wakeAll() {
 
 // ---------------------------------------------------------------------------
 
+void detail::Bridge::runGuiCall() {
+    std::function<void()> fn;
+    {
+        std::lock_guard<std::mutex> l(gBridgeLock);
+        if (gGuiCalls.empty())
+            return;
+        fn = std::move(gGuiCalls.front());
+        gGuiCalls.pop_front();
+    }
+    fn();
+}
+
 int run(int argc, char** argv, std::function<void()> mainProcedure) {
     std::unique_ptr<QApplication> app;
     installTranslations();  // before Qt first reads the system's locale
@@ -193,7 +232,7 @@ int run(int argc, char** argv, std::function<void()> mainProcedure) {
     gShutdown = false;
     {
         std::lock_guard<std::mutex> l(gBridgeLock);
-        gBridge = new QObject;
+        gBridge = new detail::Bridge;
     }
     detail::startGui();
     gRunning = true;
@@ -215,11 +254,14 @@ int run(int argc, char** argv, std::function<void()> mainProcedure) {
     }
     gRunning = false;
     removeMessageReporter();
+    std::deque<std::function<void()>> unrun;
     {
         std::lock_guard<std::mutex> l(gBridgeLock);
         delete gBridge;
         gBridge = nullptr;
+        unrun.swap(gGuiCalls);
     }
+    unrun.clear();  // outside the lock: what they hold may post again
     detail::stopGui();
     int stuck;
     {
@@ -320,7 +362,7 @@ void post(std::function<void()> fn) {
     std::lock_guard<std::mutex> l(gBridgeLock);
     if (!gBridge)
         return;
-    QMetaObject::invokeMethod(gBridge, std::move(fn), Qt::QueuedConnection);
+    queueGuiCall(std::move(fn));
 }
 
 bool call(std::function<void()> fn) {
@@ -334,13 +376,10 @@ bool call(std::function<void()> fn) {
         std::lock_guard<std::mutex> l(gBridgeLock);
         if (!gBridge)
             return false;
-        QMetaObject::invokeMethod(
-            gBridge,
-            [fn = std::move(fn), done] {
-                fn();
-                done->set_value();
-            },
-            Qt::QueuedConnection);
+        queueGuiCall([fn = std::move(fn), done] {
+            fn();
+            done->set_value();
+        });
     }
     // The GUI never waits for us, so it answers; give up only when it ends.
     while (f.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
@@ -395,3 +434,5 @@ int SELECTED() {
 int KEYCODE() {
     return rt::currentEvent().keycode;
 }
+
+#include "runtime.moc"

@@ -407,6 +407,9 @@ TEST(Clerk, ADayWithTheProgramAndTheNextNothingLost) {
     Program p;
     ASSERT_TRUE(p.demo());
     ASSERT_TRUE(p.run(QStringLiteral("FirstDay"), 240000)) << p.output().toStdString();
+    // The texts the day showed and carried are not left on the disk.
+    EXPECT_FALSE(QFileInfo::exists(p.path(QStringLiteral("Test.rtf"))));
+    EXPECT_FALSE(QFileInfo::exists(p.path(QStringLiteral("c/kaldor/testA.rtf"))));
     ASSERT_TRUE(p.run(QStringLiteral("NextDay"), 240000)) << p.output().toStdString();
 }
 

@@ -308,6 +308,13 @@ QString tempFile(const QString& name) {
     return rt::currentFolder() + name;
 }
 
+// True when no one but the owner of the file may read or change it.
+bool ownersOnly(const QString& file) {
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ReadOther | QFileDevice::WriteOther;
+    return QFileInfo::exists(file) && (QFileInfo(file).permissions() & others) == 0;
+}
+
 class CardForm : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -629,6 +636,10 @@ TEST_F(CardForm, TheDocumentTextGoesThroughTestRtfAndBack) {
     EXPECT_TRUE(text(th, RTFTEXTBOX).startsWith(QStringLiteral("Примечание юриста")));
     click(th, CANCEL_);
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
+    // Readable by its owner only, through every write; gone when the program ends.
+    EXPECT_TRUE(ownersOnly(tempFile(QStringLiteral("Test.rtf"))));
+    removeTemporaryFiles();
+    EXPECT_FALSE(QFileInfo::exists(tempFile(QStringLiteral("Test.rtf"))));
 }
 
 TEST_F(CardForm, TheWorkingCopyGoesThroughZfileAndBack) {
@@ -637,6 +648,7 @@ TEST_F(CardForm, TheWorkingCopyGoesThroughZfileAndBack) {
     click(th, BUTTON20);
     EXPECT_TRUE(QFileInfo::exists(tempFile(QStringLiteral("zfile.rtf"))));
     EXPECT_EQ(QFileInfo(tempFile(QStringLiteral("zfile.rtf"))).size(), 0);
+    EXPECT_TRUE(ownersOnly(tempFile(QStringLiteral("zfile.rtf"))));
     EXPECT_EQ(text(th, RTFTEXTBOX_2), QString());
     typeIntoEditor(th, RTFTEXTBOX_2, QStringLiteral("Выдержка: реестр ведётся в электронном виде"));
     click(th, BUTTON19);

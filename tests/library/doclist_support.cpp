@@ -2,9 +2,9 @@
 
 #include <thread>
 
+#include "app/globals.h"
 #include "core/threads.h"
 #include "dictionary.h"
-#include "globals.h"
 
 namespace doclist {
 

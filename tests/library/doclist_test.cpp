@@ -7,13 +7,18 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QTextDocument>
+#include <memory>
 #include <ostream>
+#include <string>
 
 #include "app/globals.h"
 #include "app/procedures.h"
@@ -27,6 +32,7 @@
 #include "listview.h"
 #include "program_environment.h"
 #include "query.h"
+#include "rtf.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
@@ -142,6 +148,18 @@ void standardBase(const std::vector<Bookmark>& bookmarks = {}) {
     doclist::activate(kBase, kBaseName);
 }
 
+// How often each thread of raiseOpenCounts raises the open count.
+constexpr int kRaises = 150;
+
+// What every document list does when it opens, many times over, on a thread
+// of its own (started with START): the active base's open count raised.
+void raiseOpenCounts() {
+    Relate_CONFIG->Open();
+    for (int i = 0; i < kRaises; ++i)
+        RaiseOpenCount();
+    Relate_CONFIG->Close();
+}
+
 LONG openList() {
     const LONG th = START(Browsekaldor, 50000);
     EXPECT_TRUE(waitWindow(th));
@@ -218,6 +236,23 @@ QDialog* findDialog(LONG th) {
     return nullptr;
 }
 
+// What others than a file's owner may do with it.
+constexpr QFileDevice::Permissions kNotTheOwners =
+    QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+    QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+
+// Presses `button` of the list, which answers with a message box: its text,
+// once answered (empty when none came).
+QString pressForMessage(LONG th, int button) {
+    click(th, button, 100);
+    if (!waitDialog(th))
+        return {};
+    const QString said = messageText(th);
+    answerMessage(th, BUTTON::Ok);
+    waitIdle(th);
+    return said;
+}
+
 QString fileText(const QString& programName) {
     QFile f(rt::nativePath(programName));
     return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
@@ -230,18 +265,24 @@ bool writeFile(const QString& programName, const QByteArray& bytes) {
 
 class DocListEnvironment : public ProgramEnvironment {
   public:
+    // A second program started by a test leaves that test's catalogue alone.
+    explicit DocListEnvironment(bool ownCatalogue) : ownCatalogue_(ownCatalogue) {}
     void SetUp() override {
         FuzzyMatcher.Init();
         FuzzyMatcher.SetOption(FuzzyClass::NOCASE, 1);
         FuzzyMatcher.SetOption(FuzzyClass::WORDONLY, 0);
         rt::setFuzzyMatcher(&FuzzyMatcher);
         ProgramEnvironment::SetUp();
-        setCatalogue({{1, kBase, kBaseName, 0}, {2, kOther, QStringLiteral("Договоры"), 0}});
+        if (ownCatalogue_)
+            setCatalogue({{1, kBase, kBaseName, 0}, {2, kOther, QStringLiteral("Договоры"), 0}});
     }
     void TearDown() override {
         ProgramEnvironment::TearDown();
         rt::setFuzzyMatcher(nullptr);
     }
+
+  private:
+    bool ownCatalogue_;
 };
 
 }  // namespace
@@ -649,6 +690,39 @@ TEST(DocListDisplay, EachOpeningRaisesTheOpenCountOfTheActiveFolder) {
     EXPECT_EQ(openCount(2), 0);
     EXPECT_EQ(openCount(3), 12);  // the same folder counts too
     EXPECT_EQ(openCount(4), 0);   // case counts
+    // Lists opening at once, on two threads and in two programs, lose no count.
+    const auto raiseAtOnce = [] {
+        std::vector<LONG> threads;
+        for (int t = 0; t < 2; ++t)
+            threads.push_back(START(raiseOpenCounts, 50000));
+        for (LONG th : threads)
+            EXPECT_TRUE(rt::waitThreadEnd(th, 120000));
+    };
+    raiseAtOnce();
+    EXPECT_EQ(openCount(1), 5 + 2 * kRaises);
+    EXPECT_EQ(openCount(3), 12 + 2 * kRaises);
+    std::vector<std::unique_ptr<QProcess>> programs;
+    for (int n = 0; n < 2; ++n) {
+        programs.push_back(std::make_unique<QProcess>());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KALDOR_RAISING_PROGRAM"), QStringLiteral("1"));
+        programs.back()->setProcessEnvironment(env);
+        programs.back()->start(QCoreApplication::applicationFilePath(),
+                               {QStringLiteral("--gtest_filter=RaisingProgram.*")});
+    }
+    for (auto& p : programs) {
+        ASSERT_TRUE(p->waitForFinished(120000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardOutput().toStdString();
+    }
+    EXPECT_EQ(openCount(1), 5 + 6 * kRaises);
+    EXPECT_EQ(openCount(3), 12 + 6 * kRaises);
+    for (int round = 0; round < 3; ++round) {
+        const LONG one = START(Browsekaldor, 50000), two = START(Browsekaldor, 50000);
+        ASSERT_TRUE(waitWindow(one) && waitWindow(two));
+        closeList(one);
+        closeList(two);
+    }
+    EXPECT_EQ(openCount(1), 5 + 6 * kRaises + 6);
     // No base chosen yet: the row with a blank folder is the one raised.
     setCatalogue({{1, kBase, kBaseName, 0}, {2, QString(), QStringLiteral("Пустая"), 0}});
     doclist::activate(QString(), QString());
@@ -777,6 +851,38 @@ TEST(DocListPreview, ShowLoadsTheCardsTextUntilARowIsAcceptedOrTheRightButtonCli
     closeList(th);
 }
 
+TEST(DocListPreview, AnotherThreadsPreviewNeverPutsItsCardIntoACardForm) {
+    // The card form's buttons "Показать", "Применить" and "&Да" (kaldo003).
+    enum { CARD_BUTTON17 = 4, CARD_BUTTON6 = 5, CARD_OK = 71 };
+    standardBase();
+    const LONG list = openList();
+    clickRow(list, BROWSE_1, 1);
+    const LONG other = openList();
+    clickRow(other, BROWSE_1, 2);
+    click(other, CHANGE_3);  // the form of card 2, on the second list's thread
+    ASSERT_NE(title(other), kListTitle);
+    // At once, over and over: one thread shows card 1 in its preview, the
+    // other shows card 2 in its form and applies the editor to the card.
+    for (int i = 0; i < 60; ++i) {
+        POST(EVENT::Accepted, BUTTON4, list);
+        POST(EVENT::Accepted, CARD_BUTTON17, other);
+        POST(EVENT::Accepted, CARD_BUTTON6, other);
+    }
+    EXPECT_TRUE(waitIdle(list, 120000));
+    EXPECT_TRUE(waitIdle(other, 120000));
+    EXPECT_TRUE(text(list, RTFTEXTBOX).contains(fiveCards()[0].name));
+    click(other, CARD_OK);
+    ASSERT_EQ(title(other), kListTitle);
+    closeList(other);
+    closeList(list);
+    QTextDocument stored;
+    rt::readRtf(doclist::readBase(kBase).at(1).text, &stored);
+    EXPECT_EQ(stored.toPlainText(), QStringLiteral("Текст документа: ") + fiveCards()[1].name);
+    // The text went through files only its owner can read.
+    EXPECT_EQ(QFileInfo(rt::nativePath(u"Test.rtf")).permissions() & kNotTheOwners,
+              QFileDevice::Permissions());
+}
+
 TEST(DocListPreview, AFailedWriteIsReportedAndThePreviewStillLoads) {
     standardBase();
     const QString was = ::NFILE.get().str();
@@ -864,6 +970,8 @@ TEST(DocListBuffer, ACardGoesIntoAnotherBaseWithTheNextFreeNumber) {
     EXPECT_EQ(::WORDKEY.get().clip(), QStringLiteral("приём на работу"));
     EXPECT_EQ(::NFILEBUF.get().str(), QStringLiteral("C:\\docs\\priem.rtf"));
     EXPECT_EQ(fileText(QString::fromUtf16(kTransferFile)).toLatin1(), fiveCards()[0].text);
+    EXPECT_EQ(QFileInfo(rt::nativePath(kTransferFile)).permissions() & kNotTheOwners,
+              QFileDevice::Permissions());
     closeList(th);
 
     doclist::activate(kOther, QStringLiteral("Договоры"));
@@ -912,83 +1020,88 @@ TEST(DocListBuffer, ACardCopiedIntoItsOwnBaseIsASecondCard) {
     EXPECT_EQ(cards[5].text, cards[2].text);
 }
 
-TEST(DocListBuffer, AnEmptyBufferInsertsABlankCardWithWhatTheTransferFileHolds) {
+TEST(DocListBuffer, AnEmptyBufferInsertsNothingAndSaysSo) {
+    // A card put in, then a put from a list without cards: the buffer is empty
+    // again, file and all, whatever an earlier test of this process put in.
     standardBase();
-    // Nothing put into the buffer in this run of the program.
-    for (auto* field : {&::NAME, &::PNAME1, &::PNAME2, &::PNAME3})
-        *field = u"";
-    ::NDOK = u"";
-    ::WORDKEY = u"";
-    ::NFILEBUF = u"";
-    ::UTDATA = 0;
-    ::VVODDATA = 0;
-    const QByteArray earlier = doclist::rtfOf(QStringLiteral("С прошлого запуска"));
-    ASSERT_TRUE(writeFile(QString::fromUtf16(kTransferFile), earlier));
-    const LONG th = openList();
-    click(th, BUTTON15_2);
+    LONG th = openList();
+    clickRow(th, BROWSE_1, 1);
+    click(th, BUTTON15);
     closeList(th);
-    const std::vector<Card> cards = doclist::readBase(kBase);
-    ASSERT_EQ(cards.size(), 6u);
-    const Card& blank = cards[5];
-    EXPECT_EQ(blank.id, 6);
-    EXPECT_TRUE(blank.name.isEmpty());
-    EXPECT_TRUE(blank.pname1.isEmpty());
-    EXPECT_TRUE(blank.ndok.isEmpty());
-    EXPECT_TRUE(blank.wordkey.isEmpty());
-    EXPECT_TRUE(blank.nfile.isEmpty());
-    EXPECT_EQ(blank.approved, 0);
-    EXPECT_EQ(blank.inForce, 0);
-    EXPECT_EQ(blank.text, earlier);
+    ASSERT_TRUE(doclist::writeBase(kOther, {}));
+    doclist::activate(kOther, QStringLiteral("Договоры"));
+    th = openList();
+    EXPECT_EQ(pressForMessage(th, BUTTON15),
+              QStringLiteral("Нет выбранного документа: буфер переноса пуст."));
+    EXPECT_TRUE(::NAME.get().clip().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(rt::nativePath(kTransferFile)));
+    // A transfer file an earlier run left is no card of this run's buffer.
+    ASSERT_TRUE(writeFile(QString::fromUtf16(kTransferFile),
+                          doclist::rtfOf(QStringLiteral("С прошлого запуска"))));
+    EXPECT_EQ(pressForMessage(th, BUTTON15_2),
+              QStringLiteral("Буфер переноса пуст: сначала поместите в него запись с документом."));
+    closeList(th);
+    EXPECT_EQ(doclist::readBase(kBase).size(), 5u);
+    EXPECT_TRUE(doclist::readBase(kOther).empty());
 }
 
-TEST(DocListBuffer, FailedCopiesAreReportedAndTheCardIsAddedWithoutAText) {
+TEST(DocListBuffer, AFailedCopyIsReportedAndAddsNothing) {
     standardBase();
     ASSERT_TRUE(QDir(rt::nativePath(u"c:\\kaldor")).removeRecursively());
     const LONG th = openList();
+    // A put whose text cannot be written leaves the buffer empty.
     clickRow(th, BROWSE_1, 1);
-    click(th, BUTTON15, 100);
-    ASSERT_TRUE(waitDialog(th));
-    EXPECT_EQ(messageText(th), QStringLiteral("c:\\kaldor\\testA.rtf не скопирован - ошибка: 3"));
-    answerMessage(th, BUTTON::Ok);
-    waitIdle(th);
-    EXPECT_EQ(::NDOK.get().clip(), QStringLiteral("14-П"));  // the fields are in the buffer
-    // The read fails too: the message names the transfer file.
+    EXPECT_EQ(pressForMessage(th, BUTTON15),
+              QStringLiteral("c:\\kaldor\\testA.rtf не скопирован - ошибка: 3"));
+    EXPECT_TRUE(::NDOK.get().clip().isEmpty());
     clickRow(th, BROWSE_1, 4);
-    click(th, BUTTON15_2, 100);
-    ASSERT_TRUE(waitDialog(th));
-    EXPECT_EQ(messageText(th), QStringLiteral("c:\\kaldor\\testA.rtf не скопирован - ошибка: 3"));
-    answerMessage(th, BUTTON::Ok);
-    waitIdle(th);
-    // A card without a source file: the same message.
+    EXPECT_EQ(pressForMessage(th, BUTTON15_2),
+              QStringLiteral("Буфер переноса пуст: сначала поместите в него запись с документом."));
+    // A card in the buffer whose text has gone from the disk: the read fails,
+    // the message names the transfer file, and no card comes of it.
+    ASSERT_TRUE(QDir().mkpath(rt::nativePath(u"c:\\kaldor")));
     clickRow(th, BROWSE_1, 2);
-    click(th, BUTTON15, 100);
-    ASSERT_TRUE(waitDialog(th));
-    answerMessage(th, BUTTON::Ok);
-    waitIdle(th);
-    click(th, BUTTON15_2, 100);
-    ASSERT_TRUE(waitDialog(th));
-    EXPECT_EQ(messageText(th), QStringLiteral("c:\\kaldor\\testA.rtf не скопирован - ошибка: 3"));
-    answerMessage(th, BUTTON::Ok);
-    waitIdle(th);
+    click(th, BUTTON15);
+    EXPECT_EQ(::NDOK.get().clip(), QStringLiteral("№ 7"));
+    ASSERT_TRUE(QDir(rt::nativePath(u"c:\\kaldor")).removeRecursively());
+    EXPECT_EQ(pressForMessage(th, BUTTON15_2),
+              QStringLiteral("c:\\kaldor\\testA.rtf не скопирован - ошибка: 3"));
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5"}));
     closeList(th);
+    ASSERT_TRUE(QDir().mkpath(rt::nativePath(u"c:\\kaldor")));
     const std::vector<Card> cards = doclist::readBase(kBase);
-    ASSERT_EQ(cards.size(), 7u);
-    // Added without a text: never the text of the card selected at the time.
-    EXPECT_EQ(cards[5].name, cards[0].name);
-    EXPECT_TRUE(cards[5].text.isEmpty());
+    ASSERT_EQ(cards.size(), 5u);
     EXPECT_FALSE(cards[3].text.isEmpty());
-    EXPECT_EQ(cards[6].name, cards[1].name);
-    EXPECT_TRUE(cards[6].text.isEmpty());
+}
+
+// A second program on the catalogue of the test that starts it (its drive C
+// and settings are those it inherits): two threads raise the open count of
+// the active base at once.
+TEST(RaisingProgram, RaisesTheOpenCountOnTwoThreads) {
+    doclist::activate(kBase, kBaseName);
+    std::vector<LONG> threads;
+    for (int t = 0; t < 2; ++t)
+        threads.push_back(START(raiseOpenCounts, 50000));
+    for (LONG th : threads)
+        EXPECT_TRUE(rt::waitThreadEnd(th, 120000));
 }
 
 int main(int argc, char** argv) {
-    qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
-    QDir c(sandbox().path() + QStringLiteral("/c"));
-    for (const char* f : {"kaldor_demo", "kaldor", "bases/trud", "bases/dogovor"})
-        c.mkpath(QString::fromLatin1(f));
-    QDir::setCurrent(sandbox().path());
+    const bool raising = qEnvironmentVariableIsSet("KALDOR_RAISING_PROGRAM");
+    if (!raising) {
+        qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
+        QDir c(sandbox().path() + QStringLiteral("/c"));
+        for (const char* f : {"kaldor_demo", "kaldor", "bases/trud", "bases/dogovor"})
+            c.mkpath(QString::fromLatin1(f));
+        QDir::setCurrent(sandbox().path());
+        // The second program's case runs only when a test starts it.
+        ::testing::InitGoogleTest(&argc, argv);
+        std::string filter = ::testing::GTEST_FLAG(filter);
+        filter += filter.find('-') == std::string::npos ? "-" : ":";
+        ::testing::GTEST_FLAG(filter) = filter + "RaisingProgram.*";
+    }
     installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new DocListEnvironment);
+    ::testing::AddGlobalTestEnvironment(new DocListEnvironment(!raising));
     return uitest::main(argc, argv, {});
 }

@@ -16,11 +16,11 @@
 #include <atomic>
 #include <random>
 
+#include "app/globals.h"
+#include "app/procedures.h"
 #include "core/paths.h"
 #include "core/picture.h"
 #include "dictionary.h"
-#include "globals.h"
-#include "procedures.h"
 #include "register_base.h"
 #include "report/preview.h"
 #include "uidriver.h"

@@ -6,9 +6,9 @@
 #include <QJsonObject>
 #include <thread>
 
+#include "app/globals.h"
 #include "core/threads.h"
 #include "dictionary.h"
-#include "globals.h"
 
 namespace {
 

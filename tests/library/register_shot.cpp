@@ -17,9 +17,9 @@
 #include <cstdio>
 #include <thread>
 
+#include "app/globals.h"
+#include "app/procedures.h"
 #include "dictionary.h"
-#include "globals.h"
-#include "procedures.h"
 #include "register_base.h"
 #include "report/preview.h"
 #include "ui/dialogs.h"

@@ -8,9 +8,9 @@
 #include <chrono>
 #include <thread>
 
+#include "app/globals.h"
+#include "app/procedures.h"
 #include "dictionary.h"
-#include "globals.h"
-#include "procedures.h"
 #include "shot.h"
 #include "uidriver.h"
 #include "windowmanager.h"

@@ -12,10 +12,10 @@
 #include <functional>
 #include <optional>
 
+#include "app/globals.h"
+#include "app/procedures.h"
 #include "core/paths.h"
 #include "dictionary.h"
-#include "globals.h"
-#include "procedures.h"
 #include "program_environment.h"
 #include "table_support.h"
 #include "ui/dialogs.h"

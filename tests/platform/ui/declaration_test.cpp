@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QJsonDocument>
+#include <thread>
 
 #include "core/resources.h"
 #include "ui/declaration.h"
@@ -85,4 +86,22 @@ TEST(Declaration, ValuesColoursAndFaults) {
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(rt::loadWindow(u"uitest", u"NOSUCH", &error));
     EXPECT_TRUE(error.contains(QStringLiteral("NOSUCH")));
+}
+
+TEST(Declaration, ModulesLoadWhileAnotherThreadAddsFoldersAndLooksUpIcons) {
+    // A procedure thread opening windows and the GUI thread showing icons use
+    // the folder list at once; neither may see it half changed.
+    const QString folder = QStringLiteral(KALDOR_UI_TEST_RESOURCES);
+    rt::addResourceFolder(folder);
+    std::thread icons([&] {
+        for (int i = 0; i < 300; ++i) {
+            rt::addResourceFolder(folder);  // the module cache and the icon index start again
+            rt::iconPath(u"nosuch.ico");
+        }
+    });
+    int loaded = 0;
+    for (int i = 0; i < 300; ++i)
+        loaded += !rt::declaration(u"kaldor$uitest", u"windows", u"FORM").isEmpty();
+    icons.join();
+    EXPECT_EQ(loaded, 300);
 }

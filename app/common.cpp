@@ -1,8 +1,6 @@
-#include "common.h"
+#include "app/common.h"
 
-#include "app/globals.h"
-#include "dictionary.h"
-#include "listcontrol.h"
+#include "filemanager.h"
 #include "toolbar.h"
 #include "ui/window.h"
 
@@ -33,16 +31,6 @@ void EndKill(WindowManager& w, const char16_t* procedure, Window& window) {
     if (w.Opened)
         INIMgr.Update(procedure, window);
     GlobalErrors.SetProcedureName();
-}
-
-void OffBaseStyle(Window& window, int list, const char16_t* face) {
-    window[list](lst::PROPSTYLE::FontName, 1) = face;
-    window[list](lst::PROPSTYLE::FontSize, 1) = 8;
-    window[list](lst::PROPSTYLE::FontStyle, 1) = int(FONT::Bold);
-    window[list](lst::PROPSTYLE::TextColor, 1) = 0xC0C0C0;
-    window[list](lst::PROPSTYLE::BackColor, 1) = -1;
-    window[list](lst::PROPSTYLE::TextSelected, 1) = 0xC0C0C0;
-    window[list](lst::PROPSTYLE::BackSelected, 1) = -1;
 }
 
 int SetFormActions(WindowManager& w, int okControl) {
@@ -80,4 +68,53 @@ void TakeFormOk(WindowManager& w, int okControl, Window& window) {
     // Viewing: "Сохранить" only closes.
     if (w.Request == ViewRecord && !w.BatchProcessing)
         window.post(EVENT::CloseWindow);
+}
+
+int RecordFormManager::Init() {
+    const int level = BeginInit(*this, form_.procedure, form_.firstField, toolbar_);
+    if (level != Level::Benign)
+        return level;
+    HistoryKey = Key::Ctrl + Key::letter('H');
+    AddHistoryFile(form_.record, form_.history);
+    for (std::size_t i = 0; i < form_.historyControls.size(); ++i)
+        AddHistoryField(form_.historyControls[i], int(i) + 1);
+    AddUpdateFile(*form_.updateFile);
+    AddItem(form_.cancelControl, RequestCancelled);
+    form_.primary->SetOpenRelated();
+    form_.primary->Open();
+    FilesOpened = true;
+    Primary = form_.primary;
+    if (SetFormActions(*this, form_.okControl) != Level::Benign)
+        return Level::Notify;
+    Open(window_);
+    if (Request == ViewRecord) {
+        for (int c : form_.readOnlyWhenViewing)
+            window_[c][PROP::ReadOnly] = 1;
+        for (int c : form_.disabledWhenViewing)
+            window_.disable(c);
+    }
+    PlaceWindow(*this, resizer_, form_.procedure, window_);
+    SetAlerts();
+    return level;
+}
+
+int RecordFormManager::Run() {
+    const int response = WindowManager::Run();
+    return Request == ViewRecord ? int(RequestCancelled) : response;
+}
+
+int RecordFormManager::TakeAccepted() {
+    const int level = WindowManager::TakeAccepted();
+    TakeFormOk(*this, form_.okControl, window_);
+    return level;
+}
+
+int RecordFormManager::Kill() {
+    const int level = WindowManager::Kill();
+    if (level != Level::Benign)
+        return level;
+    if (FilesOpened)
+        form_.primary->Close();
+    EndKill(*this, form_.procedure, window_);
+    return level;
 }
