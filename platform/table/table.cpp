@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "core/paths.h"
 #include "driver.h"
@@ -45,12 +46,21 @@ int rawSize(const FieldRef& f) {
 // ---------------------------------------------------------------------------
 // BLOB
 
+bool BLOB::fetch() const {
+    if (loaded_)
+        return true;
+    QByteArray bytes;
+    // A failed read is not kept: the next look reads again, and nobody takes
+    // "could not read" for "empty".
+    if (file_ && !file_->loadBlob(index_, source_, generation_, &bytes))
+        return false;
+    data_ = bytes;
+    loaded_ = true;
+    return true;
+}
+
 QByteArray BLOB::data() const {
-    if (!loaded_) {
-        data_ = file_ ? file_->loadBlob(index_, source_, generation_) : QByteArray();
-        loaded_ = true;
-    }
-    return data_;
+    return fetch() ? data_ : QByteArray();
 }
 
 void BLOB::setData(const QByteArray& bytes) {
@@ -200,8 +210,25 @@ bool TableFile::openPhysical() {
     path_ = path;
     ++generation_;
     current_ = 0;
+    if (conn_->folderKind() == tbl::FolderKind::NetworkNoLocks)
+        reportReadOnlyShare();
     rt::clearError();
     return true;
+}
+
+void TableFile::reportReadOnlyShare() {
+    // Once for each folder in the life of the process: every thread opens the file
+    // again, and a base has two files in its folder.
+    static std::mutex lock;
+    static std::set<QString> told;
+    if (!errors_)
+        return;
+    {
+        std::lock_guard<std::mutex> l(lock);
+        if (!told.insert(QFileInfo(path_).path()).second)
+            return;
+    }
+    errors_->ThrowFile(Msg::ReadOnlyShare, messageLabel());
 }
 
 void TableFile::reportOpenFailure() {
@@ -312,23 +339,37 @@ void TableFile::resetBlobs(RecordPointer ptr) {
         b.holder->unload(ptr, generation_);
 }
 
-QByteArray TableFile::loadBlob(int index, RecordPointer source, std::uint64_t generation) {
-    // A holder read from a file since closed, or never read, is empty.
-    if (!conn_ || generation != generation_ || source == 0)
-        return {};
+bool TableFile::loadBlob(int index, RecordPointer source, std::uint64_t generation,
+                         QByteArray* out) {
+    out->clear();
+    if (source == 0)
+        return true;  // never read from a file: empty
+    // The record came from a file since closed: its body is not there to read, and
+    // another file's is never given in its place.
+    if (!conn_ || generation != generation_) {
+        rt::setError(ErrCode::NotOpen, messageLabel(),
+                     QStringLiteral("the record's file was closed before its text was read"));
+        return false;
+    }
     sqlite3_stmt* st =
         conn_->statement(QStringLiteral("SELECT data FROM %1 WHERE \"_ptr\"=?")
                              .arg(quoted(name_ + u'_' + blobs_[size_t(index)].name)));
     if (!st)
-        return {};
+        return false;
     sqlite3_bind_int64(st, 1, source);
-    QByteArray out;
-    if (sqlite3_step(st) == SQLITE_ROW) {
-        out = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 0)),
-                         sqlite3_column_bytes(st, 0));
+    const int rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) {
+        *out = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 0)),
+                          sqlite3_column_bytes(st, 0));
     }
+    const int err =
+        rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : sqlite3_extended_errcode(conn_->db());
     sqlite3_reset(st);
-    return out;
+    if (err != SQLITE_OK) {
+        conn_->setError(err);
+        return false;
+    }
+    return true;  // no row: an empty body, which is not stored
 }
 
 void TableFile::fillFromRow(void* stmt, int column, RecordPointer ptr) {
@@ -430,8 +471,11 @@ bool TableFile::addRecord() {
     const QStringList columns = writeColumns(*this, &args);
     const QStringList marks(columns.size() + 1, QStringLiteral("?"));
     std::vector<QByteArray> bodies;
-    for (const auto& b : blobs_)
+    for (const auto& b : blobs_) {
+        if (!b.holder->fetch())
+            return false;  // a body that cannot be read is not stored as empty
         bodies.push_back(b.holder->data());
+    }
     tbl::WriteScope w(conn_.get());
     if (!w.ok())
         return false;
@@ -492,6 +536,8 @@ bool TableFile::putRecord() {
         BLOB& b = *blobs_[i].holder;
         if (b.changed_ || b.source_ != current_ || b.generation_ != generation_) {
             dirty.push_back(int(i));
+            if (!b.fetch())
+                return false;  // a body that cannot be read is not stored as empty
             bodies[i] = b.data();
         }
     }
@@ -717,6 +763,9 @@ int BlobToFile(const BLOB& blob, QStringView fileName) {
     }
     // Written beside the file and put in its place whole: a reader never sees half
     // a text, and a failed copy leaves the old file as it was.
+    // A body that cannot be read is a failed copy, not an empty file.
+    if (!blob.fetch())
+        return ERRORCODE();
     QSaveFile out(path);
     const QByteArray bytes = blob.data();
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
