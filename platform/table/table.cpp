@@ -179,6 +179,31 @@ void TableFile::setLockWait(int seconds) {
 // ---------------------------------------------------------------------------
 // Open and close
 
+namespace {
+// The open failures this thread has shown. A window's lists try the open again at
+// every read (each key press), and its tables may share one missing folder: the
+// user is told once, until the file opens or its window closes.
+thread_local std::set<QString> tShownFailures;
+
+QString folderKey(const QString& path) {
+    return QStringLiteral("folder:") + QFileInfo(path).path();
+}
+QString fileKey(const QString& path) {
+    return QStringLiteral("file:") + path;
+}
+
+void forgetFailures(const QString& path) {
+    if (tShownFailures.empty())
+        return;
+    for (auto it = tShownFailures.begin(); it != tShownFailures.end();) {
+        if (*it == folderKey(path) || it->startsWith(fileKey(path) + u':'))
+            it = tShownFailures.erase(it);
+        else
+            ++it;
+    }
+}
+}  // namespace
+
 bool TableFile::ensureOpen() {
     if (conn_)
         return true;
@@ -210,6 +235,7 @@ bool TableFile::openPhysical() {
     path_ = path;
     ++generation_;
     current_ = 0;
+    forgetFailures(path);
     if (conn_->folderKind() == tbl::FolderKind::NetworkNoLocks)
         reportReadOnlyShare();
     rt::clearError();
@@ -235,6 +261,12 @@ void TableFile::reportOpenFailure() {
     if (!errors_)
         return;
     const int code = ERRORCODE();
+    const QString path = rt::nativePath(fileName());
+    const QString key = code == ErrCode::PathNotFound
+                            ? folderKey(path)
+                            : fileKey(path) + u':' + QString::number(code);
+    if (!tShownFailures.insert(key).second)
+        return;
     errors_->ThrowFile(code == ErrCode::PathNotFound ? Msg::CreateFailed : Msg::OpenFailed,
                        messageLabel());
 }
@@ -254,6 +286,8 @@ void TableFile::closeOnce() {
         conn_.reset();
         path_.clear();
         current_ = 0;
+        if (!tShownFailures.empty())
+            forgetFailures(rt::nativePath(fileName()));
     }
     rt::clearError();
 }
