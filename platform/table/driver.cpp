@@ -490,6 +490,7 @@ int errorCode(int rc, bool encrypted) {
         case SQLITE_CORRUPT:
         case SQLITE_FORMAT:
         case SQLITE_SCHEMA:
+        case SQLITE_TOOBIG:  // read: a length from a damaged page (writes: see write())
             return ErrCode::InvalidFile;
         case SQLITE_READONLY:
             return ErrCode::ReadOnly;
@@ -1056,6 +1057,11 @@ bool Connection::write(const QString& sql, const Args& args, int* changes) {
     const int rc = sqlite3_step(st);
     sqlite3_reset(st);
     if (rc != SQLITE_DONE) {
+        if ((sqlite3_extended_errcode(db_) & 0xff) == SQLITE_TOOBIG) {
+            rt::setError(ErrCode::FileSystem, path_,
+                         path_ + QStringLiteral(": a text too large for a table"));
+            return false;
+        }
         setError(sqlite3_extended_errcode(db_));
         return false;
     }
