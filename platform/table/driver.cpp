@@ -773,7 +773,7 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
         fail(code, detail, ErrCode::PathNotFound, rq.path, QStringLiteral("no such folder"));
         return nullptr;
     }
-    const FolderKind kind = folderKind(folder);
+    FolderKind kind = folderKind(folder);
     const bool folderOpen = writable(folder);
     bool exists = ::stat(native.constData(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
@@ -805,26 +805,24 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
     // A file the program may not write, or whose folder it may not write (where the
     // journal goes), is opened for reading: the lists and reports work, a write is
     // refused. So is every file of a share whose locks do not reach the server.
-    const bool noLocks = kind == FolderKind::NetworkNoLocks;
-    const bool readOnly = !folderOpen || !writable(rq.path) || noLocks;
+    bool noLocks = kind == FolderKind::NetworkNoLocks;
+    bool readOnly = !folderOpen || !writable(rq.path) || noLocks;
     const bool encrypted = !rq.password.isEmpty();
 
     std::unique_ptr<Connection> c(new Connection);
     c->path_ = rq.path;
     c->table_ = rq.table;
     c->encrypted_ = encrypted;
-    c->readOnly_ = readOnly;
-    c->kind_ = kind;
     QString table, layout;
     int rc = SQLITE_OK;
     // A file in a read-only folder of this machine that no program is writing
     // through a log (a CD) is read as it is on disk: SQLite would otherwise want to
-    // make the log's index beside it. Elsewhere that is the second try, for a file
-    // in WAL whose index cannot be made.
-    const bool still = kind == FolderKind::Local && !folderOpen &&
-                       !QFileInfo::exists(rq.path + QStringLiteral("-wal")) &&
-                       !QFileInfo::exists(rq.path + QStringLiteral("-journal"));
-    for (int attempt = 0; attempt < (readOnly ? 2 : 1); ++attempt) {
+    // make the log's index beside it. Elsewhere that is a later try, for a file in
+    // WAL whose index cannot be made.
+    bool still = kind == FolderKind::Local && !folderOpen &&
+                 !QFileInfo::exists(rq.path + QStringLiteral("-wal")) &&
+                 !QFileInfo::exists(rq.path + QStringLiteral("-journal"));
+    for (int attempt = 0; attempt < 3; ++attempt) {
         if (c->db_) {
             sqlite3_close(c->db_);
             c->db_ = nullptr;
@@ -832,8 +830,8 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
         const int flags =
             (readOnly ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI : SQLITE_OPEN_READWRITE) |
             SQLITE_OPEN_NOMUTEX;
-        rc = sqlite3_open_v2(openName(rq.path, readOnly, noLocks, still || attempt > 0).constData(),
-                             &c->db_, flags, nullptr);
+        rc = sqlite3_open_v2(openName(rq.path, readOnly, noLocks, still).constData(), &c->db_,
+                             flags, nullptr);
         sqlite3_busy_timeout(c->db_, rq.busyMs);
         if (rc != SQLITE_OK) {
             fail(code, detail, errorCode(rc, encrypted), rq.path, sqliteMessage(c->db_));
@@ -856,9 +854,22 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
         // Nothing writes to a file until it is known to be ours.
         rc = readMeta(c->db_, &table, &layout);
         const int base = rc & 0xff;
-        if (!(readOnly && (base == SQLITE_CANTOPEN || base == SQLITE_IOERR)))
+        // A share whose locks fail (NFS without its lock service) is one without
+        // locks: read only, and said so.
+        const int ext = rc == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(c->db_);
+        const bool lockFailed = ext == SQLITE_IOERR_LOCK || ext == SQLITE_IOERR_RDLOCK ||
+                                ext == SQLITE_IOERR_CHECKRESERVEDLOCK;
+        if (lockFailed && kind == FolderKind::Network) {
+            kind = FolderKind::NetworkNoLocks;
+            noLocks = readOnly = true;
+        } else if (readOnly && !still && (base == SQLITE_CANTOPEN || base == SQLITE_IOERR)) {
+            still = true;
+        } else {
             break;
+        }
     }
+    c->readOnly_ = readOnly;
+    c->kind_ = kind;
     c->setBusyTimeout(rq.busyMs);
     // Without its functions a connection would fail at the first list that
     // compares without case: it fails here, where it is reported as an open.

@@ -197,6 +197,74 @@ TEST_P(SharingTest, AShareWithoutLocksIsReadOnlyAndSaysSoOnce) {
     EXPECT_EQ(fileBytes(drive.native(QStringLiteral("base/cards.dat"))), before);
 }
 
+namespace {
+// A file system whose byte-range locks fail, as on an NFS mount without its lock
+// service: SQLite's own, with every lock of a table file refused (ENOLCK), except
+// on files opened without locks. Installed as the default while it lives.
+class LocksFail {
+  public:
+    LocksFail() {
+        real_ = sqlite3_vfs_find("unix");
+        vfs_ = *real_;
+        vfs_.zName = "kaldor-locks-fail";
+        vfs_.xOpen = &LocksFail::open;
+        sqlite3_vfs_register(&vfs_, 1);
+    }
+    ~LocksFail() {
+        sqlite3_vfs_unregister(&vfs_);
+        sqlite3_vfs_register(real_, 1);
+    }
+
+  private:
+    static int open(sqlite3_vfs*, const char* name, sqlite3_file* f, int flags, int* out) {
+        const int rc = real_->xOpen(real_, name, f, flags, out);
+        if (rc == SQLITE_OK && f->pMethods && (flags & SQLITE_OPEN_MAIN_DB) &&
+            !sqlite3_uri_boolean(name, "nolock", 0)) {
+            if (!locking_) {
+                locking_ = f->pMethods;
+                failing_ = *f->pMethods;
+                failing_.xLock = [](sqlite3_file*, int) { return SQLITE_IOERR_LOCK; };
+            }
+            if (f->pMethods == locking_)
+                f->pMethods = &failing_;
+        }
+        return rc;
+    }
+    static inline sqlite3_vfs* real_ = nullptr;
+    static inline const sqlite3_io_methods* locking_ = nullptr;
+    static inline sqlite3_io_methods failing_{};
+    sqlite3_vfs vfs_{};
+};
+}  // namespace
+
+TEST(SharingFailures, AShareWhoseLocksFailIsReadOnlyAndSaysSo) {
+    TestDrive drive;
+    drive.mkdir(QStringLiteral("base"));
+    qputenv("KALDOR_NETWORK_FOLDERS", drive.native(QStringLiteral("base")).toLocal8Bit());
+    {
+        Cards c(QStringLiteral("c:\\base\\cards.dat"));
+        OPEN(c.file);
+        c.add(1, "one");
+        CLOSE(c.file);
+    }
+    const QByteArray before = fileBytes(drive.native(QStringLiteral("base/cards.dat")));
+    {
+        LocksFail noLocks;
+        Cards c(QStringLiteral("c:\\base\\cards.dat"));
+        ErrorClass errors;
+        c.file.setErrors(&errors, QStringLiteral("cards"));
+        OPEN(c.file);
+        EXPECT_EQ(RECORDS(c.file), 1) << rt::errorDetail().toStdString();
+        c.add(2, "two");
+        EXPECT_EQ(ERRORCODE(), ErrCode::ReadOnly);
+        CLOSE(c.file);
+        ASSERT_EQ(drive.reporter().reports().size(), 1u);
+        EXPECT_EQ(drive.reporter().reports()[0].messageId, Msg::ReadOnlyShare);
+    }
+    qunsetenv("KALDOR_NETWORK_FOLDERS");
+    EXPECT_EQ(fileBytes(drive.native(QStringLiteral("base/cards.dat"))), before);
+}
+
 TEST(FolderKind, IsAFunctionOfTheFolderThatTestsCanDeclare) {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath(QStringLiteral("share/base"));
