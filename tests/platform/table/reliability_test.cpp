@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <thread>
 
 #include "driver.h"
@@ -235,34 +237,44 @@ class LocksFail {
     static inline sqlite3_io_methods failing_{};
     sqlite3_vfs vfs_{};
 };
+
+// A table made at `made` and opened again at `seen`, the same file seen over a
+// share that cannot lock: read, never written, and the share named once.
+void expectReadOnlyShare(
+    TestDrive& drive, const QString& made, const QString& seen,
+    const std::function<void()>& beforeOpen = [] {}) {
+    QFile::remove(made);
+    {
+        Cards c(made);
+        OPEN(c.file);
+        c.add(1, "made where the folder is");
+        CLOSE(c.file);
+    }
+    const QByteArray before = fileBytes(made);
+    Cards c(seen);
+    ErrorClass errors;
+    c.file.setErrors(&errors, QStringLiteral("cards"));
+    beforeOpen();
+    OPEN(c.file);
+    EXPECT_EQ(RECORDS(c.file), 1) << rt::errorDetail().toStdString();
+    c.add(2, "added over the share");
+    EXPECT_EQ(ERRORCODE(), ErrCode::ReadOnly);
+    CLOSE(c.file);
+    ASSERT_EQ(drive.reporter().reports().size(), 1u);
+    EXPECT_EQ(drive.reporter().reports()[0].messageId, Msg::ReadOnlyShare);
+    EXPECT_EQ(fileBytes(made), before);
+}
 }  // namespace
 
 TEST(SharingFailures, AShareWhoseLocksFailIsReadOnlyAndSaysSo) {
     TestDrive drive;
     drive.mkdir(QStringLiteral("base"));
+    const QString path = drive.native(QStringLiteral("base/cards.dat"));
     qputenv("KALDOR_NETWORK_FOLDERS", drive.native(QStringLiteral("base")).toLocal8Bit());
-    {
-        Cards c(QStringLiteral("c:\\base\\cards.dat"));
-        OPEN(c.file);
-        c.add(1, "one");
-        CLOSE(c.file);
-    }
-    const QByteArray before = fileBytes(drive.native(QStringLiteral("base/cards.dat")));
-    {
-        LocksFail noLocks;
-        Cards c(QStringLiteral("c:\\base\\cards.dat"));
-        ErrorClass errors;
-        c.file.setErrors(&errors, QStringLiteral("cards"));
-        OPEN(c.file);
-        EXPECT_EQ(RECORDS(c.file), 1) << rt::errorDetail().toStdString();
-        c.add(2, "two");
-        EXPECT_EQ(ERRORCODE(), ErrCode::ReadOnly);
-        CLOSE(c.file);
-        ASSERT_EQ(drive.reporter().reports().size(), 1u);
-        EXPECT_EQ(drive.reporter().reports()[0].messageId, Msg::ReadOnlyShare);
-    }
+    std::unique_ptr<LocksFail> noLocks;
+    expectReadOnlyShare(drive, path, path, [&] { noLocks = std::make_unique<LocksFail>(); });
+    noLocks.reset();
     qunsetenv("KALDOR_NETWORK_FOLDERS");
-    EXPECT_EQ(fileBytes(drive.native(QStringLiteral("base/cards.dat"))), before);
 }
 
 TEST(FolderKind, IsAFunctionOfTheFolderThatTestsCanDeclare) {
@@ -306,23 +318,6 @@ TEST(RealShare, ASshfsMountIsFoundAndItsBasesAreOpenedReadOnly) {
     EXPECT_EQ(tbl::folderKind(mount), tbl::FolderKind::NetworkNoLocks);
     EXPECT_EQ(tbl::folderKind(server), tbl::FolderKind::Local);
     TestDrive drive;
-    QFile::remove(server + QStringLiteral("/cards.dat"));
-    {
-        Cards c(server + QStringLiteral("/cards.dat"));
-        OPEN(c.file);
-        c.add(1, "made on the server");
-        CLOSE(c.file);
-    }
-    const QByteArray before = fileBytes(server + QStringLiteral("/cards.dat"));
-    Cards c(mount + QStringLiteral("/cards.dat"));
-    ErrorClass errors;
-    c.file.setErrors(&errors, QStringLiteral("cards"));
-    OPEN(c.file);
-    EXPECT_EQ(RECORDS(c.file), 1) << rt::errorDetail().toStdString();
-    c.add(2, "added over the share");
-    EXPECT_EQ(ERRORCODE(), ErrCode::ReadOnly);
-    CLOSE(c.file);
-    ASSERT_EQ(drive.reporter().reports().size(), 1u);
-    EXPECT_EQ(drive.reporter().reports()[0].messageId, Msg::ReadOnlyShare);
-    EXPECT_EQ(fileBytes(server + QStringLiteral("/cards.dat")), before);
+    expectReadOnlyShare(drive, server + QStringLiteral("/cards.dat"),
+                        mount + QStringLiteral("/cards.dat"));
 }
