@@ -895,7 +895,9 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
     }
     // A file cut short (a copy that stopped half-way) is refused before anything
     // reads the missing pages. With frames in the write-ahead log the file may
-    // rightly be shorter than the database.
+    // rightly be shorter than the database. Its size is taken after the count:
+    // with the rollback journal another program's commit grows the file itself,
+    // and it may have grown since the file was first looked at.
     {
         QByteArray pages;
         if (!queryText(c->db_, "PRAGMA page_count", &pages)) {
@@ -907,6 +909,8 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
         const bool walFrames =
             ::stat(QFile::encodeName(rq.path + QStringLiteral("-wal")).constData(), &wal) == 0 &&
             wal.st_size > 0;
+        if (::stat(native.constData(), &st) != 0)
+            st.st_size = 0;
         if (!walFrames && pages.toLongLong() * kPageSize > std::int64_t(st.st_size)) {
             fail(code, detail, ErrCode::InvalidFile, rq.path,
                  QStringLiteral("the file is truncated"));
