@@ -283,6 +283,7 @@ TEST(FolderKind, IsAFunctionOfTheFolderThatTestsCanDeclare) {
     QDir(dir.path()).mkpath(QStringLiteral("shared"));
     QDir(dir.path()).mkpath(QStringLiteral("cd"));
     const QString root = dir.path();
+    qunsetenv("KALDOR_NETWORK_FOLDERS");  // scripts/check-share declares every folder
     EXPECT_EQ(tbl::folderKind(root + QStringLiteral("/share")), tbl::FolderKind::Local);
     qputenv("KALDOR_NETWORK_FOLDERS",
             (QStringLiteral("/nowhere:") + root + QStringLiteral("/share")).toLocal8Bit());
