@@ -35,9 +35,7 @@ QString errorText(int code) {
         case ErrCode::AccessDenied:
             return QStringLiteral("Доступ запрещён");
         case ErrCode::ReadOnly:
-            return QStringLiteral(
-                "Файл или папка только для чтения: база открыта для просмотра, изменения не "
-                "записываются");
+            return QStringLiteral("Файл или папка только для чтения: записать в них нельзя");
         case ErrCode::Busy:
             return QStringLiteral("Файл занят другим пользователем");
         case ErrCode::RecordNotAvailable:

@@ -267,8 +267,11 @@ void TableFile::reportOpenFailure() {
                             : fileKey(path) + u':' + QString::number(code);
     if (!tShownFailures.insert(key).second)
         return;
-    errors_->ThrowFile(code == ErrCode::PathNotFound ? Msg::CreateFailed : Msg::OpenFailed,
-                       messageLabel());
+    // A file that could not be made (no folder, a read-only one) is not one that
+    // would not open.
+    const bool made =
+        code == ErrCode::PathNotFound || (code == ErrCode::ReadOnly && !QFileInfo::exists(path));
+    errors_->ThrowFile(made ? Msg::CreateFailed : Msg::OpenFailed, messageLabel());
 }
 
 void TableFile::openOnce() {

@@ -548,6 +548,7 @@ TEST_F(TableTest, ReadOnlyFilesAndFoldersAreReadAndNeverWritten) {
     RECORDS(c.file);
     EXPECT_EQ(ERRORCODE(), ErrCode::ReadOnly) << rt::errorDetail().toStdString();
     ASSERT_EQ(drive.reporter().reports().size(), 1u);
+    EXPECT_EQ(drive.reporter().reports()[0].messageId, Msg::CreateFailed);
     EXPECT_TRUE(drive.reporter().reports()[0].text.contains(u"только для чтения"));
     CLOSE(c.file);
     setMode(folder, 0755);
