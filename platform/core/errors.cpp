@@ -34,6 +34,8 @@ QString errorText(int code) {
             return QStringLiteral("Путь не найден");
         case ErrCode::AccessDenied:
             return QStringLiteral("Доступ запрещён");
+        case ErrCode::ReadOnly:
+            return QStringLiteral("Файл или папка только для чтения: записать в них нельзя");
         case ErrCode::Busy:
             return QStringLiteral("Файл занят другим пользователем");
         case ErrCode::RecordNotAvailable:
@@ -152,6 +154,9 @@ ErrorClass::ErrorClass() {
         QStringLiteral("Значение поля %Field вне допустимых пределов."));
     add(Msg::AbortTransaction, S::Warning, QStringLiteral("Транзакция отменена"),
         QStringLiteral("Изменения файла %File отменены.\n\nОшибка: (%ErrorCode) %Error"));
+    add(Msg::ReadOnlyShare, S::Warning, QStringLiteral("База только для чтения"),
+        QStringLiteral("Сетевая папка файла %File не поддерживает блокировки файлов: без них "
+                       "две программы могут испортить базу. База открыта только для чтения."));
 }
 
 ErrorClass::~ErrorClass() = default;

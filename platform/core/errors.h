@@ -18,6 +18,7 @@ enum : int {
     NoFile = 2,        // file not found
     PathNotFound = 3,  // path not found
     AccessDenied = 5,  // access denied
+    ReadOnly = 19,     // the file or its folder cannot be written: open for reading only
     InvalidFile = 47,  // invalid or damaged file
     NotOpen = 37,      // file not open
     RecordNotAvailable = 33,
@@ -71,7 +72,8 @@ enum : int {
     LogoutFailed,
     FieldOutOfRange,
     AbortTransaction,
-    User = 1000,  // first id free for programs
+    ReadOnlyShare,  // a network folder without locks: its files are only read
+    User = 1000,    // first id free for programs
 };
 }
 

@@ -14,12 +14,14 @@
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <QSysInfo>
+#include <QUrl>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 
 #include "collation.h"
+#include "share.h"
 
 namespace tbl {
 
@@ -76,11 +78,46 @@ QString sqliteMessage(sqlite3* db) {
     return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
 }
 
-QByteArray readHeader(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+// The first page of the file, read through the connection's own descriptor: a
+// descriptor of our own would, once closed, drop every lock this process holds on
+// the file (POSIX locks belong to the process), those of other threads'
+// connections included.
+QByteArray readFirstPage(sqlite3* db) {
+    sqlite3_file* f = nullptr;
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &f) != SQLITE_OK || !f ||
+        !f->pMethods)
         return {};
-    return f.read(16);
+    QByteArray page(kPageSize, '\0');
+    const int rc = f->pMethods->xRead(f, page.data(), int(page.size()), 0);
+    return rc == SQLITE_OK || rc == SQLITE_IOERR_SHORT_READ ? page : QByteArray();
+}
+
+// An encrypted file is whole pages of what looks like random bytes; a text, a
+// picture or a file of zeros under the table's name is not a table with another
+// password but no table at all.
+bool looksEncrypted(const QByteArray& firstPage, std::int64_t fileSize) {
+    if (fileSize % kPageSize != 0)
+        return false;
+    bool seen[256] = {};
+    int distinct = 0;
+    for (const char ch : firstPage) {
+        bool& s = seen[static_cast<unsigned char>(ch)];
+        distinct += s ? 0 : 1;
+        s = true;
+    }
+    return distinct >= 200;  // random bytes: about 256 in a page of 4096
+}
+
+std::mutex gSaltLock;
+std::function<bool(QByteArray*)> gSaltSource;
+
+bool newSalt(QByteArray* salt) {
+    {
+        std::lock_guard<std::mutex> l(gSaltLock);
+        if (gSaltSource)
+            return gSaltSource(salt);
+    }
+    return RAND_bytes(reinterpret_cast<unsigned char*>(salt->data()), int(salt->size())) == 1;
 }
 
 void syncFolder(const QString& folder) {
@@ -117,6 +154,11 @@ QString keyTag(const TableFile::Key& k) {
 }
 
 }  // namespace
+
+void setSaltSource(std::function<bool(QByteArray*)> source) {
+    std::lock_guard<std::mutex> l(gSaltLock);
+    gSaltSource = std::move(source);
+}
 
 QString quoted(const QString& identifier) {
     QString s = identifier;
@@ -317,12 +359,12 @@ void compareFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 }  // namespace
 
-void registerFunctions(sqlite3* db) {
+bool registerFunctions(sqlite3* db) {
     const int flags = SQLITE_UTF16 | SQLITE_DETERMINISTIC;
-    sqlite3_create_function_v2(db, "kaldor_upper", 1, flags, nullptr, upperFunction, nullptr,
-                               nullptr, nullptr);
-    sqlite3_create_function_v2(db, "kaldor_compare", 2, flags, nullptr, compareFunction, nullptr,
-                               nullptr, nullptr);
+    return sqlite3_create_function_v2(db, "kaldor_upper", 1, flags, nullptr, upperFunction, nullptr,
+                                      nullptr, nullptr) == SQLITE_OK &&
+           sqlite3_create_function_v2(db, "kaldor_compare", 2, flags, nullptr, compareFunction,
+                                      nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 QString conditionSql(const TableFile::Field& f, int op, const Value& value, bool noCase,
@@ -448,8 +490,10 @@ int errorCode(int rc, bool encrypted) {
         case SQLITE_CORRUPT:
         case SQLITE_FORMAT:
         case SQLITE_SCHEMA:
+        case SQLITE_TOOBIG:  // read: a length from a damaged page (writes: see write())
             return ErrCode::InvalidFile;
         case SQLITE_READONLY:
+            return ErrCode::ReadOnly;
         case SQLITE_PERM:
         case SQLITE_AUTH:
             return ErrCode::AccessDenied;
@@ -569,7 +613,7 @@ void fail(int* code, QString* detail, int c, const QString& path, const QString&
 
 // Makes a new file beside `path` and puts it in place only if no other thread or
 // process has made one meanwhile, so nobody ever sees half a file.
-bool createFile(const OpenRequest& rq, int* code, QString* detail) {
+bool createFile(const OpenRequest& rq, FolderKind kind, int* code, QString* detail) {
     const QString tmp = rq.path + QStringLiteral(".new-%1-%2")
                                       .arg(::getpid())
                                       .arg(QRandomGenerator::global()->generate64(), 0, 16);
@@ -581,7 +625,14 @@ bool createFile(const OpenRequest& rq, int* code, QString* detail) {
     bool ok = rc == SQLITE_OK;
     if (ok && !rq.password.isEmpty()) {
         QByteArray salt(16, '\0');
-        RAND_bytes(reinterpret_cast<unsigned char*>(salt.data()), int(salt.size()));
+        if (!newSalt(&salt)) {
+            // A salt that is not random would give every such file the same key.
+            sqlite3_close(db);
+            QFile::remove(tmp);
+            fail(code, detail, ErrCode::FileSystem, rq.path,
+                 QStringLiteral("no random numbers for the salt of a new encrypted file"));
+            return false;
+        }
         ok = keyConnection(db, derivedKey(rq.password, salt), salt);
     } else if (ok) {
         ok = sqlite3_exec(db, "PRAGMA page_size = 4096", nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -589,8 +640,14 @@ bool createFile(const OpenRequest& rq, int* code, QString* detail) {
     ok = ok &&
          sqlite3_exec(db, "PRAGMA encoding = 'UTF-16le'", nullptr, nullptr, nullptr) == SQLITE_OK;
     if (ok) {
-        QStringList sql{QStringLiteral("PRAGMA journal_mode = WAL"), QStringLiteral("BEGIN")};
-        sql << schemaOf(*rq.decl) << QStringLiteral("COMMIT");
+        const bool shared = kind != FolderKind::Local;
+        QStringList sql{shared ? QStringLiteral("PRAGMA journal_mode = DELETE")
+                               : QStringLiteral("PRAGMA journal_mode = WAL"),
+                        QStringLiteral("BEGIN")};
+        sql << schemaOf(*rq.decl);
+        if (shared)
+            sql << QStringLiteral("INSERT INTO _kaldor_meta VALUES('journal', 'rollback')");
+        sql << QStringLiteral("COMMIT");
         for (const QString& s : sql) {
             rc = sqlite3_exec(db, s.toUtf8().constData(), nullptr, nullptr, nullptr);
             if (rc != SQLITE_OK) {
@@ -614,8 +671,9 @@ bool createFile(const OpenRequest& rq, int* code, QString* detail) {
     int r = ::link(tmpName.constData(), target.constData());
     if (r != 0 && errno == EEXIST) {
         struct stat st {};
-        // An empty file holds nothing to lose: a creation that died half-way.
-        if (::stat(target.constData(), &st) == 0 && st.st_size == 0)
+        // An empty file holds nothing to lose: a creation that died half-way. One
+        // marked read-only is somebody's on purpose and stays.
+        if (::stat(target.constData(), &st) == 0 && st.st_size == 0 && writable(rq.path))
             r = ::rename(tmpName.constData(), target.constData());
         else
             r = 0;  // someone else made it first: use theirs
@@ -656,6 +714,57 @@ std::unique_ptr<Connection> openForRecovery(const QString& path, const QString& 
     return openConnection(rq, &code, &detail);
 }
 
+namespace {
+
+// The name SQLite opens a file under: the plain path, or for reading only a URI
+// that says so (and, on a share without locks, that takes none).
+QByteArray openName(const QString& path, bool readOnly, bool noLocks, bool immutable) {
+    if (!readOnly)
+        return QFile::encodeName(path);
+    QByteArray uri = "file:" + QUrl::toPercentEncoding(path, "/") + "?mode=ro";
+    if (noLocks)
+        uri += "&nolock=1";
+    if (immutable)
+        uri += "&immutable=1";
+    return uri;
+}
+
+// Reads the table's name and layout from the file; SQLITE_OK or the failure.
+int readMeta(sqlite3* db, QString* table, QString* layout) {
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db, "SELECT name, value FROM _kaldor_meta", -1, &st, nullptr);
+    if (rc == SQLITE_OK) {
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            const QString n =
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            const QString v =
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+            if (n == u"table")
+                *table = v;
+            else if (n == u"layout")
+                *layout = v;
+        }
+        if (rc == SQLITE_DONE)
+            rc = SQLITE_OK;
+    }
+    sqlite3_finalize(st);
+    return rc;
+}
+
+// One value of a one-row pragma or query; false when it cannot be read.
+bool queryText(sqlite3* db, const char* sql, QByteArray* out) {
+    sqlite3_stmt* q = nullptr;
+    bool ok = sqlite3_prepare_v2(db, sql, -1, &q, nullptr) == SQLITE_OK;
+    const int rc = ok ? sqlite3_step(q) : SQLITE_ERROR;
+    ok = ok && (rc == SQLITE_ROW || rc == SQLITE_DONE);
+    if (rc == SQLITE_ROW)
+        *out = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)));
+    sqlite3_finalize(q);
+    return ok;
+}
+
+}  // namespace
+
 std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QString* detail) {
     const QByteArray native = QFile::encodeName(rq.path);
     struct stat st {};
@@ -664,13 +773,23 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
         fail(code, detail, ErrCode::PathNotFound, rq.path, QStringLiteral("no such folder"));
         return nullptr;
     }
+    FolderKind kind = folderKind(folder);
+    const bool folderOpen = writable(folder);
     bool exists = ::stat(native.constData(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
         fail(code, detail, ErrCode::InvalidFile, rq.path, QStringLiteral("not a file"));
         return nullptr;
     }
     if ((!exists || st.st_size == 0) && rq.create && rq.decl) {
-        if (!createFile(rq, code, detail))
+        // Nothing is made or replaced where the program may not write: a read-only
+        // folder is not a missing file, and an empty read-only file stays.
+        if (!folderOpen || (exists && !writable(rq.path))) {
+            fail(code, detail, ErrCode::ReadOnly, rq.path,
+                 exists ? QStringLiteral("an empty read-only file: left as it is")
+                        : QStringLiteral("the folder is read-only: the file cannot be made"));
+            return nullptr;
+        }
+        if (!createFile(rq, kind, code, detail))
             return nullptr;
         exists = ::stat(native.constData(), &st) == 0;
     }
@@ -678,58 +797,84 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
         fail(code, detail, ErrCode::NoFile, rq.path, QStringLiteral("no such file"));
         return nullptr;
     }
-    // A read-only mark is honoured even where the system would let us write.
-    if ((st.st_mode & S_IWUSR) == 0 || ::access(native.constData(), R_OK | W_OK) != 0) {
+    if (::access(native.constData(), R_OK) != 0) {
         fail(code, detail, ErrCode::AccessDenied, rq.path,
-             QStringLiteral("the file is read-only or not readable"));
+             QStringLiteral("the file is not readable"));
         return nullptr;
     }
+    // A file the program may not write, or whose folder it may not write (where the
+    // journal goes), is opened for reading: the lists and reports work, a write is
+    // refused. So is every file of a share whose locks do not reach the server.
+    bool noLocks = kind == FolderKind::NetworkNoLocks;
+    bool readOnly = !folderOpen || !writable(rq.path) || noLocks;
     const bool encrypted = !rq.password.isEmpty();
-    const QByteArray header = readHeader(rq.path);
-    if (header.size() < 16 || st.st_size < 512 || (header == kPlainHeader) == encrypted) {
-        fail(code, detail, ErrCode::InvalidFile, rq.path,
-             encrypted && header == kPlainHeader
-                 ? QStringLiteral("the file is not encrypted: not a table of this program")
-                 : QStringLiteral("not a table file of this program"));
-        return nullptr;
-    }
 
     std::unique_ptr<Connection> c(new Connection);
     c->path_ = rq.path;
     c->table_ = rq.table;
     c->encrypted_ = encrypted;
-    int rc = sqlite3_open_v2(native.constData(), &c->db_,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        fail(code, detail, errorCode(rc, encrypted), rq.path, sqliteMessage(c->db_));
-        return nullptr;
-    }
-    if (encrypted && !keyConnection(c->db_, derivedKey(rq.password, header), {})) {
-        fail(code, detail, ErrCode::BadPassword, rq.path, sqliteMessage(c->db_));
-        return nullptr;
-    }
-    c->setBusyTimeout(rq.busyMs);
-    registerFunctions(c->db_);
-
-    // Nothing below writes to a file until it is known to be ours.
-    sqlite3_stmt* st1 = nullptr;
-    rc = sqlite3_prepare_v2(c->db_, "SELECT name, value FROM _kaldor_meta", -1, &st1, nullptr);
     QString table, layout;
-    if (rc == SQLITE_OK) {
-        while ((rc = sqlite3_step(st1)) == SQLITE_ROW) {
-            const QString n =
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st1, 0)));
-            const QString v =
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st1, 1)));
-            if (n == u"table")
-                table = v;
-            else if (n == u"layout")
-                layout = v;
+    int rc = SQLITE_OK;
+    // A file in a read-only folder of this machine that no program is writing
+    // through a log (a CD) is read as it is on disk: SQLite would otherwise want to
+    // make the log's index beside it. Elsewhere that is a later try, for a file in
+    // WAL whose index cannot be made.
+    bool still = kind == FolderKind::Local && !folderOpen &&
+                 !QFileInfo::exists(rq.path + QStringLiteral("-wal")) &&
+                 !QFileInfo::exists(rq.path + QStringLiteral("-journal"));
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (c->db_) {
+            sqlite3_close(c->db_);
+            c->db_ = nullptr;
         }
-        if (rc == SQLITE_DONE)
-            rc = SQLITE_OK;
+        const int flags =
+            (readOnly ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI : SQLITE_OPEN_READWRITE) |
+            SQLITE_OPEN_NOMUTEX;
+        rc = sqlite3_open_v2(openName(rq.path, readOnly, noLocks, still).constData(), &c->db_,
+                             flags, nullptr);
+        sqlite3_busy_timeout(c->db_, rq.busyMs);
+        if (rc != SQLITE_OK) {
+            fail(code, detail, errorCode(rc, encrypted), rq.path, sqliteMessage(c->db_));
+            return nullptr;
+        }
+        const QByteArray page = readFirstPage(c->db_);
+        const QByteArray header = page.left(16);
+        if (header.size() < 16 || st.st_size < 512 || (header == kPlainHeader) == encrypted ||
+            (encrypted && !looksEncrypted(page, st.st_size))) {
+            fail(code, detail, ErrCode::InvalidFile, rq.path,
+                 encrypted && header == kPlainHeader
+                     ? QStringLiteral("the file is not encrypted: not a table of this program")
+                     : QStringLiteral("not a table file of this program"));
+            return nullptr;
+        }
+        if (encrypted && !keyConnection(c->db_, derivedKey(rq.password, header), {})) {
+            fail(code, detail, ErrCode::BadPassword, rq.path, sqliteMessage(c->db_));
+            return nullptr;
+        }
+        // Nothing writes to a file until it is known to be ours.
+        rc = readMeta(c->db_, &table, &layout);
+        const int base = rc & 0xff;
+        // A share whose locks fail (NFS without its lock service) is one without
+        // locks: read only, and said so.
+        const int ext = rc == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(c->db_);
+        const bool lockFailed = ext == SQLITE_IOERR_LOCK || ext == SQLITE_IOERR_RDLOCK ||
+                                ext == SQLITE_IOERR_CHECKRESERVEDLOCK;
+        if (lockFailed && kind == FolderKind::Network) {
+            kind = FolderKind::NetworkNoLocks;
+            noLocks = readOnly = true;
+        } else if (readOnly && !still && (base == SQLITE_CANTOPEN || base == SQLITE_IOERR)) {
+            still = true;
+        } else {
+            break;
+        }
     }
-    sqlite3_finalize(st1);
+    c->readOnly_ = readOnly;
+    c->kind_ = kind;
+    c->setBusyTimeout(rq.busyMs);
+    // Without its functions a connection would fail at the first list that
+    // compares without case: it fails here, where it is reported as an open.
+    if (rc == SQLITE_OK && !registerFunctions(c->db_))
+        rc = sqlite3_errcode(c->db_) != SQLITE_OK ? sqlite3_errcode(c->db_) : SQLITE_NOMEM;
     if (rc != SQLITE_OK) {
         const int base = rc & 0xff;
         const QString why = base == SQLITE_ERROR
@@ -750,28 +895,31 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
     }
     // A file cut short (a copy that stopped half-way) is refused before anything
     // reads the missing pages. With frames in the write-ahead log the file may
-    // rightly be shorter than the database.
+    // rightly be shorter than the database. Its size is taken after the count:
+    // with the rollback journal another program's commit grows the file itself,
+    // and it may have grown since the file was first looked at.
     {
-        sqlite3_stmt* q = nullptr;
-        sqlite3_prepare_v2(c->db_, "PRAGMA page_count", -1, &q, nullptr);
-        const std::int64_t pages = sqlite3_step(q) == SQLITE_ROW ? sqlite3_column_int64(q, 0) : 0;
-        sqlite3_finalize(q);
+        QByteArray pages;
+        if (!queryText(c->db_, "PRAGMA page_count", &pages)) {
+            fail(code, detail, errorCode(sqlite3_errcode(c->db_), encrypted), rq.path,
+                 sqliteMessage(c->db_));
+            return nullptr;
+        }
         struct stat wal {};
         const bool walFrames =
             ::stat(QFile::encodeName(rq.path + QStringLiteral("-wal")).constData(), &wal) == 0 &&
             wal.st_size > 0;
-        if (!walFrames && pages * kPageSize > std::int64_t(st.st_size)) {
+        if (::stat(native.constData(), &st) != 0)
+            st.st_size = 0;
+        if (!walFrames && pages.toLongLong() * kPageSize > std::int64_t(st.st_size)) {
             fail(code, detail, ErrCode::InvalidFile, rq.path,
                  QStringLiteral("the file is truncated"));
             return nullptr;
         }
     }
-    if (!c->configure()) {
-        fail(code, detail, errorCode(sqlite3_errcode(c->db_), encrypted), rq.path,
-             sqliteMessage(c->db_));
+    if (!c->configure(code, detail))
         return nullptr;
-    }
-    if (rq.decl) {
+    if (rq.decl && !readOnly) {
         c->recover();
         c->dropDeadReservations();
     }
@@ -795,9 +943,13 @@ void Connection::dropDeadReservations() {
     }
     sqlite3_reset(st);
     for (const auto pid : dead) {
-        write(QStringLiteral("DELETE FROM _kaldor_reserve WHERE host=? AND pid=?"),
-              {Arg::text(host), Arg::integer(pid)});
+        // A failure (the file busy) leaves the numbers reserved: nothing is lost but
+        // numbers, and the next open tries again. The open itself succeeded.
+        if (!write(QStringLiteral("DELETE FROM _kaldor_reserve WHERE host=? AND pid=?"),
+                   {Arg::text(host), Arg::integer(pid)}))
+            break;
     }
+    rt::clearError();
 }
 
 Connection::~Connection() {
@@ -810,19 +962,52 @@ Connection::~Connection() {
     }
 }
 
-bool Connection::configure() {
-    sqlite3_stmt* q = nullptr;
-    sqlite3_prepare_v2(db_, "PRAGMA journal_mode", -1, &q, nullptr);
-    const bool wal = sqlite3_step(q) == SQLITE_ROW &&
-                     qstricmp(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)), "wal") == 0;
-    sqlite3_finalize(q);
-    if (!wal && !run("PRAGMA journal_mode = WAL"))
+bool Connection::configure(int* code, QString* detail) {
+    QByteArray mode, marked;
+    if (!queryText(db_, "PRAGMA journal_mode", &mode) ||
+        !queryText(db_, "SELECT value FROM _kaldor_meta WHERE name = 'journal'", &marked)) {
+        fail(code, detail, errorCode(sqlite3_errcode(db_), encrypted_), path_, sqliteMessage(db_));
         return false;
+    }
+    const bool wal = qstricmp(mode.constData(), "wal") == 0;
+    // A file once opened from a share keeps the rollback journal, also for the
+    // program of the machine that holds it: the others may still have it open.
+    const bool rollback = kind_ != FolderKind::Local || marked == "rollback";
+    if (!readOnly_ && rollback) {
+        // Leaving WAL takes the file whole: while another program has it open in
+        // WAL (on another machine, whose index of the log we cannot see) the switch
+        // is refused, and so is the open, rather than share the log over the network.
+        const int wait = std::min(busyMs_, 2000);
+        sqlite3_busy_timeout(db_, wait);
+        QByteArray now = mode;
+        const bool switched = !wal || (queryText(db_, "PRAGMA journal_mode = DELETE", &now) &&
+                                       qstricmp(now.constData(), "delete") == 0);
+        sqlite3_busy_timeout(db_, busyMs_);
+        if (!switched) {
+            fail(code, detail, ErrCode::FileInUse, path_,
+                 QStringLiteral("another program has the file open in WAL mode, which does not "
+                                "work over a network: close it there first"));
+            return false;
+        }
+        if (marked != "rollback" &&
+            !write(QStringLiteral("INSERT OR REPLACE INTO _kaldor_meta VALUES('journal', "
+                                  "'rollback')"),
+                   {})) {
+            fail(code, detail, ERRORCODE(), path_, rt::errorDetail());
+            return false;
+        }
+    } else if (!readOnly_ && !wal && !run("PRAGMA journal_mode = WAL")) {
+        fail(code, detail, ERRORCODE(), path_, rt::errorDetail());
+        return false;
+    }
     // Every commit reaches the disk before it is reported: a card confirmed is a
     // card kept, also through a power failure.
-    return run(
-        "PRAGMA synchronous = FULL; PRAGMA cache_size = -262144; "
-        "PRAGMA temp_store = MEMORY");
+    if (!run("PRAGMA synchronous = FULL; PRAGMA cache_size = -262144; "
+             "PRAGMA temp_store = MEMORY")) {
+        fail(code, detail, ERRORCODE(), path_, rt::errorDetail());
+        return false;
+    }
+    return true;
 }
 
 void Connection::setBusyTimeout(int ms) {
@@ -887,6 +1072,11 @@ bool Connection::write(const QString& sql, const Args& args, int* changes) {
     const int rc = sqlite3_step(st);
     sqlite3_reset(st);
     if (rc != SQLITE_DONE) {
+        if ((sqlite3_extended_errcode(db_) & 0xff) == SQLITE_TOOBIG) {
+            rt::setError(ErrCode::FileSystem, path_,
+                         path_ + QStringLiteral(": a text too large for a table"));
+            return false;
+        }
         setError(sqlite3_extended_errcode(db_));
         return false;
     }

@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "share.h"
 #include "table.h"
 
 namespace tbl {
@@ -81,8 +82,9 @@ Arg keyArg(const TableFile& decl, int key, int part, const Value& v);
 // its arguments appended to *args.
 QString conditionSql(const TableFile::Field& f, int op, const Value& value, bool noCase,
                      Args* args);
-// The functions that conditionSql uses, on a new connection.
-void registerFunctions(sqlite3* db);
+// The functions that conditionSql uses, on a new connection; false when SQLite
+// refused them (out of memory).
+bool registerFunctions(sqlite3* db);
 
 // The runtime's error code for an SQLite result.
 int errorCode(int sqliteCode, bool encrypted);
@@ -131,6 +133,9 @@ class Connection {
     void setBusyTimeout(int ms);
     int busyTimeout() const { return busyMs_; }
     bool encrypted() const { return encrypted_; }
+    // Opened for reading only (see openConnection); writes are refused.
+    bool readOnly() const { return readOnly_; }
+    FolderKind folderKind() const { return kind_; }
     bool inTransaction() const { return txDepth_ > 0; }
 
     // Transaction control used by the coordinator.
@@ -148,12 +153,17 @@ class Connection {
     friend std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code,
                                                       QString* detail);
     Connection() = default;
-    bool configure();
+    // The journal and the pragmas: WAL on this machine's disks, the rollback journal
+    // on a share and in every file once opened from one. On failure sets *code and
+    // *detail.
+    bool configure(int* code, QString* detail);
 
     sqlite3* db_ = nullptr;
     QString path_;
     QString table_;
     bool encrypted_ = false;
+    bool readOnly_ = false;
+    FolderKind kind_ = FolderKind::Local;
     int busyMs_ = 10000;
     int txDepth_ = 0;
     std::map<QString, sqlite3_stmt*> cache_;
@@ -265,6 +275,10 @@ class WriteScope {
 // Writes of this connection inside a transaction of several files are recorded so
 // that an interrupted commit can be completed; `write` calls this.
 void noteWrite(Connection* c, const QString& sql, const Args& args);
+
+// For tests: where the salt of a new encrypted file comes from (false: no random
+// numbers to be had). Null restores the system's generator.
+void setSaltSource(std::function<bool(QByteArray* salt)> source);
 
 // For the tests of interrupted commits: called with 1 just before a transaction of
 // several files commits its first file, and with 2 just after.

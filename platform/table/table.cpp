@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "core/paths.h"
 #include "driver.h"
@@ -45,12 +46,21 @@ int rawSize(const FieldRef& f) {
 // ---------------------------------------------------------------------------
 // BLOB
 
+bool BLOB::fetch() const {
+    if (loaded_)
+        return true;
+    QByteArray bytes;
+    // A failed read is not kept: the next look reads again, and nobody takes
+    // "could not read" for "empty".
+    if (file_ && !file_->loadBlob(index_, source_, generation_, &bytes))
+        return false;
+    data_ = bytes;
+    loaded_ = true;
+    return true;
+}
+
 QByteArray BLOB::data() const {
-    if (!loaded_) {
-        data_ = file_ ? file_->loadBlob(index_, source_, generation_) : QByteArray();
-        loaded_ = true;
-    }
-    return data_;
+    return fetch() ? data_ : QByteArray();
 }
 
 void BLOB::setData(const QByteArray& bytes) {
@@ -169,6 +179,31 @@ void TableFile::setLockWait(int seconds) {
 // ---------------------------------------------------------------------------
 // Open and close
 
+namespace {
+// The open failures this thread has shown. A window's lists try the open again at
+// every read (each key press), and its tables may share one missing folder: the
+// user is told once, until the file opens or its window closes.
+thread_local std::set<QString> tShownFailures;
+
+QString folderKey(const QString& path) {
+    return QStringLiteral("folder:") + QFileInfo(path).path();
+}
+QString fileKey(const QString& path) {
+    return QStringLiteral("file:") + path;
+}
+
+void forgetFailures(const QString& path) {
+    if (tShownFailures.empty())
+        return;
+    for (auto it = tShownFailures.begin(); it != tShownFailures.end();) {
+        if (*it == folderKey(path) || it->startsWith(fileKey(path) + u':'))
+            it = tShownFailures.erase(it);
+        else
+            ++it;
+    }
+}
+}  // namespace
+
 bool TableFile::ensureOpen() {
     if (conn_)
         return true;
@@ -200,16 +235,43 @@ bool TableFile::openPhysical() {
     path_ = path;
     ++generation_;
     current_ = 0;
+    forgetFailures(path);
+    if (conn_->folderKind() == tbl::FolderKind::NetworkNoLocks)
+        reportReadOnlyShare();
     rt::clearError();
     return true;
+}
+
+void TableFile::reportReadOnlyShare() {
+    // Once for each folder in the life of the process: every thread opens the file
+    // again, and a base has two files in its folder.
+    static std::mutex lock;
+    static std::set<QString> told;
+    if (!errors_)
+        return;
+    {
+        std::lock_guard<std::mutex> l(lock);
+        if (!told.insert(QFileInfo(path_).path()).second)
+            return;
+    }
+    errors_->ThrowFile(Msg::ReadOnlyShare, messageLabel());
 }
 
 void TableFile::reportOpenFailure() {
     if (!errors_)
         return;
     const int code = ERRORCODE();
-    errors_->ThrowFile(code == ErrCode::PathNotFound ? Msg::CreateFailed : Msg::OpenFailed,
-                       messageLabel());
+    const QString path = rt::nativePath(fileName());
+    const QString key = code == ErrCode::PathNotFound
+                            ? folderKey(path)
+                            : fileKey(path) + u':' + QString::number(code);
+    if (!tShownFailures.insert(key).second)
+        return;
+    // A file that could not be made (no folder, a read-only one) is not one that
+    // would not open.
+    const bool made =
+        code == ErrCode::PathNotFound || (code == ErrCode::ReadOnly && !QFileInfo::exists(path));
+    errors_->ThrowFile(made ? Msg::CreateFailed : Msg::OpenFailed, messageLabel());
 }
 
 void TableFile::openOnce() {
@@ -227,6 +289,8 @@ void TableFile::closeOnce() {
         conn_.reset();
         path_.clear();
         current_ = 0;
+        if (!tShownFailures.empty())
+            forgetFailures(rt::nativePath(fileName()));
     }
     rt::clearError();
 }
@@ -312,23 +376,37 @@ void TableFile::resetBlobs(RecordPointer ptr) {
         b.holder->unload(ptr, generation_);
 }
 
-QByteArray TableFile::loadBlob(int index, RecordPointer source, std::uint64_t generation) {
-    // A holder read from a file since closed, or never read, is empty.
-    if (!conn_ || generation != generation_ || source == 0)
-        return {};
+bool TableFile::loadBlob(int index, RecordPointer source, std::uint64_t generation,
+                         QByteArray* out) {
+    out->clear();
+    if (source == 0)
+        return true;  // never read from a file: empty
+    // The record came from a file since closed: its body is not there to read, and
+    // another file's is never given in its place.
+    if (!conn_ || generation != generation_) {
+        rt::setError(ErrCode::NotOpen, messageLabel(),
+                     QStringLiteral("the record's file was closed before its text was read"));
+        return false;
+    }
     sqlite3_stmt* st =
         conn_->statement(QStringLiteral("SELECT data FROM %1 WHERE \"_ptr\"=?")
                              .arg(quoted(name_ + u'_' + blobs_[size_t(index)].name)));
     if (!st)
-        return {};
+        return false;
     sqlite3_bind_int64(st, 1, source);
-    QByteArray out;
-    if (sqlite3_step(st) == SQLITE_ROW) {
-        out = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 0)),
-                         sqlite3_column_bytes(st, 0));
+    const int rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) {
+        *out = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 0)),
+                          sqlite3_column_bytes(st, 0));
     }
+    const int err =
+        rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : sqlite3_extended_errcode(conn_->db());
     sqlite3_reset(st);
-    return out;
+    if (err != SQLITE_OK) {
+        conn_->setError(err);
+        return false;
+    }
+    return true;  // no row: an empty body, which is not stored
 }
 
 void TableFile::fillFromRow(void* stmt, int column, RecordPointer ptr) {
@@ -430,8 +508,11 @@ bool TableFile::addRecord() {
     const QStringList columns = writeColumns(*this, &args);
     const QStringList marks(columns.size() + 1, QStringLiteral("?"));
     std::vector<QByteArray> bodies;
-    for (const auto& b : blobs_)
+    for (const auto& b : blobs_) {
+        if (!b.holder->fetch())
+            return false;  // a body that cannot be read is not stored as empty
         bodies.push_back(b.holder->data());
+    }
     tbl::WriteScope w(conn_.get());
     if (!w.ok())
         return false;
@@ -492,6 +573,8 @@ bool TableFile::putRecord() {
         BLOB& b = *blobs_[i].holder;
         if (b.changed_ || b.source_ != current_ || b.generation_ != generation_) {
             dirty.push_back(int(i));
+            if (!b.fetch())
+                return false;  // a body that cannot be read is not stored as empty
             bodies[i] = b.data();
         }
     }
@@ -717,6 +800,9 @@ int BlobToFile(const BLOB& blob, QStringView fileName) {
     }
     // Written beside the file and put in its place whole: a reader never sees half
     // a text, and a failed copy leaves the old file as it was.
+    // A body that cannot be read is a failed copy, not an empty file.
+    if (!blob.fetch())
+        return ERRORCODE();
     QSaveFile out(path);
     const QByteArray bytes = blob.data();
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {

@@ -49,8 +49,12 @@ class BLOB {
     BLOB(const BLOB&) = delete;
     BLOB& operator=(const BLOB&) = delete;
 
+    // The contents; empty when they cannot be read (see fetch()).
     QByteArray data() const;
     qint64 size() const { return data().size(); }
+    // Reads the contents from the file if they are not read yet. False, with the
+    // error code set, when the read fails; a failed read is tried again next time.
+    bool fetch() const;
     void setData(const QByteArray& bytes);
     void clear() { setData({}); }
     // True once the contents were set in the buffer since the record was read.
@@ -235,8 +239,9 @@ class TableFile {
     bool putRecord();
     bool deleteRecord();
     std::int64_t countRecords();
-    // Loads the BLOB's contents for its holder (called by BLOB).
-    QByteArray loadBlob(int index, RecordPointer source, std::uint64_t generation);
+    // Loads the BLOB's contents for its holder (called by BLOB). False, with the
+    // error code set, when they cannot be read.
+    bool loadBlob(int index, RecordPointer source, std::uint64_t generation, QByteArray* out);
     std::uint64_t generation() const { return generation_; }
     // Fills the buffer from a statement row whose columns are fields, in
     // fields() order, starting at `column`; clears the current record's BLOBs.
@@ -254,6 +259,7 @@ class TableFile {
     friend class BLOB;
     bool openPhysical();
     void reportOpenFailure();
+    void reportReadOnlyShare();
     // Open, with a record read to rewrite or delete.
     bool haveCurrent();
     void resetBlobs(RecordPointer ptr);

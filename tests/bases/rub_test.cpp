@@ -190,6 +190,37 @@ TEST(TopicList, MovingInTheBaseListSetsTheActiveBaseAndTipToTheRowArrivedAt) {
     EXPECT_EQ(PUT.get().clip(), folder(QStringLiteral("ohrana")));
 }
 
+TEST(TopicList, AMissingCatalogueFolderIsReportedOnceNotAtEveryRead) {
+    setCatalogue();
+    const QString demo = sandbox().path() + QStringLiteral("/c/kaldor_demo");
+    const QString away = demo + QStringLiteral("_away");
+    ASSERT_TRUE(QDir().rename(demo, away));
+    // Every message box of the window's thread, answered as it comes.
+    QStringList shown;
+    auto answerAll = [&shown](LONG th) {
+        while (waitDialog(th, 1000)) {
+            shown << messageText(th);
+            answerMessage(th, BUTTON::Ok);
+        }
+    };
+    const LONG th = START(BrowseRub, 25000);
+    answerAll(th);
+    EXPECT_TRUE(waitWindow(th));
+    answerAll(th);
+    for (int i = 0; i < 2; ++i) {
+        pressKey(th, BROWSE_1, Key::Down);
+        answerAll(th);
+        pressKey(th, LIST, Key::Down);
+        answerAll(th);
+    }
+    ASSERT_EQ(shown.size(), 1) << shown.join(u"\n---\n").toStdString();
+    EXPECT_TRUE(shown[0].contains(u"config.dat") || shown[0].contains(u"rubrika.dat"))
+        << shown[0].toStdString();
+    closeTopics(th);
+    answerAll(th);
+    ASSERT_TRUE(QDir().rename(away, demo));
+}
+
 TEST(TopicList, BasesThatAreOffAreBoldAndSilverInTheListsOwnFace) {
     setCatalogue();
     const LONG th = openTopics();

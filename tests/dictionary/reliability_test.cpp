@@ -15,17 +15,46 @@
 
 namespace {
 
-class ReliabilityTest : public ::testing::Test {
+// Each case runs on a base folder of this machine (WAL) and on one declared a
+// network share (the rollback journal and the file system's locks); the child
+// processes inherit the declaration.
+class ReliabilityTest : public ::testing::TestWithParam<bool> {
   protected:
     TestDrive drive;
     void SetUp() override {
         installThreadHooks();
         drive.mkdir(QStringLiteral("base1"));
+        if (GetParam())
+            qputenv("KALDOR_NETWORK_FOLDERS", drive.native(QStringLiteral("base1")).toLocal8Bit());
         PUT1 = "c:\\base1\\KALDOR.TPS";
         PUT2 = "c:\\base1\\ZAMETKA.TPS";
     }
-    void TearDown() override { rt::setThreadHooks(nullptr, nullptr); }
+    void TearDown() override {
+        qunsetenv("KALDOR_NETWORK_FOLDERS");
+        rt::setThreadHooks(nullptr, nullptr);
+    }
+    // The journal the files are in now.
+    static QString journal() {
+        QString mode;
+        std::thread([&] {
+            rt::ThreadScope s;
+            Relate_KALDOR->Open();
+            if (KALDOR.ensureOpen()) {
+                sqlite3_stmt* st =
+                    KALDOR.connection()->statement(QStringLiteral("PRAGMA journal_mode"));
+                if (sqlite3_step(st) == SQLITE_ROW)
+                    mode = QString::fromUtf8(
+                        reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+                sqlite3_reset(st);
+            }
+            Relate_KALDOR->Close();
+        }).join();
+        return mode;
+    }
 };
+
+INSTANTIATE_TEST_SUITE_P(Journal, ReliabilityTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Share" : "Local"; });
 
 QString integrity(TableFile& t) {
     if (!t.ensureOpen())
@@ -53,7 +82,7 @@ std::vector<LONG> cardIds() {
 
 }  // namespace
 
-TEST_F(ReliabilityTest, TwoThreadsInsertingAtOnceGetDistinctNumbersAndLoseNothing) {
+TEST_P(ReliabilityTest, TwoThreadsInsertingAtOnceGetDistinctNumbersAndLoseNothing) {
     auto worker = [] {
         rt::ThreadScope s;
         Relate_KALDOR->Open();
@@ -77,7 +106,7 @@ TEST_F(ReliabilityTest, TwoThreadsInsertingAtOnceGetDistinctNumbersAndLoseNothin
     }).join();
 }
 
-TEST_F(ReliabilityTest, TwoProcessesInsertingAtOnceGetDistinctNumbersAndLoseNothing) {
+TEST_P(ReliabilityTest, TwoProcessesInsertingAtOnceGetDistinctNumbersAndLoseNothing) {
     QProcess one, two;
     one.start(QStringLiteral(CRASH_HELPER), {QStringLiteral("insert"), QStringLiteral("150")});
     two.start(QStringLiteral(CRASH_HELPER), {QStringLiteral("insert"), QStringLiteral("150")});
@@ -93,9 +122,10 @@ TEST_F(ReliabilityTest, TwoProcessesInsertingAtOnceGetDistinctNumbersAndLoseNoth
         EXPECT_EQ(ids.back(), 300);
         Relate_KALDOR->Close();
     }).join();
+    EXPECT_EQ(journal(), GetParam() ? QStringLiteral("delete") : QStringLiteral("wal"));
 }
 
-TEST_F(ReliabilityTest, AKilledProcessLeavesEveryCommittedRowAndNoHalfCascade) {
+TEST_P(ReliabilityTest, AKilledProcessLeavesEveryCommittedRowAndNoHalfCascade) {
     QProcess churn;
     churn.start(QStringLiteral(CRASH_HELPER), {QStringLiteral("churn")});
     ASSERT_TRUE(churn.waitForStarted());
@@ -162,4 +192,5 @@ TEST_F(ReliabilityTest, AKilledProcessLeavesEveryCommittedRowAndNoHalfCascade) {
         Access_KALDOR->CancelAutoInc();
         Relate_KALDOR->Close();
     }).join();
+    EXPECT_EQ(journal(), GetParam() ? QStringLiteral("delete") : QStringLiteral("wal"));
 }

@@ -3,7 +3,12 @@
 // list drivers. The tests share one process: each sets the process-wide
 // switches it relies on (tips, font sizes, card buffer) as it needs them.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -494,6 +499,60 @@ TEST(DocList, TheButtonsCallTheCardFormOnTheListsThreadAndTheListFollows) {
     EXPECT_EQ(doclist::readBase(kBase).size(), 6u);
 }
 
+TEST(DocList, AReadOnlyBaseIsListedShownAndPrintedAndASaveSaysItIsReadOnly) {
+    standardBase();
+    const QString folder = rt::nativePath(kBase);
+    const QString files[] = {folder + QStringLiteral("KALDOR.TPS"),
+                             folder + QStringLiteral("ZAMETKA.TPS")};
+    QByteArray before[2];
+    for (int i = 0; i < 2; ++i) {
+        QFile f(files[i]);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        before[i] = f.readAll();
+        chmod(QFile::encodeName(files[i]).constData(), 0444);
+    }
+    chmod(QFile::encodeName(folder).constData(), 0555);  // a CD
+
+    const LONG th = openList();
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5"}));
+    clickRow(th, BROWSE_1, 3);
+    click(th, BUTTON4);
+    EXPECT_TRUE(text(th, RTFTEXTBOX).contains(QStringLiteral("Инструкция по охране труда")));
+    click(th, BUTTON13);
+    const int report = cattest::waitRegister(th);
+    EXPECT_NE(report, 0);
+    EXPECT_TRUE(cattest::closeRegister(report));
+
+    // A change is refused with a plain word, and the form keeps what was typed.
+    click(th, CHANGE_3);
+    ASSERT_NE(title(th), kListTitle);
+    selectTab(th, controlOf(th, QStringLiteral("?CURRENTTAB")), 2);
+    const int name = controlOf(th, QStringLiteral("?KAL:NAME"));
+    type(th, name, QStringLiteral("Изменённое название"));
+    click(th, controlOf(th, QStringLiteral("?OK")), 100);
+    ASSERT_TRUE(waitDialog(th));
+    EXPECT_TRUE(messageText(th).contains(QStringLiteral("только для чтения")))
+        << messageText(th).toStdString();
+    answerMessage(th, BUTTON::Ok);
+    waitIdle(th);
+    EXPECT_NE(title(th), kListTitle);
+    EXPECT_EQ(text(th, name), QStringLiteral("Изменённое название"));
+    POST(EVENT::CloseWindow, 0, th);
+    if (waitDialog(th, 2000))
+        answerMessage(th, BUTTON::Yes);  // give up the change
+    ASSERT_TRUE(waitFor([th] { return title(th) == kListTitle; }));
+    closeList(th);
+
+    chmod(QFile::encodeName(folder).constData(), 0755);
+    for (int i = 0; i < 2; ++i) {
+        chmod(QFile::encodeName(files[i]).constData(), 0644);
+        QFile f(files[i]);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), before[i]) << files[i].toStdString();
+    }
+    EXPECT_EQ(doclist::readBase(kBase).at(2).name, QStringLiteral("Инструкция по охране труда"));
+}
+
 TEST(DocList, TheFullNameColumnsShowSixtyCharacters) {
     std::vector<Card> cards = fiveCards();
     cards[0].pname1 = QString(70, u'а') + QStringLiteral("хвост");
@@ -899,6 +958,69 @@ TEST(DocListPreview, AFailedWriteIsReportedAndThePreviewStillLoads) {
     click(th, BUTTON4);
     EXPECT_TRUE(text(th, RTFTEXTBOX).contains(QStringLiteral("Текст документа")));
     closeList(th);
+}
+
+namespace {
+// Another program that holds a writer's lock of SQLite's rollback journal on a
+// file (its byte range) until it is killed; -1 when it could not take it.
+pid_t holdWriterLock(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    int ready[2];
+    if (pipe(ready) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        struct flock l {};
+        l.l_type = F_WRLCK;
+        l.l_whence = SEEK_SET;
+        l.l_start = 0x40000000;  // the pending, reserved and shared bytes
+        l.l_len = 512;
+        const int fd = ::open(name.constData(), O_RDWR);
+        const char ok = fd >= 0 && fcntl(fd, F_SETLK, &l) == 0 ? 1 : 0;
+        if (write(ready[1], &ok, 1) != 1 || !ok)
+            _exit(1);
+        for (;;)
+            pause();
+    }
+    char ok = 0;
+    const bool told = pid > 0 && read(ready[0], &ok, 1) == 1;
+    close(ready[0]);
+    close(ready[1]);
+    if (pid > 0 && !(told && ok)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        return -1;
+    }
+    return pid;
+}
+}  // namespace
+
+TEST(DocListPreview, ABodyThatCannotBeReadIsReportedAndReadAgainNextTime) {
+    // A base on a share: another machine's writer holds the file.
+    const QString base = QStringLiteral("c:\\bases\\share\\");
+    const QString folder = rt::nativePath(QStringLiteral("c:\\bases\\")) + QStringLiteral("share");
+    QDir().mkpath(folder);
+    qputenv("KALDOR_NETWORK_FOLDERS", folder.toLocal8Bit());
+    ASSERT_TRUE(doclist::writeBase(base, fiveCards()));
+    doclist::activate(base, kBaseName);
+    const LONG th = openList();
+    clickRow(th, BROWSE_1, 3);
+    const pid_t writer = holdWriterLock(rt::nativePath(base + QStringLiteral("KALDOR.TPS")));
+    ASSERT_GT(writer, 0);
+    click(th, BUTTON4, 100);
+    ASSERT_TRUE(waitDialog(th, 30000));
+    EXPECT_EQ(messageText(th), QStringLiteral("Test.rtf не скопирован - ошибка: 32"));
+    answerMessage(th, BUTTON::Ok);
+    waitIdle(th);
+    EXPECT_FALSE(text(th, RTFTEXTBOX).contains(QStringLiteral("Инструкция")));
+    kill(writer, SIGKILL);
+    waitpid(writer, nullptr, 0);
+    // The failure was not kept as an empty text.
+    click(th, BUTTON4);
+    EXPECT_TRUE(text(th, RTFTEXTBOX).contains(QStringLiteral("Инструкция по охране труда")))
+        << text(th, RTFTEXTBOX).toStdString();
+    closeList(th);
+    qunsetenv("KALDOR_NETWORK_FOLDERS");
 }
 
 TEST(DocListBookmarks, TheComboListsTheCardsBookmarksAndAChoiceLooksForItsPassage) {

@@ -1,6 +1,10 @@
 #pragma once
 // Two small tables for the driver's tests: cards with a body, and notes on cards.
 
+#include <sqlite3.h>
+
+#include <QFile>
+
 #include "table.h"
 #include "table_support.h"
 
@@ -77,3 +81,23 @@ struct Notes {
         ADD(file);
     }
 };
+
+// Runs one query on a file with plain SQLite (no key) and gives the first column of
+// the first row, or the error.
+inline QString plainQuery(const QString& path, const char* sql, int* rc = nullptr) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_stmt* st = nullptr;
+    int r = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    QString out;
+    if (r == SQLITE_OK) {
+        r = sqlite3_step(st);
+        if (r == SQLITE_ROW)
+            out = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    }
+    if (rc)
+        *rc = r;
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return out;
+}

@@ -2,33 +2,15 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include "cards.h"
 #include "core/paths.h"
+#include "driver.h"
 
 namespace {
-
-// Runs one query on a file with plain SQLite (no key) and gives the first column of
-// the first row, or the error.
-QString plainQuery(const QString& path, const char* sql, int* rc = nullptr) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_stmt* st = nullptr;
-    int r = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
-    QString out;
-    if (r == SQLITE_OK) {
-        r = sqlite3_step(st);
-        if (r == SQLITE_ROW)
-            out = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-    }
-    if (rc)
-        *rc = r;
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return out;
-}
 
 class TableTest : public ::testing::Test {
   protected:
@@ -367,10 +349,6 @@ TEST_F(TableTest, DamagedForeignReadOnlyAndWrongPasswordFilesAreRefusedUntouched
          [](const QString& p) { writeFile(p, QByteArray(8192, 'g')); },
          {ErrCode::InvalidFile},
          {}},
-        {"garbage under a password",
-         [](const QString& p) { writeFile(p, QByteArray(8192, 'g')); },
-         {ErrCode::InvalidFile, ErrCode::BadPassword},
-         QStringLiteral("pw")},
         {"truncated",
          [](const QString& p) {
              makeGood(p, {});
@@ -379,12 +357,26 @@ TEST_F(TableTest, DamagedForeignReadOnlyAndWrongPasswordFilesAreRefusedUntouched
          },
          {ErrCode::InvalidFile},
          {}},
-        {"read-only",
+        {"garbage under a password",
+         [](const QString& p) { writeFile(p, QByteArray(8192, 'g')); },
+         {ErrCode::InvalidFile},
+         QStringLiteral("pw")},
+        {"a text document under a password",
          [](const QString& p) {
-             makeGood(p, {});
+             QByteArray rtf("{\\rtf1\\ansi ");
+             while (rtf.size() < 3 * 4096)
+                 rtf += "\\par Статья 1. Текст закона, который не таблица. ";
+             writeFile(p, rtf.left(3 * 4096));
+         },
+         {ErrCode::InvalidFile},
+         QStringLiteral("pw")},
+        {"empty and read-only",
+         [](const QString& p) {
+             QFile::remove(p);
+             writeFile(p, {});
              chmod(QFile::encodeName(p).constData(), 0444);
          },
-         {ErrCode::AccessDenied},
+         {ErrCode::ReadOnly},
          {}},
         {"wrong password",
          [](const QString& p) { makeGood(p, QStringLiteral("right")); },
@@ -450,5 +442,210 @@ TEST_F(TableTest, CountAndBodiesStayRightWhenAnotherProgramDeletes) {
     EXPECT_EQ(plainQuery(path, "SELECT count(*) FROM CARDS_BODY"), QStringLiteral("2"));
     OPEN(c.file);
     EXPECT_EQ(RECORDS(c.file), 2);
+    CLOSE(c.file);
+}
+
+// ---------------------------------------------------------------------------
+// Files and folders the program may not write (a CD, a share with read rights):
+// read as usual, never written, and every write says why.
+
+namespace {
+void setMode(const QString& path, mode_t mode) {
+    chmod(QFile::encodeName(path).constData(), mode);
+}
+
+QStringList folderEntries(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// What a folder holds beside the log's index, which SQLite makes beside a read-only
+// file in WAL where the folder lets it.
+QStringList tableFiles(const QString& folder) {
+    QStringList out;
+    for (const QString& f : folderEntries(folder)) {
+        if (!f.endsWith(QStringLiteral("-shm")) && !f.endsWith(QStringLiteral("-wal")))
+            out << f;
+    }
+    return out;
+}
+}  // namespace
+
+TEST_F(TableTest, ReadOnlyFilesAndFoldersAreReadAndNeverWritten) {
+    const QString folder = drive.native(QStringLiteral("base"));
+    const QString path = drive.native(QStringLiteral("base/ro.tps"));
+    drive.mkdir(QStringLiteral("out"));
+    struct Case {
+        const char* name;
+        mode_t fileMode, folderMode;
+    };
+    const Case cases[] = {
+        {"read-only file", 0444, 0755},
+        {"read-only folder", 0644, 0555},
+        {"read-only file in a read-only folder", 0444, 0555},
+    };
+    for (const Case& k : cases) {
+        QFile::remove(path);
+        {
+            Cards c(QStringLiteral("c:\\base\\ro.tps"), QStringLiteral("pw"));
+            OPEN(c.file);
+            for (int i = 1; i <= 3; ++i) {
+                c.file.clearRecord();
+                c.R.ID = i;
+                c.R.NAME = "карточка";
+                c.R.BODY.setData(QByteArray("{\\rtf1 текст ") + QByteArray::number(i) + '}');
+                ADD(c.file);
+            }
+            CLOSE(c.file);
+        }
+        setMode(path, k.fileMode);
+        setMode(folder, k.folderMode);
+        const QByteArray before = fileBytes(path);
+        const QStringList entries = folderEntries(folder);
+
+        Cards c(QStringLiteral("c:\\base\\ro.tps"), QStringLiteral("pw"));
+        ErrorClass errors;
+        c.file.setErrors(&errors, QStringLiteral("cards"));
+        OPEN(c.file);
+        EXPECT_EQ(RECORDS(c.file), 3) << k.name << " " << rt::errorDetail().toStdString();
+        c.R.ID = 2;
+        GET(c.file, c.K1);
+        EXPECT_EQ(ERRORCODE(), 0) << k.name;
+        EXPECT_EQ(c.R.BODY.data(), QByteArray("{\\rtf1 текст 2}")) << k.name;
+        EXPECT_EQ(BlobToFile(c.R.BODY, u"c:\\out\\Test.rtf"), 0) << k.name;
+        const RecordPointer two = POINTER(c.file);
+
+        c.R.NAME = "изменено";
+        rt::PUT(c.file);
+        EXPECT_EQ(ERRORCODE(), ErrCode::ReadOnly) << k.name;
+        EXPECT_TRUE(ERROR().contains(u"только для чтения")) << k.name;
+        c.add(4, "новая");
+        EXPECT_EQ(ERRORCODE(), ErrCode::ReadOnly) << k.name;
+        GET(c.file, two);
+        DELETE(c.file);
+        EXPECT_EQ(ERRORCODE(), ErrCode::ReadOnly) << k.name;
+        EXPECT_EQ(RECORDS(c.file), 3) << k.name;
+        EXPECT_TRUE(drive.reporter().reports().empty()) << k.name;  // the open is no failure
+        CLOSE(c.file);
+
+        setMode(folder, 0755);
+        setMode(path, 0644);
+        EXPECT_EQ(fileBytes(path), before) << k.name;
+        EXPECT_EQ(k.folderMode == 0555 ? folderEntries(folder) : tableFiles(folder), entries)
+            << k.name;
+        EXPECT_EQ(QFileInfo(path + QStringLiteral("-wal")).size(), 0) << k.name;
+        for (const QString& f : folderEntries(folder))
+            QFile::remove(folder + u'/' + f);
+    }
+
+    // Where a file would have to be made, the folder's protection is named, not a
+    // missing file.
+    QFile::remove(path);
+    setMode(folder, 0555);
+    Cards c(QStringLiteral("c:\\base\\ro.tps"), QStringLiteral("pw"));
+    ErrorClass errors;
+    c.file.setErrors(&errors, QStringLiteral("cards"));
+    OPEN(c.file);
+    RECORDS(c.file);
+    EXPECT_EQ(ERRORCODE(), ErrCode::ReadOnly) << rt::errorDetail().toStdString();
+    ASSERT_EQ(drive.reporter().reports().size(), 1u);
+    EXPECT_EQ(drive.reporter().reports()[0].messageId, Msg::CreateFailed);
+    EXPECT_TRUE(drive.reporter().reports()[0].text.contains(u"только для чтения"));
+    CLOSE(c.file);
+    setMode(folder, 0755);
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(folderEntries(folder).isEmpty());
+}
+
+// A body that cannot be read is an error wherever it is asked for: never an empty
+// text, never kept as if read, never copied or stored as empty.
+namespace {
+void expectUnreadableBody(TestDrive& drive, const QString& password) {
+    SCOPED_TRACE(password.isEmpty() ? "plain" : "encrypted");
+    const QString path = drive.native(QStringLiteral("base/cards.tps"));
+    QFile::remove(path);
+    QByteArray text("{\\rtf1 ");
+    for (int i = 0; text.size() < 64 * 1024; ++i)
+        text += "Статья " + QByteArray::number(i) + ". ";
+    text += '}';
+    {
+        Cards c(QStringLiteral("c:\\base\\cards.tps"), password);
+        OPEN(c.file);
+        c.file.clearRecord();
+        c.R.ID = 1;
+        c.R.BODY.setData(text);
+        ADD(c.file);
+        c.add(2, "вторая");
+        CLOSE(c.file);
+    }
+    // Damage a page of the body: the last pages of the file hold it.
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const qint64 at = (f.size() / 4096 - 4) * 4096;
+    f.seek(at);
+    const QByteArray page = f.read(4096);
+    f.seek(at);
+    f.write(QByteArray(4096, '\xA5'));
+    f.flush();
+
+    Cards c(QStringLiteral("c:\\base\\cards.tps"), password);
+    OPEN(c.file);
+    c.R.ID = 1;
+    GET(c.file, c.K1);
+    ASSERT_EQ(ERRORCODE(), 0) << rt::errorDetail().toStdString();
+    EXPECT_TRUE(c.R.BODY.data().isEmpty());
+    EXPECT_EQ(ERRORCODE(), ErrCode::InvalidFile) << rt::errorDetail().toStdString();
+    EXPECT_FALSE(rt::errorDetail().contains(u"too big"));
+
+    // The copy fails and leaves the file it would have replaced.
+    const QString out = drive.native(QStringLiteral("base/Test.rtf"));
+    writeFile(out, "{\\rtf1 прежний}");
+    EXPECT_EQ(BlobToFile(c.R.BODY, u"c:\\base\\Test.rtf"), ErrCode::InvalidFile);
+    EXPECT_EQ(fileBytes(out), QByteArray("{\\rtf1 прежний}"));
+    // A copy of the record does not carry an empty body into a new card.
+    c.R.ID = 3;
+    ADD(c.file);
+    EXPECT_EQ(ERRORCODE(), ErrCode::InvalidFile);
+    EXPECT_EQ(RECORDS(c.file), 2);
+
+    // Mended, the body is read: the failure was not kept as its contents. (A page
+    // that failed its check is not kept by SQLite either; a plain page that was
+    // read is, so only the encrypted file shows it without a new open.)
+    f.seek(at);
+    f.write(page);
+    f.close();
+    if (password.isEmpty()) {
+        CLOSE(c.file);
+        return;
+    }
+    c.R.ID = 1;
+    EXPECT_EQ(c.R.BODY.data(), text);
+    EXPECT_EQ(BlobToFile(c.R.BODY, u"c:\\base\\Test.rtf"), 0);
+    EXPECT_EQ(fileBytes(out), text);
+    CLOSE(c.file);
+}
+}  // namespace
+
+TEST_F(TableTest, ABodyThatCannotBeReadIsAnErrorAndIsReadAgainNextTime) {
+    for (const QString& password : {QStringLiteral("pw"), QString()})
+        expectUnreadableBody(drive, password);
+}
+
+TEST_F(TableTest, NoEncryptedFileIsMadeWithoutARandomSalt) {
+    tbl::setSaltSource([](QByteArray*) { return false; });
+    Cards c(QStringLiteral("c:\\base\\secret.tps"), QStringLiteral("pw"));
+    ErrorClass errors;
+    c.file.setErrors(&errors, QStringLiteral("cards"));
+    OPEN(c.file);
+    RECORDS(c.file);
+    EXPECT_EQ(ERRORCODE(), ErrCode::FileSystem);
+    EXPECT_TRUE(rt::errorDetail().contains(u"salt")) << rt::errorDetail().toStdString();
+    EXPECT_EQ(drive.reporter().reports().size(), 1u);
+    CLOSE(c.file);
+    tbl::setSaltSource(nullptr);
+    EXPECT_TRUE(folderEntries(drive.native(QStringLiteral("base"))).isEmpty());
+
+    OPEN(c.file);
+    c.add(1, "тайна");
+    EXPECT_EQ(ERRORCODE(), 0);
     CLOSE(c.file);
 }
