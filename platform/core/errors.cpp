@@ -152,6 +152,8 @@ ErrorClass::ErrorClass() {
         QStringLiteral("Значение поля %Field вне допустимых пределов."));
     add(Msg::AbortTransaction, S::Warning, QStringLiteral("Транзакция отменена"),
         QStringLiteral("Изменения файла %File отменены.\n\nОшибка: (%ErrorCode) %Error"));
+    add(Msg::JournalPending, S::Warning, QStringLiteral("Незавершённая транзакция"),
+        QStringLiteral("Файл %File хранит журнал прерванной транзакции.\n\n%Message"));
 }
 
 ErrorClass::~ErrorClass() = default;

@@ -71,7 +71,8 @@ enum : int {
     LogoutFailed,
     FieldOutOfRange,
     AbortTransaction,
-    User = 1000,  // first id free for programs
+    JournalPending,  // an interrupted transaction that could not be completed
+    User = 1000,     // first id free for programs
 };
 }
 

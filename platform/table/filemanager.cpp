@@ -375,6 +375,10 @@ void RelationManager::AddRelation(RelationManager& parent) {
 void RelationManager::AddRelation(RelationManager& child, BYTE updateMode, BYTE deleteMode,
                                   const KEY& childKey) {
     relations_.push_back({&child, true, updateMode, deleteMode, childKey, {}});
+    // The journal of a change of this table may complete its cascades into the
+    // child's file, and no other.
+    if (Me && Me->File && child.Me && child.Me->File)
+        Me->File->addJournalPartner(*child.Me->File);
 }
 
 void RelationManager::AddRelationLink(FieldRef parentField, FieldRef childField) {

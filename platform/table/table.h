@@ -246,9 +246,16 @@ class TableFile {
     // The scan of SET/NEXT/PREVIOUS.
     tbl::Cursor& cursor();
 
-    // A process-wide record of the passwords of declared tables, by table name, for
-    // the recovery of interrupted transactions.
-    static QString passwordOf(const QString& tableName);
+    // ---- writers that share the file ------------------------------------------
+    // The files whose writes a transaction of this file may carry in its journal
+    // (those of its relations and of its transactions; see LOGOUT), and back. A
+    // journal never writes into any other file.
+    void addJournalPartner(TableFile& other);
+    const std::vector<TableFile*>& journalPartners() const { return partners_; }
+    // Reports (through the error manager set with setErrors) what the last
+    // completion of an interrupted transaction on this file's connection could
+    // not carry out.
+    void reportJournal();
 
   private:
     friend class BLOB;
@@ -279,6 +286,7 @@ class TableFile {
     QString path_;
     RecordPointer current_ = 0;
     std::uint64_t generation_ = 0;
+    std::vector<TableFile*> partners_;
 };
 
 // ---------------------------------------------------------------------------
@@ -322,7 +330,10 @@ QString POSITION(TableFile& file);
 void RESET(TableFile& file, QStringView position);
 
 // Transactions over one or more files of the calling thread. The first file is the
-// one through which an interrupted commit is completed.
+// one through which an interrupted commit is completed (the first encrypted one
+// when the first is not encrypted and another is: a journal kept in a file
+// without a password never writes into one with a password). The files become
+// each other's journal partners.
 void LOGOUT(int timeoutSeconds, std::initializer_list<TableFile*> files);
 void LOGOUT(int timeoutSeconds, const std::vector<TableFile*>& files);
 void COMMIT();

@@ -10,6 +10,7 @@
 #include "core/threads.h"
 #include "dictionary.h"
 #include "driver.h"
+#include "four_tables.h"
 #include "table_support.h"
 #include "view.h"
 
@@ -21,11 +22,30 @@ class ReliabilityTest : public ::testing::Test {
     void SetUp() override {
         installThreadHooks();
         drive.mkdir(QStringLiteral("base1"));
+        drive.mkdir(QStringLiteral("kaldor_demo"));
         PUT1 = "c:\\base1\\KALDOR.TPS";
         PUT2 = "c:\\base1\\ZAMETKA.TPS";
     }
     void TearDown() override { rt::setThreadHooks(nullptr, nullptr); }
 };
+
+// Runs `f` on a procedure thread of its own, with the four tables open.
+template <typename F>
+void withTables(F f) {
+    std::thread([&f] {
+        rt::ThreadScope scope;
+        fourtables::openAll();
+        f();
+        fourtables::closeAll();
+    }).join();
+}
+
+int countOf(TableFile& file, const KEY& key, const FieldRef& field, int value) {
+    ViewClass v(file);
+    v.setOrder(key);
+    v.setRange(field, Value(value));
+    return int(v.count());
+}
 
 QString integrity(TableFile& t) {
     if (!t.ensureOpen())
@@ -162,4 +182,64 @@ TEST_F(ReliabilityTest, AKilledProcessLeavesEveryCommittedRowAndNoHalfCascade) {
         Access_KALDOR->CancelAutoInc();
         Relate_KALDOR->Close();
     }).join();
+}
+
+TEST_F(ReliabilityTest, APlantedJournalRowInTheCatalogueChangesNothingInAnEncryptedBase) {
+    QString baseId;
+    withTables([&] {
+        fourtables::addRecords();
+        for (int i = 0; i < 2; ++i) {
+            Access_KALDOR->PrimeRecord();
+            Access_KALDOR->Insert();
+        }
+        // The identity of the encrypted file, which only its password reveals.
+        ASSERT_TRUE(KALDOR.ensureOpen() && KALDOR.connection()->ensureFileId());
+        baseId = KALDOR.connection()->fileId();
+    });
+    // rubrika.dat has no password: anyone can write into it. Planted: the
+    // journal as it once was (a statement and a path), and as it is now.
+    const QString catalogue = drive.native(QStringLiteral("kaldor_demo/rubrika.dat"));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(catalogue).constData(), &db), SQLITE_OK);
+    const QByteArray plant = "INSERT INTO _kaldor_redo VALUES(7, 1, '" +
+                             QFile::encodeName(drive.native(QStringLiteral("base1/KALDOR.TPS"))) +
+                             "', 'KALDOR', 'DELETE FROM KALDOR', '[]');"
+                             "INSERT INTO _kaldor_redo VALUES(9, 1, '" +
+                             baseId.toLatin1() + "', 'KALDOR', 'delete', '[[1,\"1\"]]');" +
+                             "INSERT INTO _kaldor_redo VALUES(9, 2, '" + baseId.toLatin1() +
+                             "', 'KALDOR', 'delete', '[[1,\"2\"]]');";
+    ASSERT_EQ(sqlite3_exec(db, plant.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    drive.reporter().clear();
+
+    // The catalogue's transactions write into the catalogue alone; and even
+    // a transaction that joined the two would not let a journal kept without a
+    // password write into the encrypted base.
+    withTables([] { RECORDS(RUBRIKA); });
+    std::thread([] {
+        rt::ThreadScope scope;
+        RUBRIKA.addJournalPartner(KALDOR);
+        fourtables::openAll();
+        RECORDS(RUBRIKA);
+        fourtables::closeAll();
+    }).join();
+    withTables([] {
+        EXPECT_EQ(RECORDS(KALDOR), 3);
+        EXPECT_EQ(countOf(ZAMETKA, ZAM_K2, ref(ZAM.IDDOK), 1), 1);
+    });
+    QStringList told;
+    for (const ErrorReport& r : drive.reporter().reports()) {
+        if (r.messageId == Msg::JournalPending)
+            told << r.text;
+    }
+    EXPECT_EQ(told.size(), 4) << told.join(u'\n').toStdString();
+    EXPECT_EQ(told.filter(QStringLiteral("Запись журнала отвергнута")).size(), 4);
+    EXPECT_EQ(told.filter(QStringLiteral("зашифрованный")).size(), 2);
+    // The rows stay where they were planted.
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(catalogue).constData(), &db), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM _kaldor_redo", -1, &st, nullptr);
+    EXPECT_EQ(sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1, 3);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
 }

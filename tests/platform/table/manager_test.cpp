@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QFile>
 #include <thread>
 
 #include "cards.h"
@@ -62,7 +63,47 @@ class ManagerTest : public ::testing::Test {
   protected:
     TestDrive drive;
     void SetUp() override { drive.mkdir(QStringLiteral("base")); }
+    QString cardsFile() const { return drive.native(QStringLiteral("base/cards.tps")); }
+    QString notesFile() const { return drive.native(QStringLiteral("base/notes.tps")); }
+    int reported(int messageId) {
+        int n = 0;
+        for (const ErrorReport& r : drive.reporter().reports())
+            n += r.messageId == messageId ? 1 : 0;
+        return n;
+    }
 };
+
+// Runs SQL on a table file with plain SQLite (no connection of ours open).
+void plainSql(const QString& path, const QByteArray& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+int plainCount(const QString& path, const char* sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    const int n = st && sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return n;
+}
+
+// Zeroes the first page of `table` in the file (no connection of ours open):
+// the file still opens, but every read of the table fails.
+void damageTable(const QString& path, const char* table) {
+    const int page = plainCount(
+        path, QByteArray("SELECT rootpage FROM sqlite_master WHERE name='") + table + "'");
+    ASSERT_GT(page, 1);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.seek(qint64(page - 1) * 4096));
+    f.write(QByteArray(4096, '\0'));
+}
 
 }  // namespace
 
@@ -208,17 +249,78 @@ TEST_F(ManagerTest, ACascadeIsAllOrNothingWhenTheProcessDiesInItsCommit) {
         EXPECT_EQ(b.notesOf(1), 3);
     }
     // Dying between the files' commits: the card is gone, and the first open of
-    // its file completes the deletion of its notes.
+    // its file completes the deletion of its notes...
     ASSERT_EQ(deleteInChildDyingAt(2), 7);
+    // ...unless the notes cannot be written then: the journal stays, says so,
+    // and completes the deletion at an open after the file is mended.
+    plainSql(notesFile(), "PRAGMA user_version");  // the dead writer's log is put in place
+    const QString copy = notesFile() + QStringLiteral(".copy");
+    ASSERT_TRUE(QFile::copy(notesFile(), copy));
+    damageTable(notesFile(), "NOTES");
+    {
+        Base b;
+        EXPECT_EQ(RECORDS(b.c.file), 1);
+        EXPECT_EQ(reported(Msg::JournalPending), 1);
+        EXPECT_EQ(plainCount(cardsFile(), "SELECT count(*) FROM _kaldor_redo"), 3);
+    }
+    ASSERT_TRUE(QFile::remove(notesFile()) && QFile::rename(copy, notesFile()));
     {
         Base b;
         EXPECT_EQ(RECORDS(b.c.file), 1);
         EXPECT_EQ(b.notesOf(1), 0);
         EXPECT_EQ(b.notesOf(2), 1);
         EXPECT_EQ(RECORDS(b.n.file), 1);
+        EXPECT_EQ(plainCount(cardsFile(), "SELECT count(*) FROM _kaldor_redo"), 0);
     }
     {
         Base b;  // completing it twice changes nothing
         EXPECT_EQ(RECORDS(b.n.file), 1);
+    }
+}
+
+TEST_F(ManagerTest, AJournalRowTheProgramDidNotWriteIsRefusedAndChangesNothing) {
+    QString notesId;
+    {
+        Base b;
+        b.card(1, 2);
+        LOGOUT(2, {&b.c.file, &b.n.file});  // gives each file its identity
+        COMMIT();
+        notesId = b.n.file.connection()->fileId();
+    }
+    ASSERT_EQ(notesId.size(), 32);
+    const QByteArray notes = QFile::encodeName(notesFile());
+    const QByteArray id = notesId.toLatin1();
+    // Rows put into the journal of cards.tps by hand: its table, file, write and values.
+    struct Case {
+        const char* what;
+        QByteArray row;
+        bool applied;
+    };
+    const std::vector<Case> cases = {
+        {"a statement and a path", "'" + notes + "', 'NOTES', 'DELETE FROM NOTES', '[]'", false},
+        {"a table not written with cards", "'" + id + "', 'OTHER', 'delete', '[[1,\"1\"]]'", false},
+        {"another file of the table",
+         "'00000000000000000000000000000000', 'NOTES', 'delete', '[[1,\"1\"]]'", false},
+        {"values no write of the table has",
+         "'" + id + "', 'NOTES', 'store', '[[1,\"1\"],[3,\"x\"]]'", false},
+        {"no write at all", "'" + id + "', 'NOTES', 'drop', '[[1,\"1\"]]'", false},
+        {"damaged values", "'" + id + "', 'NOTES', 'delete', '[[1,'", false},
+        {"a write the program makes", "'" + id + "', 'NOTES', 'delete', '[[1,\"1\"]]'", true},
+    };
+    int txid = 100;
+    for (const Case& c : cases) {
+        const QByteArray tx = QByteArray::number(++txid);
+        plainSql(cardsFile(), "INSERT INTO _kaldor_redo VALUES(" + tx + ", 1, " + c.row + ")");
+        drive.reporter().clear();
+        {
+            Base b;
+            EXPECT_EQ(RECORDS(b.c.file), 1) << c.what;  // the first open completes what it can
+            EXPECT_EQ(RECORDS(b.n.file), c.applied ? 1 : 2) << c.what;
+        }
+        EXPECT_EQ(reported(Msg::JournalPending), c.applied ? 0 : 1) << c.what;
+        EXPECT_EQ(plainCount(cardsFile(), "SELECT count(*) FROM _kaldor_redo WHERE txid=" + tx),
+                  c.applied ? 0 : 1)
+            << c.what;
+        plainSql(cardsFile(), "DELETE FROM _kaldor_redo");
     }
 }
