@@ -14,7 +14,8 @@
 //   Init(file manager, use logout), Kill, AddRelation, AddRelationLink,
 //   DeferedAddRelations (declares the relations; called once, before the first open,
 //   close, update or delete), SetOpenRelated, Open/Close (with the related tables),
-//   Update and Delete applying each relation's mode (2 restrict, 3 cascade, 1 clear),
+//   Update and Delete applying each relation's mode (2 restrict, 3 cascade, 1 clear)
+//   to the linking values as stored, read inside the change's transaction;
 //   SetQuickScan.
 //
 // Results are levels: Level::Benign (0) is success; Level::Notify means the failure
@@ -178,9 +179,14 @@ class RelationManager {
     };
     void declare();
     void collectFiles(std::vector<TableFile*>* files, std::vector<RelationManager*>* seen);
-    std::vector<RecordPointer> childRows(const Relation& r, const std::vector<Value>& parentValues);
-    int restrictCheck(bool deleting, const std::vector<std::vector<Value>>& oldValues);
-    int applyUpdate(const std::vector<std::vector<Value>>& oldValues);
+    // The children of `parentValues`; false (error set) when they cannot be read.
+    bool childRows(const Relation& r, const std::vector<Value>& parentValues,
+                   std::vector<RecordPointer>* rows);
+    // The linking values of the current record as stored; false (error set) when
+    // it cannot be read.
+    bool storedLinkValues(std::vector<std::vector<Value>>* values);
+    int applyUpdate(const std::vector<std::vector<Value>>& oldValues,
+                    const std::vector<std::vector<Value>>& newValues);
     int deleteCurrent();
     std::vector<std::vector<Value>> linkValues() const;
     bool beginTransaction(bool* began);

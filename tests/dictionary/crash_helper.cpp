@@ -3,7 +3,11 @@
 //   crash_helper insert N   adds N cards through the access object, then exits
 //   crash_helper churn      adds cards with three bookmarks each, deletes and renumbers
 //                           cards through the relation object, until it is killed
-// Each step is written to standard output once it is committed:
+//   crash_helper renumber N TOPIC CARD
+//                           N times renumbers the first topic (TOPIC, TOPIC + 2, ...)
+//                           and the first card (CARD, CARD + 1, ...) through their
+//                           relation objects
+// Each step of churn is written to standard output once it is committed:
 //   C <id>        card <id> and its three bookmarks
 //   D <id>        card <id> deleted with its bookmarks
 //   M <old> <new> card <old> renumbered with its bookmarks
@@ -15,6 +19,7 @@
 #include "app/globals.h"
 #include "core/threads.h"
 #include "dictionary.h"
+#include "four_tables.h"
 
 namespace {
 
@@ -40,6 +45,21 @@ bool fetch(LONG id) {
     return Access_KALDOR->TryFetch(KAL_K1) == Level::Benign;
 }
 
+int renumber(int n, int topic, LONG card) {
+    fourtables::openAll();
+    for (int i = 0; i < n; ++i) {
+        // Read by position: the numbers are what the other process changes.
+        GET(RUBRIKA, 1);
+        RUB.KOD = topic + 2 * (i % 200);
+        Relate_RUBRIKA->Update();
+        GET(KALDOR, 1);
+        KAL.ID = card + i;
+        Relate_KALDOR->Update();
+    }
+    fourtables::closeAll();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,6 +67,8 @@ int main(int argc, char** argv) {
         return 2;
     installThreadHooks();
     rt::ThreadScope thread;
+    if (std::strcmp(argv[1], "renumber") == 0 && argc > 4)
+        return renumber(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
     PUT1 = "c:\\base1\\KALDOR.TPS";
     PUT2 = "c:\\base1\\ZAMETKA.TPS";
     Relate_KALDOR->SetOpenRelated();

@@ -184,6 +184,49 @@ TEST_F(ReliabilityTest, AKilledProcessLeavesEveryCommittedRowAndNoHalfCascade) {
     }).join();
 }
 
+TEST_F(ReliabilityTest, TwoProcessesRenumberingOneTopicAndOneCardLeaveEveryChildWithItsParent) {
+    withTables([] {
+        fourtables::addRecords();  // topic 1 with a base, card 1 with a bookmark
+        for (int i = 0; i < 2; ++i) {
+            Access_CONFIG->PrimeRecord();
+            CON.ID = 1;
+            Access_CONFIG->Insert();
+            Access_ZAMETKA->PrimeRecord();
+            ZAM.IDDOK = 1;
+            Access_ZAMETKA->Insert();
+        }
+        Access_CONFIG->PrimeRecord();
+        CON.ID = 900;  // a base of another topic
+        Access_CONFIG->Insert();
+        Access_KALDOR->PrimeRecord();
+        Access_KALDOR->Insert();
+        Access_ZAMETKA->PrimeRecord();
+        ZAM.IDDOK = KAL.ID;
+        Access_ZAMETKA->Insert();
+    });
+    QProcess one, two;
+    one.start(QStringLiteral(CRASH_HELPER), {QStringLiteral("renumber"), QStringLiteral("60"),
+                                             QStringLiteral("100"), QStringLiteral("100000")});
+    two.start(QStringLiteral(CRASH_HELPER), {QStringLiteral("renumber"), QStringLiteral("60"),
+                                             QStringLiteral("101"), QStringLiteral("200000")});
+    ASSERT_TRUE(one.waitForFinished(300000));
+    ASSERT_TRUE(two.waitForFinished(300000));
+    EXPECT_EQ(one.exitCode(), 0) << one.readAllStandardError().toStdString();
+    EXPECT_EQ(two.exitCode(), 0) << two.readAllStandardError().toStdString();
+    withTables([] {
+        GET(RUBRIKA, 1);
+        const int topic = int(RUB.KOD.toInt());
+        EXPECT_NE(topic, 1);
+        EXPECT_EQ(countOf(CONFIG, CON_K2, ref(CON.ID), topic), 3) << "topic " << topic;
+        EXPECT_EQ(countOf(CONFIG, CON_K2, ref(CON.ID), 900), 1);
+        GET(KALDOR, 1);
+        const LONG card = KAL.ID;
+        EXPECT_NE(card, 1);
+        EXPECT_EQ(countOf(ZAMETKA, ZAM_K2, ref(ZAM.IDDOK), card), 3) << "card " << card;
+        EXPECT_EQ(countOf(ZAMETKA, ZAM_K2, ref(ZAM.IDDOK), 2), 1);
+    });
+}
+
 TEST_F(ReliabilityTest, APlantedJournalRowInTheCatalogueChangesNothingInAnEncryptedBase) {
     QString baseId;
     withTables([&] {

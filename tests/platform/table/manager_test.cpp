@@ -11,8 +11,8 @@
 
 namespace {
 
-// Cards with notes: a card's id change is restricted while it has notes, its
-// deletion cascades to them.
+// Cards with notes: by default a card's id change is restricted while it has
+// notes, its deletion cascades to them.
 struct Base {
     Cards c{QStringLiteral("c:\\base\\cards.tps")};
     Notes n{QStringLiteral("c:\\base\\notes.tps")};
@@ -20,7 +20,7 @@ struct Base {
     FileManager fc, fn;
     RelationManager rc, rn;
 
-    Base() {
+    explicit Base(BYTE updateMode = RI::Restrict, BYTE deleteMode = RI::Cascade) {
         fc.FileNameValue = QStringLiteral("cards");
         fc.Init(c.file, errors);
         fc.Create = 1;
@@ -30,7 +30,7 @@ struct Base {
         fn.AddKey(n.K1, QStringLiteral("by note"), 1);
         rc.Init(fc, 1);
         rn.Init(fn, 1);
-        rc.AddRelation(rn, RI::Restrict, RI::Cascade, n.K2);
+        rc.AddRelation(rn, updateMode, deleteMode, n.K2);
         rc.AddRelationLink(c.R.ID, n.R.CARD);
         rn.AddRelation(rc);
         rc.SetOpenRelated();
@@ -166,6 +166,43 @@ TEST_F(ManagerTest, RestrictedKeyChangeIsRefusedAndTheFieldsPutBack) {
     EXPECT_EQ(b.notesOf(1), 2);
     // Without the key change the same update goes through.
     EXPECT_EQ(b.rc.Update(), Level::Benign);
+
+    // Without an error manager to tell it to, the refusal is the same.
+    b.fc.Errors = nullptr;
+    b.c.R.ID = 9;
+    EXPECT_EQ(b.rc.Update(), Level::Notify);
+    EXPECT_EQ(b.c.R.ID, 1);
+    Base d(RI::Cascade, RI::Restrict);
+    d.fc.Errors = nullptr;
+    d.c.R.ID = 1;
+    ASSERT_EQ(d.fc.Fetch(d.c.K1), Level::Benign);
+    EXPECT_EQ(d.rc.Delete(0), Level::Notify);
+    EXPECT_EQ(ERRORCODE(), ErrCode::RecordNotAvailable);
+    EXPECT_EQ(RECORDS(d.c.file), 1);
+}
+
+TEST_F(ManagerTest, AFailedReadOfTheChildrenRefusesTheChange) {
+    // Restricted or cascaded, a change never takes "cannot read" for "none".
+    for (const auto& [update, remove] : {std::pair<BYTE, BYTE>{RI::Restrict, RI::Cascade},
+                                         std::pair<BYTE, BYTE>{RI::Cascade, RI::Restrict}}) {
+        QFile::remove(cardsFile());
+        QFile::remove(notesFile());
+        {
+            Base b(update, remove);
+            b.card(1, 2);
+        }
+        damageTable(notesFile(), "NOTES");
+        Base b(update, remove);
+        b.c.R.ID = 1;
+        ASSERT_EQ(b.fc.Fetch(b.c.K1), Level::Benign);
+        b.c.R.ID = 9;
+        EXPECT_EQ(b.rc.Update(), Level::Notify) << int(update);
+        EXPECT_EQ(ERRORCODE(), ErrCode::InvalidFile);
+        b.c.R.ID = 1;
+        EXPECT_EQ(b.fc.TryFetch(b.c.K1), Level::Benign) << int(update);
+        EXPECT_EQ(b.rc.Delete(0), Level::Notify) << int(remove);
+        EXPECT_EQ(RECORDS(b.c.file), 1) << int(remove);
+    }
 }
 
 TEST_F(ManagerTest, BufferCopiesTellChanges) {
