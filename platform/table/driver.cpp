@@ -911,6 +911,7 @@ bool Connection::beginImmediate() {
     if (!run("BEGIN IMMEDIATE"))
         return false;
     ++txDepth_;
+    ++txSerial_;
     return true;
 }
 

@@ -149,6 +149,8 @@ class Connection {
     // the file has none yet, or it cannot be read.
     QString fileId();
     bool ensureFileId();
+    // Counts the write transactions begun on the connection.
+    std::uint64_t transactionSerial() const { return txSerial_; }
     // Gives back the numbers that dead processes of this machine had reserved.
     void dropDeadReservations();
 
@@ -164,6 +166,7 @@ class Connection {
     bool encrypted_ = false;
     int busyMs_ = 10000;
     int txDepth_ = 0;
+    std::uint64_t txSerial_ = 0;
     QString fileId_;
     std::vector<QString> journalNotices_;
     std::map<QString, sqlite3_stmt*> cache_;
@@ -285,6 +288,16 @@ QStringList rowColumns(const TableFile& decl, const Args& fieldValues, Args* arg
 void noteStore(const TableFile& file, RecordPointer ptr, const Args& fieldValues,
                const std::vector<QByteArray>& bodies, const std::vector<int>& changedBodies);
 void noteDelete(const TableFile& file, RecordPointer ptr);
+
+// The record a TableFile watches: its pointer in the file opened then, and the
+// column values of its fields and bodies as read.
+struct WatchedRecord {
+    RecordPointer ptr = 0;
+    std::uint64_t generation = 0;
+    Args fields;
+    std::vector<QByteArray> bodies;
+    std::uint64_t verifiedIn = 0;  // the write transaction that found it unchanged
+};
 
 // For the tests of interrupted commits: called with 1 just before a transaction of
 // several files commits its first file, and with 2 just after.

@@ -48,6 +48,8 @@ int putFailureMessage() {
     switch (ERRORCODE()) {
         case ErrCode::DuplicateKey:
             return Msg::DuplicateKey;
+        case ErrCode::RecordChanged:
+            return Msg::RecordChanged;
         default:
             return Msg::PutFailed;
     }
@@ -245,7 +247,9 @@ int FileManager::CancelAutoInc() {
 
 int FileManager::reportFailure(int messageId, bool report) {
     if (report) {
-        if (ERRORCODE() == ErrCode::DuplicateKey) {
+        if (ERRORCODE() == ErrCode::RecordChanged) {
+            Throw(Msg::RecordChanged);
+        } else if (ERRORCODE() == ErrCode::DuplicateKey) {
             QString key;
             for (const auto& k : File->keys()) {
                 if (k.has(KeyFlag::Unique)) {
@@ -335,6 +339,18 @@ int FileManager::Fetch(const KEY& key) {
     if (r != Level::Benign)
         Throw(Msg::FetchFailed);
     return r;
+}
+
+int FileManager::Watch() {
+    if (UseFile(UseType::Uses) != Level::Benign)
+        return Level::Notify;
+    File->watch();
+    return Level::Benign;
+}
+
+void FileManager::Unwatch() {
+    if (File)
+        File->unwatch();
 }
 
 int FileManager::SaveBuffer() {
@@ -626,7 +642,7 @@ int RelationManager::Update() {
     // The record as stored now, inside the transaction that writes it, is what
     // the relations apply to: not what was stored when the caller read it.
     std::vector<std::vector<Value>> oldValues;
-    if (!held.ok() || !storedLinkValues(&oldValues))
+    if (!held.ok() || !f->stillAsWatched() || !storedLinkValues(&oldValues))
         return refuse(putFailureMessage(), Me->GetName());
     for (size_t i = 0; i < relations_.size(); ++i) {
         const Relation& r = relations_[i];

@@ -9,7 +9,8 @@
 //   (clears the buffer and reserves the next number of each auto-numbered key),
 //   CancelAutoInc (gives a reserved number back), Insert/TryInsert, Update/TryUpdate,
 //   Fetch/TryFetch (by a key's values in the buffer), SaveBuffer/RestoreBuffer/
-//   EqualBuffer (copies of the record buffer), SetErrors, Throw.
+//   EqualBuffer (copies of the record buffer), Watch/Unwatch (a form's save finds
+//   the record as it read it, or is refused), SetErrors, Throw.
 // RelationManager (one per table and thread, the table's relation object):
 //   Init(file manager, use logout), Kill, AddRelation, AddRelationLink,
 //   DeferedAddRelations (declares the relations; called once, before the first open,
@@ -80,6 +81,14 @@ class FileManager {
     int TryUpdate();
     int Fetch(const KEY& key);
     int TryFetch(const KEY& key);
+
+    // The record in the buffer, as read, is the one a later Update (also through
+    // the relation object) must find stored: when another thread or program has
+    // changed or deleted it meanwhile, the update is refused with RecordChanged
+    // (Msg::RecordChanged) and writes nothing. Until Unwatch. Nothing is watched
+    // when the buffer holds no record read from the file.
+    int Watch();
+    void Unwatch();
 
     // Copies of the record buffer: an id for each saved copy.
     int SaveBuffer();

@@ -478,7 +478,7 @@ bool TableFile::putRecord() {
         }
     }
     tbl::WriteScope w(conn_.get());
-    if (!w.ok())
+    if (!w.ok() || !stillAsWatched())
         return false;
     int changes = 0;
     if (!conn_->write(

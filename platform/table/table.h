@@ -35,6 +35,7 @@ class ErrorClass;
 namespace tbl {
 class Connection;
 class Cursor;
+struct WatchedRecord;
 }  // namespace tbl
 
 // The record pointer: stable for the life of a record.
@@ -247,6 +248,20 @@ class TableFile {
     tbl::Cursor& cursor();
 
     // ---- writers that share the file ------------------------------------------
+    // Takes the current record, as the buffer holds it now (every field) and as it
+    // is stored (every BLOB the buffer has not changed), as the record its caller
+    // read. Until unwatch(), a rewrite of that record (putRecord, PUT, the access
+    // and relation objects' Update) is refused with RecordChanged and writes
+    // nothing when the stored record is no longer that one: changed or deleted by
+    // another thread or program. Without a current record nothing is watched.
+    void watch();
+    void unwatch();
+    // True unless a watched record is about to be rewritten and is no longer as
+    // it was read (RecordChanged; a failed read sets its own error). Meaningful
+    // inside a write transaction of the file, which keeps it true until the
+    // transaction ends.
+    bool stillAsWatched();
+
     // The files whose writes a transaction of this file may carry in its journal
     // (those of its relations and of its transactions; see LOGOUT), and back. A
     // journal never writes into any other file.
@@ -286,6 +301,7 @@ class TableFile {
     QString path_;
     RecordPointer current_ = 0;
     std::uint64_t generation_ = 0;
+    std::unique_ptr<tbl::WatchedRecord> watched_;
     std::vector<TableFile*> partners_;
 };
 

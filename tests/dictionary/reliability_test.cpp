@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QStringList>
+#include <future>
 #include <map>
 #include <set>
 #include <thread>
@@ -38,6 +39,30 @@ void withTables(F f) {
         f();
         fourtables::closeAll();
     }).join();
+}
+
+// Each table's record as the earlier save (with `tag`) makes it.
+std::map<QString, QList<QByteArray>> savedWith(const QString& tag) {
+    std::map<QString, QList<QByteArray>> out;
+    withTables([&] {
+        for (const auto& t : fourtables::tables())
+            out[QString::fromLatin1(t.name)] = fourtables::edited(t, tag);
+    });
+    return out;
+}
+
+// The later save was refused and wrote nothing: each record is as the earlier
+// save left it, byte for byte; and the record, read again, saves as before.
+void expectEarlierStands(const std::map<QString, QList<QByteArray>>& earlier) {
+    withTables([&] {
+        for (const auto& t : fourtables::tables()) {
+            EXPECT_EQ(fourtables::stored(t), earlier.at(QString::fromLatin1(t.name))) << t.name;
+            t.access()->Watch();
+            t.edit(QStringLiteral("снова"));
+            EXPECT_EQ(t.relate()->Update(), Level::Benign) << t.name;
+            t.access()->Unwatch();
+        }
+    });
 }
 
 int countOf(TableFile& file, const KEY& key, const FieldRef& field, int value) {
@@ -182,6 +207,86 @@ TEST_F(ReliabilityTest, AKilledProcessLeavesEveryCommittedRowAndNoHalfCascade) {
         Access_KALDOR->CancelAutoInc();
         Relate_KALDOR->Close();
     }).join();
+}
+
+TEST_F(ReliabilityTest, TwoThreadsSavingOneRecordOfEachTableTheLaterIsRefused) {
+    withTables(fourtables::addRecords);
+    const auto earlier = savedWith(QStringLiteral("первый"));
+    std::promise<void> bRead, aSaved;
+    std::map<QString, std::pair<int, int>> a, b;  // level and error code of each save
+    auto form = [](const QString& tag, std::promise<void>* read, std::future<void> go,
+                   std::map<QString, std::pair<int, int>>* results) {
+        withTables([&] {
+            for (const auto& t : fourtables::tables()) {
+                GET(t.file(), 1);
+                t.access()->Watch();
+            }
+            if (read)
+                read->set_value();
+            go.wait();
+            for (const auto& t : fourtables::tables()) {
+                t.edit(tag);
+                const int level = t.relate()->Update();
+                (*results)[QString::fromLatin1(t.name)] = {level, ERRORCODE()};
+            }
+        });
+    };
+    std::thread first([&] {
+        form(QStringLiteral("первый"), nullptr, bRead.get_future(), &a);
+        aSaved.set_value();
+    });
+    std::thread second(form, QStringLiteral("второй"), &bRead, aSaved.get_future(), &b);
+    first.join();
+    second.join();
+    for (const auto& t : fourtables::tables()) {
+        const QString name = QString::fromLatin1(t.name);
+        EXPECT_EQ(a[name], std::make_pair(int(Level::Benign), 0)) << t.name;
+        EXPECT_EQ(b[name], std::make_pair(int(Level::Notify), int(ErrCode::RecordChanged)))
+            << t.name;
+    }
+    int told = 0;
+    for (const ErrorReport& r : drive.reporter().reports())
+        told += r.messageId == Msg::RecordChanged ? 1 : 0;
+    EXPECT_EQ(told, 4);
+    expectEarlierStands(earlier);
+}
+
+namespace {
+// The lines the helper wrote until it wrote `line` (or ended).
+QByteArray readUntil(QProcess& p, const QByteArray& line) {
+    QByteArray out;
+    p.waitForStarted();
+    while (!out.contains(line) && p.state() == QProcess::Running) {
+        p.waitForReadyRead(1000);
+        out += p.readAllStandardOutput();
+    }
+    return out + p.readAllStandardOutput();
+}
+}  // namespace
+
+TEST_F(ReliabilityTest, TwoProcessesSavingOneRecordOfEachTableTheLaterIsRefused) {
+    withTables(fourtables::addRecords);
+    const auto earlier = savedWith(QStringLiteral("первый"));
+    QProcess one, two;
+    one.start(QStringLiteral(CRASH_HELPER), {QStringLiteral("save"), QStringLiteral("первый")});
+    two.start(QStringLiteral(CRASH_HELPER), {QStringLiteral("save"), QStringLiteral("второй")});
+    ASSERT_TRUE(readUntil(one, "read\n").contains("read")) << one.readAllStandardError().data();
+    ASSERT_TRUE(readUntil(two, "read\n").contains("read")) << two.readAllStandardError().data();
+    one.write("go\n");
+    ASSERT_TRUE(one.waitForFinished(60000));
+    two.write("go\n");
+    ASSERT_TRUE(two.waitForFinished(60000));
+    const QString first = QString::fromUtf8(one.readAllStandardOutput());
+    const QString second = QString::fromUtf8(two.readAllStandardOutput());
+    for (const auto& t : fourtables::tables()) {
+        EXPECT_TRUE(first.contains(QStringLiteral("%1 0 0").arg(t.name))) << first.toStdString();
+        EXPECT_TRUE(second.contains(QStringLiteral("%1 %2 %3")
+                                        .arg(t.name)
+                                        .arg(int(Level::Notify))
+                                        .arg(int(ErrCode::RecordChanged))))
+            << second.toStdString();
+    }
+    expectEarlierStands(earlier);
 }
 
 TEST_F(ReliabilityTest, TwoProcessesRenumberingOneTopicAndOneCardLeaveEveryChildWithItsParent) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <functional>
 #include <thread>
 
 #include "cards.h"
@@ -72,6 +73,22 @@ class ManagerTest : public ::testing::Test {
         return n;
     }
 };
+
+// Card `id` as stored, every field and its body, read on a thread of its own;
+// empty when there is none.
+QList<QByteArray> storedCard(LONG id) {
+    QList<QByteArray> out;
+    std::thread([&] {
+        Base o;
+        o.c.R.ID = id;
+        if (o.fc.TryFetch(o.c.K1) != Level::Benign)
+            return;
+        for (const auto& f : o.c.file.fields())
+            out << f.ref.get().toText().toUtf8();
+        out << o.c.R.BODY.data();
+    }).join();
+    return out;
+}
 
 // Runs SQL on a table file with plain SQLite (no connection of ours open).
 void plainSql(const QString& path, const QByteArray& sql) {
@@ -203,6 +220,71 @@ TEST_F(ManagerTest, AFailedReadOfTheChildrenRefusesTheChange) {
         EXPECT_EQ(b.rc.Delete(0), Level::Notify) << int(remove);
         EXPECT_EQ(RECORDS(b.c.file), 1) << int(remove);
     }
+}
+
+TEST_F(ManagerTest, ASaveFindsTheRecordAsItWasReadOrIsRefused) {
+    // What another window or program does between this one's read and its save.
+    struct Case {
+        const char* what;
+        std::function<void(Base&)> meanwhile;
+        bool refused;
+    };
+    const std::vector<Case> cases = {
+        {"nothing", [](Base&) {}, false},
+        {"saved it unchanged", [](Base& o) { EXPECT_EQ(o.rc.Update(), Level::Benign); }, false},
+        {"changed a field",
+         [](Base& o) {
+             o.c.R.NAME = "чужое";
+             EXPECT_EQ(o.rc.Update(), Level::Benign);
+         },
+         true},
+        {"changed the body alone",
+         [](Base& o) {
+             o.c.R.BODY.setData("чужой текст");
+             EXPECT_EQ(o.rc.Update(), Level::Benign);
+         },
+         true},
+        {"deleted it", [](Base& o) { EXPECT_EQ(o.rc.Delete(0), Level::Benign); }, true},
+    };
+    Base b;
+    b.card(1, 0);
+    for (const Case& c : cases) {
+        b.c.R.ID = 1;
+        ASSERT_EQ(b.fc.Fetch(b.c.K1), Level::Benign);
+        b.c.R.NAME = "исходное";
+        b.c.R.NOTE = "";
+        b.c.R.BODY.setData("исходный текст");
+        ASSERT_EQ(b.rc.Update(), Level::Benign);
+        // Read as a form reads it; the other writer works on a thread of its own.
+        ASSERT_EQ(b.fc.Fetch(b.c.K1), Level::Benign);
+        ASSERT_EQ(b.fc.Watch(), Level::Benign);
+        std::thread([&] {
+            Base o;
+            o.c.R.ID = 1;
+            ASSERT_EQ(o.fc.Fetch(o.c.K1), Level::Benign);
+            c.meanwhile(o);
+        }).join();
+        const QList<QByteArray> theirs = storedCard(1);
+        drive.reporter().clear();
+        b.c.R.NOTE = "моя правка";
+        const int rc = b.rc.Update();
+        if (c.refused) {
+            EXPECT_EQ(rc, Level::Notify) << c.what;
+            EXPECT_EQ(ERRORCODE(), ErrCode::RecordChanged) << c.what;
+            EXPECT_EQ(reported(Msg::RecordChanged), 1) << c.what;
+            EXPECT_EQ(b.c.R.NOTE.str(), QStringLiteral("моя правка"));  // kept as typed
+            EXPECT_EQ(storedCard(1), theirs) << c.what;                 // byte for byte
+            // Refused again until the record is read again.
+            EXPECT_EQ(b.rc.Update(), Level::Notify) << c.what;
+        } else {
+            EXPECT_EQ(rc, Level::Benign) << c.what;
+            const QList<QByteArray> mine = storedCard(1);
+            ASSERT_FALSE(mine.isEmpty());
+            EXPECT_EQ(mine[4], QByteArray("моя правка")) << c.what;
+        }
+        b.fc.Unwatch();
+    }
+    EXPECT_TRUE(storedCard(1).isEmpty());  // the last writer deleted it: not brought back
 }
 
 TEST_F(ManagerTest, BufferCopiesTellChanges) {
