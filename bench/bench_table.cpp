@@ -11,6 +11,9 @@
 //                          card number (key 1) or of the approval date (key 2)
 //   Records                RECORDS(KALDOR)
 //   CardWithBlobs          GET by record pointer with both BLOBs read
+//   SaveCard               a card form's change: GET by record pointer, the record
+//                          watched as read, a new name saved through the relation
+//                          object (its transaction over the card and bookmark files)
 //   OpenOnNewThread        a new procedure thread opening KALDOR (its connection,
 //                          key and checks) and closing it again
 
@@ -140,6 +143,25 @@ void BM_CardWithBlobs(benchmark::State& state) {
     state.SetBytesProcessed(bytes);
 }
 BENCHMARK(BM_CardWithBlobs)->Unit(benchmark::kMicrosecond);
+
+void BM_SaveCard(benchmark::State& state) {
+    base();
+    static const bool formOpen = [] {  // as the card form has the bookmarks open
+        Relate_ZAMETKA->Open();
+        return true;
+    }();
+    (void)formOpen;
+    QRandomGenerator g(5);
+    for (auto _ : state) {
+        GET(KALDOR, RecordPointer(1 + g.bounded(kCards)));
+        Access_KALDOR->Watch();
+        KAL.NAME = QStringLiteral("Карточка %1").arg(g.bounded(1000));
+        if (Relate_KALDOR->Update() != Level::Benign)
+            state.SkipWithError("the save failed");
+        Access_KALDOR->Unwatch();
+    }
+}
+BENCHMARK(BM_SaveCard)->Unit(benchmark::kMillisecond);
 
 void BM_OpenOnNewThread(benchmark::State& state) {
     base();

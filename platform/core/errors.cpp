@@ -137,8 +137,11 @@ ErrorClass::ErrorClass() {
         QStringLiteral("This record is referenced from the file %File. This record cannot be "
                        "deleted while these references exist."));
     add(Msg::RecordChanged, S::Warning, QStringLiteral("Запись изменена"),
-        QStringLiteral(
-            "Запись файла %File изменена другим пользователем. Изменения не сохранены."));
+        QStringLiteral("Пока форма была открыта, запись файла %File изменил или удалил другой "
+                       "пользователь (в другом окне или в другой программе). Ваши изменения не "
+                       "сохранены, а сохранённое им не тронуто.\n\nФорма остаётся открытой: "
+                       "скопируйте набранное, если оно нужно, отмените форму и откройте "
+                       "запись заново."));
     add(Msg::ConfirmCancel, S::Question, QStringLiteral("Отмена изменений"),
         QStringLiteral("Запись изменена. Отменить изменения?"));
     add(Msg::ConfirmDelete, S::Question, QStringLiteral("Удаление записи"),
@@ -157,6 +160,8 @@ ErrorClass::ErrorClass() {
     add(Msg::ReadOnlyShare, S::Warning, QStringLiteral("База только для чтения"),
         QStringLiteral("Сетевая папка файла %File не поддерживает блокировки файлов: без них "
                        "две программы могут испортить базу. База открыта только для чтения."));
+    add(Msg::JournalPending, S::Warning, QStringLiteral("Незавершённая транзакция"),
+        QStringLiteral("Файл %File хранит журнал прерванной транзакции.\n\n%Message"));
 }
 
 ErrorClass::~ErrorClass() = default;

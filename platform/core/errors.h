@@ -72,8 +72,9 @@ enum : int {
     LogoutFailed,
     FieldOutOfRange,
     AbortTransaction,
-    ReadOnlyShare,  // a network folder without locks: its files are only read
-    User = 1000,    // first id free for programs
+    ReadOnlyShare,   // a network folder without locks: its files are only read
+    JournalPending,  // an interrupted transaction that could not be completed
+    User = 1000,     // first id free for programs
 };
 }
 

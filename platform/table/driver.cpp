@@ -599,8 +599,9 @@ struct OpenRequest {
     QString path;
     QString table;
     QString password;
-    const TableFile* decl = nullptr;  // null: any layout of `table` (recovery)
+    const TableFile* decl = nullptr;  // null: any layout of `table`
     bool create = false;
+    bool recovering = false;  // a file whose journal is not completed now
     int busyMs = 10000;
 };
 
@@ -704,14 +705,16 @@ std::unique_ptr<Connection> Connection::open(const QString& path, const TableFil
     return openConnection(rq, code, detail);
 }
 
-std::unique_ptr<Connection> openForRecovery(const QString& path, const QString& tableName) {
+std::unique_ptr<Connection> openForRecovery(const QString& path, const TableFile& decl, int* code,
+                                            QString* detail) {
     OpenRequest rq;
     rq.path = path;
-    rq.table = tableName;
-    rq.password = TableFile::passwordOf(tableName);
-    int code = 0;
-    QString detail;
-    return openConnection(rq, &code, &detail);
+    rq.table = decl.name();
+    rq.password = decl.password();
+    rq.decl = &decl;
+    rq.recovering = true;
+    rq.busyMs = decl.lockWait() * 1000;
+    return openConnection(rq, code, detail);
 }
 
 namespace {
@@ -919,8 +922,8 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
     }
     if (!c->configure(code, detail))
         return nullptr;
-    if (rq.decl && !readOnly) {
-        c->recover();
+    if (rq.decl && !readOnly && !rq.recovering) {
+        c->recover(*rq.decl);
         c->dropDeadReservations();
     }
     return c;
@@ -1082,7 +1085,6 @@ bool Connection::write(const QString& sql, const Args& args, int* changes) {
     }
     if (changes)
         *changes = sqlite3_changes(db_);
-    noteWrite(this, sql, args);
     return true;
 }
 
@@ -1099,6 +1101,7 @@ bool Connection::beginImmediate() {
     if (!run("BEGIN IMMEDIATE"))
         return false;
     ++txDepth_;
+    ++txSerial_;
     return true;
 }
 

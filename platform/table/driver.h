@@ -144,8 +144,18 @@ class Connection {
     void rollback();
 
     // Completes the transactions of several files that were committed here but
-    // whose other files a crash kept from committing.
-    void recover();
+    // whose other files a crash kept from committing, into the journal partners
+    // of `decl`, the declaration of this file. What it cannot complete stays in
+    // the journal and is told by takeJournalNotices().
+    void recover(const TableFile& decl);
+    std::vector<QString> takeJournalNotices() { return std::move(journalNotices_); }
+    // The identity of the file (kept in the file, made at its first transaction
+    // over several files): what a journal names its writes' files by. Empty when
+    // the file has none yet, or it cannot be read.
+    QString fileId();
+    bool ensureFileId();
+    // Counts the write transactions begun on the connection.
+    std::uint64_t transactionSerial() const { return txSerial_; }
     // Gives back the numbers that dead processes of this machine had reserved.
     void dropDeadReservations();
 
@@ -166,6 +176,9 @@ class Connection {
     FolderKind kind_ = FolderKind::Local;
     int busyMs_ = 10000;
     int txDepth_ = 0;
+    std::uint64_t txSerial_ = 0;
+    QString fileId_;
+    std::vector<QString> journalNotices_;
     std::map<QString, sqlite3_stmt*> cache_;
 };
 
@@ -176,10 +189,11 @@ QString layoutOf(const TableFile& decl);
 // The SQL that makes a new file for a declaration.
 QStringList schemaOf(const TableFile& decl);
 
-// Opens a connection to an existing table file by path and table name alone (the
-// recovery of an interrupted transaction); the password comes from the declared
-// tables of the process.
-std::unique_ptr<Connection> openForRecovery(const QString& path, const QString& tableName);
+// Opens a connection to the existing file of `decl` at `path` for the completion of
+// an interrupted transaction: with the declaration's password and layout, nothing
+// created and no journal of its own completed.
+std::unique_ptr<Connection> openForRecovery(const QString& path, const TableFile& decl, int* code,
+                                            QString* detail);
 
 // ---------------------------------------------------------------------------
 // Ordered reading. A position is the order's key values and the record pointer;
@@ -272,9 +286,28 @@ class WriteScope {
 // ---------------------------------------------------------------------------
 // Transactions of the calling thread.
 
-// Writes of this connection inside a transaction of several files are recorded so
-// that an interrupted commit can be completed; `write` calls this.
-void noteWrite(Connection* c, const QString& sql, const Args& args);
+// The columns a write of a whole row sets and their values, from the column values
+// of its fields in declaration order: each field, and beside a text compared
+// without case its sort key.
+QStringList rowColumns(const TableFile& decl, const Args& fieldValues, Args* args);
+
+// A record's write inside a transaction of several files, noted so that an
+// interrupted commit can be completed: the record `ptr` now holds `fieldValues`
+// and, for each index in `changedBodies`, the body in `bodies`; or it is gone.
+// Nothing is noted for a file the thread's transaction does not hold.
+void noteStore(const TableFile& file, RecordPointer ptr, const Args& fieldValues,
+               const std::vector<QByteArray>& bodies, const std::vector<int>& changedBodies);
+void noteDelete(const TableFile& file, RecordPointer ptr);
+
+// The record a TableFile watches: its pointer in the file opened then, and the
+// column values of its fields and bodies as read.
+struct WatchedRecord {
+    RecordPointer ptr = 0;
+    std::uint64_t generation = 0;
+    Args fields;
+    std::vector<QByteArray> bodies;
+    std::uint64_t verifiedIn = 0;  // the write transaction that found it unchanged
+};
 
 // For tests: where the salt of a new encrypted file comes from (false: no random
 // numbers to be had). Null restores the system's generator.

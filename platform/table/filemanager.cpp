@@ -43,6 +43,24 @@ struct KeptError {
     void restore() const { rt::setError(code, file, detail); }
 };
 
+// The message of a failed rewrite of a record, by its cause.
+int putFailureMessage() {
+    switch (ERRORCODE()) {
+        case ErrCode::DuplicateKey:
+            return Msg::DuplicateKey;
+        case ErrCode::RecordChanged:
+            return Msg::RecordChanged;
+        default:
+            return Msg::PutFailed;
+    }
+}
+
+// A message naming another table than the manager's own (a relation's child).
+void throwFile(const FileManager& m, int id, const QString& label) {
+    if (m.Errors)
+        m.Errors->ThrowFile(id, label);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -229,7 +247,9 @@ int FileManager::CancelAutoInc() {
 
 int FileManager::reportFailure(int messageId, bool report) {
     if (report) {
-        if (ERRORCODE() == ErrCode::DuplicateKey) {
+        if (ERRORCODE() == ErrCode::RecordChanged) {
+            Throw(Msg::RecordChanged);
+        } else if (ERRORCODE() == ErrCode::DuplicateKey) {
             QString key;
             for (const auto& k : File->keys()) {
                 if (k.has(KeyFlag::Unique)) {
@@ -321,6 +341,21 @@ int FileManager::Fetch(const KEY& key) {
     return r;
 }
 
+int FileManager::Watch() {
+    if (UseFile(UseType::Uses) != Level::Benign)
+        return Level::Notify;
+    if (!File->watch()) {
+        Throw(Msg::FetchFailed);
+        return Level::Notify;
+    }
+    return Level::Benign;
+}
+
+void FileManager::Unwatch() {
+    if (File)
+        File->unwatch();
+}
+
 int FileManager::SaveBuffer() {
     const int id = nextSave_++;
     saved_[id] = File->saveRecord();
@@ -375,6 +410,10 @@ void RelationManager::AddRelation(RelationManager& parent) {
 void RelationManager::AddRelation(RelationManager& child, BYTE updateMode, BYTE deleteMode,
                                   const KEY& childKey) {
     relations_.push_back({&child, true, updateMode, deleteMode, childKey, {}});
+    // The journal of a change of this table may complete its cascades into the
+    // child's file, and no other.
+    if (Me && Me->File && child.Me && child.Me->File)
+        Me->File->addJournalPartner(*child.Me->File);
 }
 
 void RelationManager::AddRelationLink(FieldRef parentField, FieldRef childField) {
@@ -471,15 +510,15 @@ std::vector<std::vector<Value>> RelationManager::linkValues() const {
     return out;
 }
 
-std::vector<RecordPointer> RelationManager::childRows(const Relation& r,
-                                                      const std::vector<Value>& parentValues) {
-    std::vector<RecordPointer> rows;
+bool RelationManager::childRows(const Relation& r, const std::vector<Value>& parentValues,
+                                std::vector<RecordPointer>* rows) {
+    rows->clear();
     TableFile* cf = r.other->Me->File;
     if (r.links.empty() || !cf)
-        return rows;
+        return true;
     // Children are found through their key: an optional key holds no blank values.
     if (r.key.valid() && cf->key(r.key.index).has(KeyFlag::Optional) && allZero(parentValues))
-        return rows;
+        return true;
     tbl::Seeker s(*cf);
     QStringList cond;
     tbl::Args args;
@@ -490,11 +529,29 @@ std::vector<RecordPointer> RelationManager::childRows(const Relation& r,
     }
     s.setFields({cf->fieldIndex(r.links[0].second)});
     s.addCondition(cond.join(QStringLiteral(" AND ")), args);
-    s.read(nullptr, true, true, -1, [&rows](const ViewPosition& p, const tbl::Seeker::Row&) {
-        rows.push_back(p.ptr);
+    // A failed read is no "no children": restrictions and cascades stop on it.
+    return s.read(nullptr, true, true, -1, [rows](const ViewPosition& p, const tbl::Seeker::Row&) {
+        rows->push_back(p.ptr);
         return true;
-    });
-    return rows;
+    }) >= 0;
+}
+
+bool RelationManager::storedLinkValues(std::vector<std::vector<Value>>* values) {
+    TableFile* f = Me->File;
+    *values = linkValues();
+    // Without a record read there is nothing stored; the write says so.
+    if (f->current() == 0)
+        return true;
+    if (!f->ensureOpen())
+        return false;
+    const RecordImage image = f->saveRecord();
+    const bool read = f->readRecord(f->current());
+    if (read)
+        *values = linkValues();
+    const KeptError e;
+    f->restoreRecord(image);
+    e.restore();
+    return read;
 }
 
 bool RelationManager::beginTransaction(bool* began) {
@@ -541,6 +598,24 @@ std::vector<FileManager*> managersOf(const std::vector<RelationManager*>& seen) 
         out.push_back(r->Me);
     return out;
 }
+
+// Without a transaction of the thread's (a relation without logout), the changed
+// record's own file is held from the reading of its stored values to its write,
+// so that no other writer comes between them.
+class HeldFile {
+  public:
+    explicit HeldFile(TableFile* f) {
+        if (!inTransaction() && f->current() != 0 && f->ensureOpen())
+            scope_.emplace(f->connection());
+    }
+    bool ok() const { return !scope_ || scope_->ok(); }
+    bool commit() { return !scope_ || scope_->commit(); }
+    // Lets go of the file; what was not committed is undone.
+    void release() { scope_.reset(); }
+
+  private:
+    std::optional<tbl::WriteScope> scope_;
+};
 }  // namespace
 
 int RelationManager::Update() {
@@ -552,40 +627,47 @@ int RelationManager::Update() {
     std::vector<RelationManager*> seen;
     collectFiles(&files, &seen);
     TemporaryOpen temp(managersOf(seen));
-
-    // The linking fields as stored, before this change.
-    std::vector<std::vector<Value>> oldValues = linkValues();
-    if (f->current() != 0 && f->ensureOpen()) {
-        const RecordImage image = f->saveRecord();
-        if (f->readRecord(f->current()))
-            oldValues = linkValues();
-        f->restoreRecord(image);
-    }
     const std::vector<std::vector<Value>> newValues = linkValues();
 
     bool began = false;
     if (!beginTransaction(&began))
         return Level::Notify;
-    auto abort = [&]() { return finishTransaction(began, Level::Notify, 0); };
+    HeldFile held(f);
+    // Ends the change unwritten, and reports it once no file is held any more.
+    auto refuse = [&](int message, const QString& label) {
+        const KeptError e;
+        finishTransaction(began, Level::Notify, 0);
+        held.release();
+        e.restore();
+        throwFile(*Me, message, label);
+        return int(Level::Notify);
+    };
+    // The record as stored now, inside the transaction that writes it, is what
+    // the relations apply to: not what was stored when the caller read it.
+    std::vector<std::vector<Value>> oldValues;
+    if (!held.ok() || !f->stillAsWatched() || !storedLinkValues(&oldValues))
+        return refuse(putFailureMessage(), Me->GetName());
     for (size_t i = 0; i < relations_.size(); ++i) {
         const Relation& r = relations_[i];
         if (!r.child || r.updateMode != RI::Restrict || oldValues[i] == newValues[i])
             continue;
-        if (!childRows(r, oldValues[i]).empty()) {
+        std::vector<RecordPointer> rows;
+        if (!childRows(r, oldValues[i], &rows))
+            return refuse(Msg::PutFailed, Me->GetName());
+        if (!rows.empty()) {
             for (size_t j = 0; j < r.links.size(); ++j)
                 r.links[j].first.set(oldValues[i][j]);
-            abort();
             rt::setError(ErrCode::RecordNotAvailable, r.other->Me->GetName());
-            Me->Errors->ThrowFile(Msg::RestrictUpdate, r.other->Me->GetName());
-            return Level::Notify;
+            return refuse(Msg::RestrictUpdate, r.other->Me->GetName());
         }
     }
-    if (Me->TryUpdate() != Level::Benign) {
-        abort();
-        Me->Throw(ERRORCODE() == ErrCode::DuplicateKey ? Msg::DuplicateKey : Msg::PutFailed);
-        return Level::Notify;
-    }
-    return finishTransaction(began, applyUpdate(oldValues), Msg::PutFailed);
+    if (Me->TryUpdate() != Level::Benign)
+        return refuse(putFailureMessage(), Me->GetName());
+    const int rc = applyUpdate(oldValues, newValues);
+    if (rc == Level::Benign && !held.commit())
+        return refuse(Msg::PutFailed, Me->GetName());
+    held.release();
+    return finishTransaction(began, rc, Msg::PutFailed);
 }
 
 int RelationManager::finishTransaction(bool began, int result, int failMessage) {
@@ -605,15 +687,20 @@ int RelationManager::finishTransaction(bool began, int result, int failMessage) 
     return Level::Benign;
 }
 
-int RelationManager::applyUpdate(const std::vector<std::vector<Value>>& oldValues) {
-    const std::vector<std::vector<Value>> newValues = linkValues();
+int RelationManager::applyUpdate(const std::vector<std::vector<Value>>& oldValues,
+                                 const std::vector<std::vector<Value>>& newValues) {
     for (size_t i = 0; i < relations_.size(); ++i) {
         const Relation& r = relations_[i];
         if (!r.child || oldValues[i] == newValues[i] ||
             (r.updateMode != RI::Cascade && r.updateMode != RI::Clear))
             continue;
         TableFile* cf = r.other->Me->File;
-        for (RecordPointer row : childRows(r, oldValues[i])) {
+        std::vector<RecordPointer> rows;
+        if (!childRows(r, oldValues[i], &rows)) {
+            r.other->Me->Throw(Msg::PutFailed);
+            return Level::Notify;
+        }
+        for (RecordPointer row : rows) {
             const RecordImage image = cf->saveRecord();
             int rc = Level::Notify;
             if (cf->readRecord(row)) {
@@ -624,8 +711,12 @@ int RelationManager::applyUpdate(const std::vector<std::vector<Value>>& oldValue
                         r.links[j].second.clear();
                 }
                 rc = r.other->Update();
+            } else {
+                r.other->Me->Throw(Msg::PutFailed);
             }
+            const KeptError e;
             cf->restoreRecord(image);
+            e.restore();
             if (rc != Level::Benign)
                 return rc;
         }
@@ -646,7 +737,18 @@ int RelationManager::Delete(BYTE query) {
     bool began = false;
     if (!beginTransaction(&began))
         return Level::Notify;
-    return finishTransaction(began, deleteCurrent(), Msg::DeleteFailed);
+    HeldFile held(Me->File);
+    int rc = Level::Notify;
+    if (!held.ok())
+        Me->Throw(Msg::DeleteFailed);
+    else
+        rc = deleteCurrent();
+    if (rc == Level::Benign && !held.commit()) {
+        Me->Throw(Msg::DeleteFailed);
+        rc = Level::Notify;
+    }
+    held.release();
+    return finishTransaction(began, rc, Msg::DeleteFailed);
 }
 
 int RelationManager::deleteCurrent() {
@@ -657,19 +759,25 @@ int RelationManager::deleteCurrent() {
         Me->Throw(Msg::DeleteFailed);
         return Level::Notify;
     }
-    // The linking values as stored: the buffer may hold edits.
-    std::vector<std::vector<Value>> values = linkValues();
-    if (f->ensureOpen()) {
-        const RecordImage image = f->saveRecord();
-        if (f->readRecord(f->current()))
-            values = linkValues();
-        f->restoreRecord(image);
+    // The linking values as stored: the buffer may hold edits. Any read that
+    // fails stops the deletion: a parent never goes with its children unseen.
+    std::vector<std::vector<Value>> values;
+    if (!storedLinkValues(&values)) {
+        Me->Throw(Msg::DeleteFailed);
+        return Level::Notify;
     }
     for (size_t i = 0; i < relations_.size(); ++i) {
         const Relation& r = relations_[i];
-        if (r.child && r.deleteMode == RI::Restrict && !childRows(r, values[i]).empty()) {
+        if (!r.child || r.deleteMode != RI::Restrict)
+            continue;
+        std::vector<RecordPointer> rows;
+        if (!childRows(r, values[i], &rows)) {
+            Me->Throw(Msg::DeleteFailed);
+            return Level::Notify;
+        }
+        if (!rows.empty()) {
             rt::setError(ErrCode::RecordNotAvailable, r.other->Me->GetName());
-            Me->Errors->ThrowFile(Msg::RestrictDelete, r.other->Me->GetName());
+            throwFile(*Me, Msg::RestrictDelete, r.other->Me->GetName());
             rt::setError(ErrCode::RecordNotAvailable, r.other->Me->GetName());
             return Level::Notify;
         }
@@ -679,7 +787,12 @@ int RelationManager::deleteCurrent() {
         if (!r.child || (r.deleteMode != RI::Cascade && r.deleteMode != RI::Clear))
             continue;
         TableFile* cf = r.other->Me->File;
-        for (RecordPointer row : childRows(r, values[i])) {
+        std::vector<RecordPointer> rows;
+        if (!childRows(r, values[i], &rows)) {
+            Me->Throw(Msg::DeleteFailed);
+            return Level::Notify;
+        }
+        for (RecordPointer row : rows) {
             const RecordImage image = cf->saveRecord();
             int rc = Level::Notify;
             if (cf->readRecord(row)) {
@@ -690,8 +803,12 @@ int RelationManager::deleteCurrent() {
                         link.second.clear();
                     rc = r.other->Update();
                 }
+            } else {
+                Me->Throw(Msg::DeleteFailed);
             }
+            const KeptError e;
             cf->restoreRecord(image);
+            e.restore();
             if (rc != Level::Benign)
                 return rc;
         }

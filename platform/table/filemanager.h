@@ -9,12 +9,14 @@
 //   (clears the buffer and reserves the next number of each auto-numbered key),
 //   CancelAutoInc (gives a reserved number back), Insert/TryInsert, Update/TryUpdate,
 //   Fetch/TryFetch (by a key's values in the buffer), SaveBuffer/RestoreBuffer/
-//   EqualBuffer (copies of the record buffer), SetErrors, Throw.
+//   EqualBuffer (copies of the record buffer), Watch/Unwatch (a form's save finds
+//   the record as it read it, or is refused), SetErrors, Throw.
 // RelationManager (one per table and thread, the table's relation object):
 //   Init(file manager, use logout), Kill, AddRelation, AddRelationLink,
 //   DeferedAddRelations (declares the relations; called once, before the first open,
 //   close, update or delete), SetOpenRelated, Open/Close (with the related tables),
-//   Update and Delete applying each relation's mode (2 restrict, 3 cascade, 1 clear),
+//   Update and Delete applying each relation's mode (2 restrict, 3 cascade, 1 clear)
+//   to the linking values as stored, read inside the change's transaction;
 //   SetQuickScan.
 //
 // Results are levels: Level::Benign (0) is success; Level::Notify means the failure
@@ -79,6 +81,14 @@ class FileManager {
     int TryUpdate();
     int Fetch(const KEY& key);
     int TryFetch(const KEY& key);
+
+    // The record in the buffer, as read, is the one a later Update (also through
+    // the relation object) must find stored: when another thread or program has
+    // changed or deleted it meanwhile, the update is refused with RecordChanged
+    // (Msg::RecordChanged) and writes nothing. Until Unwatch. Nothing is watched
+    // when the buffer holds no record read from the file.
+    int Watch();
+    void Unwatch();
 
     // Copies of the record buffer: an id for each saved copy.
     int SaveBuffer();
@@ -178,9 +188,14 @@ class RelationManager {
     };
     void declare();
     void collectFiles(std::vector<TableFile*>* files, std::vector<RelationManager*>* seen);
-    std::vector<RecordPointer> childRows(const Relation& r, const std::vector<Value>& parentValues);
-    int restrictCheck(bool deleting, const std::vector<std::vector<Value>>& oldValues);
-    int applyUpdate(const std::vector<std::vector<Value>>& oldValues);
+    // The children of `parentValues`; false (error set) when they cannot be read.
+    bool childRows(const Relation& r, const std::vector<Value>& parentValues,
+                   std::vector<RecordPointer>* rows);
+    // The linking values of the current record as stored; false (error set) when
+    // it cannot be read.
+    bool storedLinkValues(std::vector<std::vector<Value>>* values);
+    int applyUpdate(const std::vector<std::vector<Value>>& oldValues,
+                    const std::vector<std::vector<Value>>& newValues);
     int deleteCurrent();
     std::vector<std::vector<Value>> linkValues() const;
     bool beginTransaction(bool* began);

@@ -18,12 +18,6 @@ using tbl::quoted;
 
 namespace {
 
-std::mutex gPasswordLock;
-std::map<QString, QString>& passwords() {
-    static std::map<QString, QString> m;
-    return m;
-}
-
 int rawSize(const FieldRef& f) {
     switch (f.kind) {
         case Kind::String:
@@ -101,8 +95,6 @@ TableFile::TableFile(QString name, QString prefix, Driver driver,
     declare(*this);
 }
 
-TableFile::~TableFile() = default;
-
 int TableFile::addField(const QString& name, FieldRef ref) {
     fields_.push_back({name, ref});
     return int(fields_.size());
@@ -139,14 +131,6 @@ void TableFile::bindFileName(FieldRef var) {
 
 void TableFile::setPassword(const QString& password) {
     password_ = password;
-    std::lock_guard<std::mutex> l(gPasswordLock);
-    passwords()[name_] = password;
-}
-
-QString TableFile::passwordOf(const QString& tableName) {
-    std::lock_guard<std::mutex> l(gPasswordLock);
-    auto it = passwords().find(tableName);
-    return it == passwords().end() ? QString() : it->second;
 }
 
 int TableFile::fieldIndex(const FieldRef& r) const {
@@ -215,6 +199,7 @@ bool TableFile::ensureOpen() {
         reportOpenFailure();
         return false;
     }
+    reportJournal();
     return true;
 }
 
@@ -428,20 +413,13 @@ QString allColumns(const TableFile& t) {
     return c.join(u',');
 }
 
-// The columns a write sets, with their values from the buffer: the fields, and the
-// sort keys of folded texts.
-QStringList writeColumns(const TableFile& t, Args* args) {
-    QStringList c;
-    for (size_t i = 0; i < t.fields().size(); ++i) {
-        const auto& f = t.fields()[i];
-        c << quoted(f.name);
-        args->push_back(tbl::fieldArg(f.ref));
-        if (tbl::folded(t, int(i))) {
-            c << quoted(tbl::foldedColumn(f.name));
-            args->push_back(Arg::text(tbl::foldKey(f.ref.get().toText())));
-        }
-    }
-    return c;
+// The column values of the buffer's fields, in declaration order.
+Args bufferValues(const TableFile& t) {
+    Args v;
+    v.reserve(t.fields().size());
+    for (const auto& f : t.fields())
+        v.push_back(tbl::fieldArg(f.ref));
+    return v;
 }
 }  // namespace
 
@@ -504,8 +482,9 @@ bool TableFile::readByKey(int keyIndex) {
 bool TableFile::addRecord() {
     if (!ensureOpen())
         return false;
+    const Args values = bufferValues(*this);
     Args args;
-    const QStringList columns = writeColumns(*this, &args);
+    const QStringList columns = tbl::rowColumns(*this, values, &args);
     const QStringList marks(columns.size() + 1, QStringLiteral("?"));
     std::vector<QByteArray> bodies;
     for (const auto& b : blobs_) {
@@ -542,6 +521,10 @@ bool TableFile::addRecord() {
         conn_->setError(sqlite3_errcode(conn_->db()));
         return false;
     }
+    std::vector<int> all(blobs_.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = int(i);
+    tbl::noteStore(*this, ptr, values, bodies, all);
     current_ = ptr;
     for (size_t i = 0; i < blobs_.size(); ++i)
         blobs_[i].holder->setState({bodies[i], true, false, ptr, generation_});
@@ -562,8 +545,9 @@ bool TableFile::haveCurrent() {
 bool TableFile::putRecord() {
     if (!haveCurrent())
         return false;
+    const Args values = bufferValues(*this);
     Args args;
-    QStringList sets = writeColumns(*this, &args);
+    QStringList sets = tbl::rowColumns(*this, values, &args);
     for (QString& c : sets)
         c += QStringLiteral("=?");
     args.push_back(Arg::integer(current_));
@@ -579,7 +563,7 @@ bool TableFile::putRecord() {
         }
     }
     tbl::WriteScope w(conn_.get());
-    if (!w.ok())
+    if (!w.ok() || !stillAsWatched())
         return false;
     int changes = 0;
     if (!conn_->write(
@@ -606,6 +590,7 @@ bool TableFile::putRecord() {
         conn_->setError(sqlite3_errcode(conn_->db()));
         return false;
     }
+    tbl::noteStore(*this, current_, values, bodies, dirty);
     for (int i : dirty)
         blobs_[size_t(i)].holder->setState({bodies[size_t(i)], true, false, current_, generation_});
     rt::clearError();
@@ -630,6 +615,7 @@ bool TableFile::deleteRecord() {
         conn_->setError(sqlite3_errcode(conn_->db()));
         return false;
     }
+    tbl::noteDelete(*this, current_);
     current_ = 0;
     rt::clearError();
     return true;

@@ -35,6 +35,7 @@ class ErrorClass;
 namespace tbl {
 class Connection;
 class Cursor;
+struct WatchedRecord;
 }  // namespace tbl
 
 // The record pointer: stable for the life of a record.
@@ -251,9 +252,31 @@ class TableFile {
     // The scan of SET/NEXT/PREVIOUS.
     tbl::Cursor& cursor();
 
-    // A process-wide record of the passwords of declared tables, by table name, for
-    // the recovery of interrupted transactions.
-    static QString passwordOf(const QString& tableName);
+    // ---- writers that share the file ------------------------------------------
+    // Takes the current record, as the buffer holds it now (every field) and as it
+    // is stored (every BLOB the buffer has not changed), as the record its caller
+    // read. Until unwatch(), a rewrite of that record (putRecord, PUT, the access
+    // and relation objects' Update) is refused with RecordChanged and writes
+    // nothing when the stored record is no longer that one: changed or deleted by
+    // another thread or program. Without a current record nothing is watched;
+    // false (with the error set) when a BLOB cannot be read.
+    bool watch();
+    void unwatch();
+    // True unless a watched record is about to be rewritten and is no longer as
+    // it was read (RecordChanged; a failed read sets its own error). Meaningful
+    // inside a write transaction of the file, which keeps it true until the
+    // transaction ends.
+    bool stillAsWatched();
+
+    // The files whose writes a transaction of this file may carry in its journal
+    // (those of its relations and of its transactions; see LOGOUT), and back. A
+    // journal never writes into any other file.
+    void addJournalPartner(TableFile& other);
+    const std::vector<TableFile*>& journalPartners() const { return partners_; }
+    // Reports (through the error manager set with setErrors) what the last
+    // completion of an interrupted transaction on this file's connection could
+    // not carry out.
+    void reportJournal();
 
   private:
     friend class BLOB;
@@ -285,6 +308,8 @@ class TableFile {
     QString path_;
     RecordPointer current_ = 0;
     std::uint64_t generation_ = 0;
+    std::unique_ptr<tbl::WatchedRecord> watched_;
+    std::vector<TableFile*> partners_;
 };
 
 // ---------------------------------------------------------------------------
@@ -328,7 +353,10 @@ QString POSITION(TableFile& file);
 void RESET(TableFile& file, QStringView position);
 
 // Transactions over one or more files of the calling thread. The first file is the
-// one through which an interrupted commit is completed.
+// one through which an interrupted commit is completed (the first encrypted one
+// when the first is not encrypted and another is: a journal kept in a file
+// without a password never writes into one with a password). The files become
+// each other's journal partners.
 void LOGOUT(int timeoutSeconds, std::initializer_list<TableFile*> files);
 void LOGOUT(int timeoutSeconds, const std::vector<TableFile*>& files);
 void COMMIT();

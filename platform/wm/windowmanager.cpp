@@ -311,10 +311,18 @@ int WindowManager::PrimeUpdate() {
                 return refuse();
             primedInsert_ = true;
             break;
-        case ChangeRecord:
+        case ChangeRecord: {
             if (ChangeAction == FormAction::None || !f)
                 return refuse();
+            // The record as the form read it: a save finds it so, or is refused
+            // and writes nothing (another window or program saved it meanwhile).
+            FileManager* written = Primary ? Primary->Me : f;
+            forgetSaved();
+            if (written->Watch() != Level::Benign)
+                return refuse();
+            watchedIn_ = written;
             break;
+        }
         case DeleteRecord: {
             if (DeleteAction == FormAction::None || !Primary)
                 return refuse();
@@ -327,7 +335,8 @@ int WindowManager::PrimeUpdate() {
         default:
             return Level::Benign;
     }
-    forgetSaved();
+    if (Request != ChangeRecord)
+        forgetSaved();
     savedIn_ = f;
     savedId_ = f->SaveBuffer();
     return Level::Benign;
@@ -348,6 +357,9 @@ void WindowManager::forgetSaved() {
         savedIn_->RestoreBuffer(savedId_, false);
     savedIn_ = nullptr;
     savedId_ = 0;
+    if (watchedIn_)
+        watchedIn_->Unwatch();
+    watchedIn_ = nullptr;
 }
 
 void WindowManager::giveBackNumber() {

@@ -199,7 +199,9 @@ class WindowManager {
     //   insert  the update file primes a new record keeping what the caller put
     //           into the buffer (a list's range fields), and reserves the number
     //           of an auto-numbered key;
-    //   change  the record in the buffer, as the caller read it;
+    //   change  the record in the buffer, as the caller read it; a save is
+    //           refused (Msg::RecordChanged, the form stays as typed) when
+    //           another window or program changed or deleted it meanwhile;
     //   delete  confirmed (delete action Standard) and deleted through Primary;
     //           the response is RequestCompleted, or RequestCancelled when the
     //           user declined or the delete failed; the result is then
@@ -255,6 +257,7 @@ class WindowManager {
     std::vector<std::pair<int, int>> historyFields_;      // control, field number
     FileManager* savedIn_ = nullptr;
     int savedId_ = 0;
+    FileManager* watchedIn_ = nullptr;  // the file whose record a change watches
     bool primedInsert_ = false;
     bool inited_ = false;
     bool dead_ = false;

@@ -3,7 +3,15 @@
 //   crash_helper insert N   adds N cards through the access object, then exits
 //   crash_helper churn      adds cards with three bookmarks each, deletes and renumbers
 //                           cards through the relation object, until it is killed
-// Each step is written to standard output once it is committed:
+//   crash_helper save TAG   reads the first record of each of the four tables as a
+//                           form does, writes "read", waits for a line on its
+//                           standard input, then saves each with TAG and writes
+//                           "<TABLE> <level> <error code>" for each
+//   crash_helper renumber N TOPIC CARD
+//                           N times renumbers the first topic (TOPIC, TOPIC + 2, ...)
+//                           and the first card (CARD, CARD + 1, ...) through their
+//                           relation objects
+// Each step of churn is written to standard output once it is committed:
 //   C <id>        card <id> and its three bookmarks
 //   D <id>        card <id> deleted with its bookmarks
 //   M <old> <new> card <old> renumbered with its bookmarks
@@ -11,10 +19,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
+#include <string>
 
 #include "app/globals.h"
 #include "core/threads.h"
 #include "dictionary.h"
+#include "four_tables.h"
 
 namespace {
 
@@ -40,6 +51,41 @@ bool fetch(LONG id) {
     return Access_KALDOR->TryFetch(KAL_K1) == Level::Benign;
 }
 
+int saveAll(const QString& tag) {
+    fourtables::openAll();
+    for (const auto& t : fourtables::tables()) {
+        GET(t.file(), 1);
+        t.access()->Watch();
+    }
+    std::printf("read\n");
+    std::fflush(stdout);
+    std::string go;
+    std::getline(std::cin, go);
+    for (const auto& t : fourtables::tables()) {
+        t.edit(tag);
+        const int level = t.relate()->Update();
+        std::printf("%s %d %d\n", t.name, level, ERRORCODE());
+    }
+    std::fflush(stdout);
+    fourtables::closeAll();
+    return 0;
+}
+
+int renumber(int n, int topic, LONG card) {
+    fourtables::openAll();
+    for (int i = 0; i < n; ++i) {
+        // Read by position: the numbers are what the other process changes.
+        GET(RUBRIKA, 1);
+        RUB.KOD = topic + 2 * (i % 200);
+        Relate_RUBRIKA->Update();
+        GET(KALDOR, 1);
+        KAL.ID = card + i;
+        Relate_KALDOR->Update();
+    }
+    fourtables::closeAll();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,6 +93,10 @@ int main(int argc, char** argv) {
         return 2;
     installThreadHooks();
     rt::ThreadScope thread;
+    if (std::strcmp(argv[1], "save") == 0 && argc > 2)
+        return saveAll(QString::fromUtf8(argv[2]));
+    if (std::strcmp(argv[1], "renumber") == 0 && argc > 4)
+        return renumber(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
     PUT1 = "c:\\base1\\KALDOR.TPS";
     PUT2 = "c:\\base1\\ZAMETKA.TPS";
     Relate_KALDOR->SetOpenRelated();

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QStringList>
+#include <future>
 #include <map>
 #include <set>
 #include <thread>
@@ -10,6 +11,7 @@
 #include "core/threads.h"
 #include "dictionary.h"
 #include "driver.h"
+#include "four_tables.h"
 #include "table_support.h"
 #include "view.h"
 
@@ -24,8 +26,11 @@ class ReliabilityTest : public ::testing::TestWithParam<bool> {
     void SetUp() override {
         installThreadHooks();
         drive.mkdir(QStringLiteral("base1"));
+        drive.mkdir(QStringLiteral("kaldor_demo"));
         if (GetParam())
-            qputenv("KALDOR_NETWORK_FOLDERS", drive.native(QStringLiteral("base1")).toLocal8Bit());
+            qputenv("KALDOR_NETWORK_FOLDERS", (drive.native(QStringLiteral("base1")) + u':' +
+                                               drive.native(QStringLiteral("kaldor_demo")))
+                                                  .toLocal8Bit());
         PUT1 = "c:\\base1\\KALDOR.TPS";
         PUT2 = "c:\\base1\\ZAMETKA.TPS";
     }
@@ -55,6 +60,47 @@ class ReliabilityTest : public ::testing::TestWithParam<bool> {
 
 INSTANTIATE_TEST_SUITE_P(Journal, ReliabilityTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Share" : "Local"; });
+// Runs `f` on a procedure thread of its own, with the four tables open.
+template <typename F>
+void withTables(F f) {
+    std::thread([&f] {
+        rt::ThreadScope scope;
+        fourtables::openAll();
+        f();
+        fourtables::closeAll();
+    }).join();
+}
+
+// Each table's record as the earlier save (with `tag`) makes it.
+std::map<QString, QList<QByteArray>> savedWith(const QString& tag) {
+    std::map<QString, QList<QByteArray>> out;
+    withTables([&] {
+        for (const auto& t : fourtables::tables())
+            out[QString::fromLatin1(t.name)] = fourtables::edited(t, tag);
+    });
+    return out;
+}
+
+// The later save was refused and wrote nothing: each record is as the earlier
+// save left it, byte for byte; and the record, read again, saves as before.
+void expectEarlierStands(const std::map<QString, QList<QByteArray>>& earlier) {
+    withTables([&] {
+        for (const auto& t : fourtables::tables()) {
+            EXPECT_EQ(fourtables::stored(t), earlier.at(QString::fromLatin1(t.name))) << t.name;
+            t.access()->Watch();
+            t.edit(QStringLiteral("снова"));
+            EXPECT_EQ(t.relate()->Update(), Level::Benign) << t.name;
+            t.access()->Unwatch();
+        }
+    });
+}
+
+int countOf(TableFile& file, const KEY& key, const FieldRef& field, int value) {
+    ViewClass v(file);
+    v.setOrder(key);
+    v.setRange(field, Value(value));
+    return int(v.count());
+}
 
 QString integrity(TableFile& t) {
     if (!t.ensureOpen())
@@ -193,4 +239,187 @@ TEST_P(ReliabilityTest, AKilledProcessLeavesEveryCommittedRowAndNoHalfCascade) {
         Relate_KALDOR->Close();
     }).join();
     EXPECT_EQ(journal(), GetParam() ? QStringLiteral("delete") : QStringLiteral("wal"));
+}
+
+TEST_P(ReliabilityTest, TwoThreadsSavingOneRecordOfEachTableTheLaterIsRefused) {
+    withTables(fourtables::addRecords);
+    const auto earlier = savedWith(QStringLiteral("первый"));
+    std::promise<void> bRead, aSaved;
+    std::map<QString, std::pair<int, int>> a, b;  // level and error code of each save
+    auto form = [](const QString& tag, std::promise<void>* read, std::future<void> go,
+                   std::map<QString, std::pair<int, int>>* results) {
+        withTables([&] {
+            for (const auto& t : fourtables::tables()) {
+                GET(t.file(), 1);
+                t.access()->Watch();
+            }
+            if (read)
+                read->set_value();
+            go.wait();
+            for (const auto& t : fourtables::tables()) {
+                t.edit(tag);
+                const int level = t.relate()->Update();
+                (*results)[QString::fromLatin1(t.name)] = {level, ERRORCODE()};
+            }
+        });
+    };
+    std::thread first([&] {
+        form(QStringLiteral("первый"), nullptr, bRead.get_future(), &a);
+        aSaved.set_value();
+    });
+    std::thread second(form, QStringLiteral("второй"), &bRead, aSaved.get_future(), &b);
+    first.join();
+    second.join();
+    for (const auto& t : fourtables::tables()) {
+        const QString name = QString::fromLatin1(t.name);
+        EXPECT_EQ(a[name], std::make_pair(int(Level::Benign), 0)) << t.name;
+        EXPECT_EQ(b[name], std::make_pair(int(Level::Notify), int(ErrCode::RecordChanged)))
+            << t.name;
+    }
+    int told = 0;
+    for (const ErrorReport& r : drive.reporter().reports())
+        told += r.messageId == Msg::RecordChanged ? 1 : 0;
+    EXPECT_EQ(told, 4);
+    expectEarlierStands(earlier);
+}
+
+namespace {
+// The lines the helper wrote until it wrote `line` (or ended).
+QByteArray readUntil(QProcess& p, const QByteArray& line) {
+    QByteArray out;
+    p.waitForStarted();
+    while (!out.contains(line) && p.state() == QProcess::Running) {
+        p.waitForReadyRead(1000);
+        out += p.readAllStandardOutput();
+    }
+    return out + p.readAllStandardOutput();
+}
+}  // namespace
+
+TEST_P(ReliabilityTest, TwoProcessesSavingOneRecordOfEachTableTheLaterIsRefused) {
+    withTables(fourtables::addRecords);
+    const auto earlier = savedWith(QStringLiteral("первый"));
+    QProcess one, two;
+    one.start(QStringLiteral(CRASH_HELPER), {QStringLiteral("save"), QStringLiteral("первый")});
+    two.start(QStringLiteral(CRASH_HELPER), {QStringLiteral("save"), QStringLiteral("второй")});
+    ASSERT_TRUE(readUntil(one, "read\n").contains("read")) << one.readAllStandardError().data();
+    ASSERT_TRUE(readUntil(two, "read\n").contains("read")) << two.readAllStandardError().data();
+    one.write("go\n");
+    ASSERT_TRUE(one.waitForFinished(60000));
+    two.write("go\n");
+    ASSERT_TRUE(two.waitForFinished(60000));
+    const QString first = QString::fromUtf8(one.readAllStandardOutput());
+    const QString second = QString::fromUtf8(two.readAllStandardOutput());
+    for (const auto& t : fourtables::tables()) {
+        EXPECT_TRUE(first.contains(QStringLiteral("%1 0 0").arg(t.name))) << first.toStdString();
+        EXPECT_TRUE(second.contains(QStringLiteral("%1 %2 %3")
+                                        .arg(t.name)
+                                        .arg(int(Level::Notify))
+                                        .arg(int(ErrCode::RecordChanged))))
+            << second.toStdString();
+    }
+    expectEarlierStands(earlier);
+}
+
+TEST_P(ReliabilityTest, TwoProcessesRenumberingOneTopicAndOneCardLeaveEveryChildWithItsParent) {
+    withTables([] {
+        fourtables::addRecords();  // topic 1 with a base, card 1 with a bookmark
+        for (int i = 0; i < 2; ++i) {
+            Access_CONFIG->PrimeRecord();
+            CON.ID = 1;
+            Access_CONFIG->Insert();
+            Access_ZAMETKA->PrimeRecord();
+            ZAM.IDDOK = 1;
+            Access_ZAMETKA->Insert();
+        }
+        Access_CONFIG->PrimeRecord();
+        CON.ID = 900;  // a base of another topic
+        Access_CONFIG->Insert();
+        Access_KALDOR->PrimeRecord();
+        Access_KALDOR->Insert();
+        Access_ZAMETKA->PrimeRecord();
+        ZAM.IDDOK = KAL.ID;
+        Access_ZAMETKA->Insert();
+    });
+    QProcess one, two;
+    one.start(QStringLiteral(CRASH_HELPER), {QStringLiteral("renumber"), QStringLiteral("60"),
+                                             QStringLiteral("100"), QStringLiteral("100000")});
+    two.start(QStringLiteral(CRASH_HELPER), {QStringLiteral("renumber"), QStringLiteral("60"),
+                                             QStringLiteral("101"), QStringLiteral("200000")});
+    ASSERT_TRUE(one.waitForFinished(300000));
+    ASSERT_TRUE(two.waitForFinished(300000));
+    EXPECT_EQ(one.exitCode(), 0) << one.readAllStandardError().toStdString();
+    EXPECT_EQ(two.exitCode(), 0) << two.readAllStandardError().toStdString();
+    withTables([] {
+        GET(RUBRIKA, 1);
+        const int topic = int(RUB.KOD.toInt());
+        EXPECT_NE(topic, 1);
+        EXPECT_EQ(countOf(CONFIG, CON_K2, ref(CON.ID), topic), 3) << "topic " << topic;
+        EXPECT_EQ(countOf(CONFIG, CON_K2, ref(CON.ID), 900), 1);
+        GET(KALDOR, 1);
+        const LONG card = KAL.ID;
+        EXPECT_NE(card, 1);
+        EXPECT_EQ(countOf(ZAMETKA, ZAM_K2, ref(ZAM.IDDOK), card), 3) << "card " << card;
+        EXPECT_EQ(countOf(ZAMETKA, ZAM_K2, ref(ZAM.IDDOK), 2), 1);
+    });
+}
+
+TEST_P(ReliabilityTest, APlantedJournalRowInTheCatalogueChangesNothingInAnEncryptedBase) {
+    QString baseId;
+    withTables([&] {
+        fourtables::addRecords();
+        for (int i = 0; i < 2; ++i) {
+            Access_KALDOR->PrimeRecord();
+            Access_KALDOR->Insert();
+        }
+        // The identity of the encrypted file, which only its password reveals.
+        ASSERT_TRUE(KALDOR.ensureOpen() && KALDOR.connection()->ensureFileId());
+        baseId = KALDOR.connection()->fileId();
+    });
+    // rubrika.dat has no password: anyone can write into it. Planted: the
+    // journal as it once was (a statement and a path), and as it is now.
+    const QString catalogue = drive.native(QStringLiteral("kaldor_demo/rubrika.dat"));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(catalogue).constData(), &db), SQLITE_OK);
+    const QByteArray plant = "INSERT INTO _kaldor_redo VALUES(7, 1, '" +
+                             QFile::encodeName(drive.native(QStringLiteral("base1/KALDOR.TPS"))) +
+                             "', 'KALDOR', 'DELETE FROM KALDOR', '[]');"
+                             "INSERT INTO _kaldor_redo VALUES(9, 1, '" +
+                             baseId.toLatin1() + "', 'KALDOR', 'delete', '[[1,\"1\"]]');" +
+                             "INSERT INTO _kaldor_redo VALUES(9, 2, '" + baseId.toLatin1() +
+                             "', 'KALDOR', 'delete', '[[1,\"2\"]]');";
+    ASSERT_EQ(sqlite3_exec(db, plant.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    drive.reporter().clear();
+
+    // The catalogue's transactions write into the catalogue alone; and even
+    // a transaction that joined the two would not let a journal kept without a
+    // password write into the encrypted base.
+    withTables([] { RECORDS(RUBRIKA); });
+    std::thread([] {
+        rt::ThreadScope scope;
+        RUBRIKA.addJournalPartner(KALDOR);
+        fourtables::openAll();
+        RECORDS(RUBRIKA);
+        fourtables::closeAll();
+    }).join();
+    withTables([] {
+        EXPECT_EQ(RECORDS(KALDOR), 3);
+        EXPECT_EQ(countOf(ZAMETKA, ZAM_K2, ref(ZAM.IDDOK), 1), 1);
+    });
+    QStringList told;
+    for (const ErrorReport& r : drive.reporter().reports()) {
+        if (r.messageId == Msg::JournalPending)
+            told << r.text;
+    }
+    EXPECT_EQ(told.size(), 4) << told.join(u'\n').toStdString();
+    EXPECT_EQ(told.filter(QStringLiteral("Запись журнала отвергнута")).size(), 4);
+    EXPECT_EQ(told.filter(QStringLiteral("зашифрованный")).size(), 2);
+    // The rows stay where they were planted.
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(catalogue).constData(), &db), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM _kaldor_redo", -1, &st, nullptr);
+    EXPECT_EQ(sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1, 3);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
 }

@@ -525,6 +525,41 @@ TEST_F(CardForm, AFailedWriteKeepsTheFormOpenAndNeverAnswersCompleted) {
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
     EXPECT_EQ(readCard(1).name, QStringLiteral("Закон о порядке"));
     EXPECT_EQ(readCard(2).name, QStringLiteral("Положение"));
+
+    // The texts applied here ("Применить", "Сохранить выдержки") while another
+    // window saved the card's text: this save is refused, the other text stands
+    // byte for byte, and the form keeps what was typed.
+    const LONG mine = openCard(ChangeRecord, 1, response);
+    click(mine, BUTTON17);
+    typeIntoEditor(mine, RTFTEXTBOX, QStringLiteral("Моя правка. "));
+    click(mine, BUTTON6);
+    selectTab(mine, CURRENTTAB, ExtractsTab);
+    click(mine, BUTTON20);
+    typeIntoEditor(mine, RTFTEXTBOX_2, QStringLiteral("Моя выдержка. "));
+    click(mine, BUTTON19);
+    const QByteArray theirs = rtfOf(QStringLiteral("Текст, сохранённый в другом окне"));
+    onBase([&] {
+        KAL.ID = 1;
+        ASSERT_EQ(Access_KALDOR->Fetch(KAL_K1), Level::Benign);
+        KAL.ZAKON.setData(theirs);
+        ASSERT_EQ(Relate_KALDOR->Update(), Level::Benign);
+    });
+    click(mine, OK_, 100);
+    ASSERT_TRUE(waitDialog(mine));
+    EXPECT_TRUE(messageText(mine).contains(QStringLiteral("изменил или удалил")))
+        << messageText(mine).toStdString();
+    answerMessage(mine, BUTTON::Ok);
+    waitIdle(mine);
+    EXPECT_TRUE(rt::threadAlive(mine));
+    EXPECT_TRUE(text(mine, RTFTEXTBOX_2).startsWith(QStringLiteral("Моя выдержка. ")));
+    const Card stored = readCard(1);
+    EXPECT_EQ(stored.zakon, theirs);
+    EXPECT_EQ(stored.rabzakon, cards()[0].rabzakon);
+    EXPECT_EQ(stored.name, QStringLiteral("Закон о порядке"));
+    click(mine, CANCEL_, 100);
+    ASSERT_TRUE(waitDialog(mine));
+    answerMessage(mine, BUTTON::Yes);
+    EXPECT_EQ(finished(mine, response), int(RequestCancelled));
 }
 
 TEST_F(CardForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {

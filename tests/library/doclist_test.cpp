@@ -1131,15 +1131,22 @@ TEST(DocListBuffer, ACardCopiedIntoItsOwnBaseIsASecondCard) {
     const LONG th = openList();
     clickRow(th, BROWSE_1, 3);
     click(th, BUTTON15);
+    // A second list of the base, opened before, inserts from the buffer first:
+    // each insert is a card of its own, never written over another.
+    const LONG other = openList();
+    click(other, BUTTON15_2);
+    closeList(other);
     click(th, BUTTON15_2);
     click(th, FUZZYCLEAR);  // the list reads again
-    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5", "6"}));
+    EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5", "6", "7"}));
     closeList(th);
     const std::vector<Card> cards = doclist::readBase(kBase);
-    ASSERT_EQ(cards.size(), 6u);
-    EXPECT_EQ(cards[5].name, cards[2].name);
-    EXPECT_EQ(cards[5].pname3, QStringLiteral("(редакция 2)"));
-    EXPECT_EQ(cards[5].text, cards[2].text);
+    ASSERT_EQ(cards.size(), 7u);
+    for (size_t copy : {5u, 6u}) {
+        EXPECT_EQ(cards[copy].name, cards[2].name);
+        EXPECT_EQ(cards[copy].pname3, QStringLiteral("(редакция 2)"));
+        EXPECT_EQ(cards[copy].text, cards[2].text);
+    }
 }
 
 TEST(DocListBuffer, AnEmptyBufferInsertsNothingAndSaysSo) {

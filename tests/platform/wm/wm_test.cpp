@@ -272,6 +272,22 @@ class WindowManagerTest : public ::testing::Test {
     bool waitTitle(int thread, const QString& t) {
         return waitFor([&] { return title(thread) == t && waitIdle(thread); });
     }
+    // Another window saves item `id` under `name`, on a thread of its own.
+    void renameElsewhere(LONG id, const char* name) {
+        const QString table = file;
+        std::atomic<bool> finished{false};
+        START([&] {
+            ItemTable db(table);
+            db.relate.Open();
+            if (db.fetch(id)) {
+                db.R.NAME = name;
+                EXPECT_EQ(db.relate.Update(), Level::Benign);
+            }
+            db.relate.Close();
+            finished = true;
+        });
+        waitFor([&] { return finished.load(); });
+    }
     // The items in the table, read on a thread of their own.
     QStringList names() {
         QStringList out;
@@ -440,8 +456,33 @@ TEST_F(WindowManagerTest, ChangeWritesThroughThePrimaryAndAFailedWriteKeepsTheFo
     ASSERT_TRUE(waitIdle(t));
     EXPECT_FALSE(done);
     EXPECT_EQ(text(t, NAME_), QStringLiteral("Первый"));
+
+    // Another window saves the item meanwhile: this save is refused and writes
+    // nothing, and the form keeps what was typed until the user cancels it.
+    renameElsewhere(2, "Чужой");
     type(t, NAME_, QStringLiteral("Третий"));
     click(t, OK_);
+    ASSERT_TRUE(waitDialog(t));
+    EXPECT_TRUE(messageText(t).contains(QStringLiteral("изменил или удалил другой пользователь")))
+        << messageText(t).toStdString();
+    EXPECT_TRUE(answerMessage(t, BUTTON::Ok));
+    ASSERT_TRUE(waitIdle(t));
+    EXPECT_FALSE(done);
+    EXPECT_EQ(text(t, NAME_), QStringLiteral("Третий"));
+    EXPECT_EQ(names(), QStringList({"1 Первый", "2 Чужой"}));
+    click(t, CANCEL_);
+    ASSERT_TRUE(waitDialog(t));
+    EXPECT_TRUE(answerMessage(t, BUTTON::Yes));
+    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(response, RequestCancelled);
+
+    // Read again, it saves as before.
+    done = false;
+    const int again = start({ChangeRecord}, [](ItemTable& db) { db.fetch(2); });
+    ASSERT_TRUE(waitTitle(again, QStringLiteral("Изменить")));
+    EXPECT_EQ(text(again, NAME_), QStringLiteral("Чужой"));
+    type(again, NAME_, QStringLiteral("Третий"));
+    click(again, OK_);
     ASSERT_TRUE(waitDone());
     EXPECT_EQ(response, RequestCompleted);
     EXPECT_EQ(names(), QStringList({"1 Первый", "2 Третий"}));
