@@ -138,6 +138,19 @@ class GuiWindow : public QObject {
     void closing() { closing_ = true; }
     void focusChanged(int control);
     int focusedControl() const { return focused_; }
+    // What the close box does: completes the entry being typed into, then
+    // asks the window's thread to close the window (the frame: every window's
+    // entry first, as the frame asks the other windows to close).
+    void requestClose();
+    // Sends the text typed into the entry that has (or last had) the window's
+    // focus, when the window has not taken it yet.
+    void completeEntry();
+    // A text in the first zone of the window's status bar; a window without
+    // one shows it in the frame's.
+    void showStatus(const QString& text);
+    // The status text of a control: its message, for a button without one
+    // its tip.
+    QString statusTextOf(int control) const;
 
   protected:
     bool eventFilter(QObject* o, QEvent* e) override;
@@ -153,6 +166,8 @@ class GuiWindow : public QObject {
     void applyWindow(PROP p, int index, const Value& v);
     void fillWindowList(QMenu* menu);
     void reportGeometry();
+    void comeBack();
+    void offsetFromTwins();
 
     quint64 id_;
     std::shared_ptr<detail::ThreadContext> ctx_;
@@ -177,6 +192,7 @@ class GuiWindow : public QObject {
     int focused_ = 0;
     bool closing_ = false;
     bool shown_ = false;
+    bool blocked_ = false;
     QSize lastSize_;
 };
 
