@@ -379,6 +379,10 @@ void addDialog(int thread, QWidget* dialog, bool blocks) {
         return;
     if (auto* box = qobject_cast<QMessageBox*>(dialog))
         fitTitle(box);
+    // The window that asks stands in sight under its question (a form the
+    // frame's close box asks may lie behind the frame).
+    if (GuiWindow* w = topWindow(thread); w && blocks && !w->isFrame() && w->top())
+        w->top()->raise();
     gHost->dialogs.push_back({dialog, thread, blocks});
     QObject::connect(dialog, &QObject::destroyed, gHost, [](QObject* o) { gHost->dropDialog(o); });
     gHost->refreshBlocked(thread);
@@ -1241,8 +1245,12 @@ void GuiWindow::screen(int n, const Value& v) {
         case ControlType::Entry:
             if (auto* e = c->as<QLineEdit>()) {
                 c->lastShown = v.toText();
-                e->setText(c->lastShown);
-                e->setCursorPosition(0);
+                // The entry the user is typing in (its text taken by Esc or a
+                // question that kept the form) keeps its cursor where it was.
+                if (e->text() != c->lastShown)
+                    e->setText(c->lastShown);
+                if (e->window()->focusWidget() != e)
+                    e->setCursorPosition(0);
             }
             break;
         case ControlType::Combo:

@@ -250,6 +250,7 @@ TEST(BaseList, AHeaderSortLastsUntilClearedOrTheWindowCloses) {
     ASSERT_EQ(sideways(th, BROWSE_1), 90);
     clickHeader(th, BROWSE_1, 3);
     clickCell(th, BROWSE_1, 3, 3);
+    EXPECT_EQ(currentRow(th, BROWSE_1), 3);
     EXPECT_EQ(sideways(th, BROWSE_1), 90);
     pressKey(th, BROWSE_1, Key::Left);  // the user's own move
     EXPECT_LT(sideways(th, BROWSE_1), 90);
