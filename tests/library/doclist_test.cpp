@@ -810,6 +810,9 @@ TEST(DocListBookmarks, TheComboListsTheCardsBookmarksAndAChoiceLooksForItsPassag
               QStringLiteral("охране"));
     onGui([th] { findDialog(th)->reject(); });
     waitIdle(th);
+    // The list has the keyboard again, in the combo the dialog came from.
+    EXPECT_TRUE(
+        waitFor([th] { return activeThread() == th && focusedControl(th) == ZAM_ZAKLAD; }, 2000));
 
     // The bookmark chosen is card 3's: another card's combo shows none of it.
     EXPECT_EQ(text(th, ZAM_ZAKLAD), QStringLiteral("Чужая"));
