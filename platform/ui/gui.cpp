@@ -261,7 +261,7 @@ class GuiHostFilter : public QObject {
             return;
         int control = 0;
         GuiWindow* w = locate(o, &control);
-        if (w && control > 0 && control != w->focusedControl()) {
+        if (w && control > 0 && control != w->focusedControl() && !w->holdingFocus()) {
             w->focusChanged(control);
             w->post(EVENT::Selected, control);
         }
@@ -1645,7 +1645,7 @@ void GuiWindow::comeBack() {
         top_->raise();
         top_->activateWindow();
     }
-    GuiControl* c = control(focused_);
+    GuiControl* c = control(comeBackTo_ != 0 ? comeBackTo_ : focused_);
     QWidget* w = c ? c->widget() : nullptr;
     if (w && w->isVisible() && w->isEnabled())
         w->setFocus(Qt::OtherFocusReason);
@@ -1675,6 +1675,10 @@ WindowPlacement GuiWindow::placement() const {
 void GuiWindow::setBlocked(bool blocked) {
     const bool was = blocked_;
     blocked_ = blocked;
+    // What had the keyboard: the toolkit may hand it to the window's first
+    // control when the frame is activated again before the window comes back.
+    if (blocked && !was)
+        comeBackTo_ = focused_;
     if (decl_->frame) {
         // The frame's MDI area holds other threads' windows: only its own bars
         // stop taking input.
@@ -1803,9 +1807,33 @@ bool GuiWindow::eventFilter(QObject* o, QEvent* e) {
             if (shown_ && !closing_)
                 reportGeometry();
             return false;
+        case QEvent::WindowStateChange:
+            // An MDI child hides itself while it is maximised or restored, and
+            // the toolkit hands the keyboard on meanwhile: that is not the
+            // user's move, and the control that had it gets it back.
+            if (sub_ && shown_ && !closing_ && holdFocus_ == 0) {
+                holdFocus_ = focused_;
+                QTimer::singleShot(0, this, [this] {
+                    const int keep = holdFocus_;
+                    holdFocus_ = 0;
+                    keepFocus(keep);
+                });
+            }
+            return false;
         default:
             return false;
     }
+}
+
+void GuiWindow::keepFocus(int n) {
+    GuiControl* c = control(n);
+    QWidget* w = c ? c->widget() : nullptr;
+    if (!w || blocked_ || closing_ || !sub_->mdiArea() ||
+        sub_->mdiArea()->activeSubWindow() != sub_)
+        return;
+    QWidget* f = QApplication::focusWidget();
+    if (f != w && !w->isAncestorOf(f) && w->isVisible() && w->isEnabled())
+        w->setFocus(Qt::OtherFocusReason);
 }
 
 // ---------------------------------------------------------------------------

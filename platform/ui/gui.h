@@ -138,6 +138,8 @@ class GuiWindow : public QObject {
     void closing() { closing_ = true; }
     void focusChanged(int control);
     int focusedControl() const { return focused_; }
+    // Maximising or restoring: the keyboard moves by the toolkit, not the user.
+    bool holdingFocus() const { return holdFocus_ != 0; }
     // What the close box does: completes the entry being typed into, then
     // asks the window's thread to close the window (the frame: every window's
     // entry first, as the frame asks the other windows to close).
@@ -167,6 +169,7 @@ class GuiWindow : public QObject {
     void fillWindowList(QMenu* menu);
     void reportGeometry();
     void comeBack();
+    void keepFocus(int control);
     void offsetFromTwins();
 
     quint64 id_;
@@ -190,6 +193,8 @@ class GuiWindow : public QObject {
     std::vector<std::unique_ptr<GuiControl>> dummy_;
     int defaultButton_ = 0;
     int focused_ = 0;
+    int comeBackTo_ = 0;  // the control that had the focus when the window was blocked
+    int holdFocus_ = 0;   // the control that had it when the window's state changed
     bool closing_ = false;
     bool shown_ = false;
     bool blocked_ = false;

@@ -728,15 +728,19 @@ TEST(Resizer, TileMaximiseAndRestoreLayTheChildrenOutForEachSize) {
     const auto sub = [](int thread) {
         return qobject_cast<QMdiSubWindow*>(rt::gui::topWindow(thread)->top());
     };
+    // The keyboard stays where it was all along.
+    focus(t, LEFT);
     onGui([] { qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget())->tileSubWindows(); });
     laidOut("tile");
     const QSize tiled = clientSize(t);
     onGui([&] { sub(t)->showMaximized(); });
     ASSERT_TRUE(waitFor([&] { return clientSize(t).width() > tiled.width(); }));
     laidOut("maximise");
+    EXPECT_TRUE(waitFor([&] { return focusedControl(t) == LEFT; }, 2000)) << focusedControl(t);
     onGui([&] { sub(t)->showNormal(); });
     ASSERT_TRUE(waitFor([&] { return clientSize(t) == tiled; }));
     laidOut("restore");
+    EXPECT_TRUE(waitFor([&] { return focusedControl(t) == LEFT; }, 2000)) << focusedControl(t);
     for (int c : children) {
         POST(EVENT::CloseWindow, 0, c);
         ASSERT_TRUE(rt::waitThreadEnd(c, kWait));
