@@ -52,6 +52,7 @@ bool waitAnswer(Answer& a) {
     if (ctx) {
         std::lock_guard<std::mutex> l(ctx->m);
         ++ctx->waiting;
+        ++ctx->answering;
     }
     {
         std::unique_lock<std::mutex> l(a.m);
@@ -61,6 +62,7 @@ bool waitAnswer(Answer& a) {
     if (ctx) {
         std::lock_guard<std::mutex> l(ctx->m);
         --ctx->waiting;
+        --ctx->answering;
     }
     std::lock_guard<std::mutex> l(a.m);
     return a.done;
