@@ -549,9 +549,15 @@ void BrowseClass::dragTo(int percent) {
 }
 
 void BrowseClass::UpdateViewRecord() {
-    const int row = CurrentRow();
-    if (!row || !view_)
+    if (!view_)
         return;
+    const int row = CurrentRow();
+    if (!row) {
+        // No row, no current record: what the window shows of the record
+        // (a card deleted last, say) goes with it.
+        view_->file().clearRecord();
+        return;
+    }
     const ViewPosition p = positionOf(row);
     if (p.valid() && view_->fetch(p))
         return;

@@ -70,6 +70,10 @@ bool FileDropComboClass::rangeMoved() const {
 BYTE FileDropComboClass::ResetQueue(bool force) {
     if (!view_ || !queue_ || (read_ && !force && !rangeMoved()))
         return 0;
+    // A choice belongs to its parent's rows: when the parent moved on (another
+    // card) and the record in the buffer is not one of its rows, the combo
+    // shows nothing of the rows it had.
+    const bool parentMoved = read_ && rangeMoved();
     if (key_.valid())
         view_->setOrder(key_);
     else
@@ -104,6 +108,13 @@ BYTE FileDropComboClass::ResetQueue(bool force) {
     });
     file.restoreRecord(keep);
     file.setCurrent(current);
+    if (parentMoved) {
+        bool outside = false;
+        for (const Range& r : ranges_)
+            outside = outside || (r.field.valid() && compare(r.field.get(), r.used) != 0);
+        if (outside)
+            file.clearRecord();
+    }
     read_ = true;
     list_.setCurrent(0);
     list_.display();

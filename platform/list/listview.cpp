@@ -273,10 +273,26 @@ class ListTable : public QTableView {
   public:
     explicit ListTable(ListWidget* w) : QTableView(w), w_(w) {}
 
+    // The list keeps its horizontal position while its rows change, the
+    // current row moves or a cell is clicked: only the user scrolls it
+    // sideways (the scroll bar, Left and Right).
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override {
+        const int x = horizontalScrollBar()->value();
+        QTableView::scrollTo(index, hint);
+        horizontalScrollBar()->setValue(x);
+    }
+
   protected:
     void keyPressEvent(QKeyEvent* e) override {
         if (w_->handleKey(rt::gui::keyCode(e), e->text()))
             return;
+        if (e->modifiers() == Qt::NoModifier &&
+            (e->key() == Qt::Key_Left || e->key() == Qt::Key_Right)) {
+            horizontalScrollBar()->triggerAction(e->key() == Qt::Key_Left
+                                                     ? QAbstractSlider::SliderSingleStepSub
+                                                     : QAbstractSlider::SliderSingleStepAdd);
+            return;
+        }
         QTableView::keyPressEvent(e);
     }
     void mouseDoubleClickEvent(QMouseEvent* e) override {

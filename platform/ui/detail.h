@@ -38,6 +38,7 @@ struct ThreadContext {
     std::condition_variable cv;
     std::deque<Item> queue;  // guarded by m
     int waiting = 0;         // guarded by m: >0 while blocked for input
+    int answering = 0;       // guarded by m: >0 while blocked for a dialog's answer
     std::uint64_t served = 0;
     // Owner thread only:
     std::vector<Window*> windows;  // open windows, oldest first

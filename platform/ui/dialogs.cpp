@@ -56,6 +56,7 @@ bool waitAnswer(Answer& a) {
     if (ctx) {
         std::lock_guard<std::mutex> l(ctx->m);
         ++ctx->waiting;
+        ++ctx->answering;
     }
     {
         std::unique_lock<std::mutex> l(a.m);
@@ -65,6 +66,7 @@ bool waitAnswer(Answer& a) {
     if (ctx) {
         std::lock_guard<std::mutex> l(ctx->m);
         --ctx->waiting;
+        --ctx->answering;
     }
     std::lock_guard<std::mutex> l(a.m);
     return a.done;
@@ -154,12 +156,15 @@ class Reporter : public ErrorReporter {
         if (!canAsk() || !rt::isProcedureThread())
             return StderrReporter().report(r);
         QString text = r.text;
+        // The title names the procedure the report comes from.
+        const QString title =
+            r.procedure.isEmpty() ? r.title : QStringLiteral("%1 — %2").arg(r.title, r.procedure);
         using S = ErrorReport::Severity;
         if (r.severity == S::Question) {
-            return MESSAGE(text, r.title, ICON::Question, BUTTON::Yes | BUTTON::No, BUTTON::No) ==
+            return MESSAGE(text, title, ICON::Question, BUTTON::Yes | BUTTON::No, BUTTON::No) ==
                    BUTTON::Yes;
         }
-        MESSAGE(text, r.title, r.severity == S::Notify ? ICON::Asterisk : ICON::Exclamation);
+        MESSAGE(text, title, r.severity == S::Notify ? ICON::Asterisk : ICON::Exclamation);
         return false;
     }
 };

@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -33,6 +34,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -184,6 +186,10 @@ class GuiHostFilter : public QObject {
             case QEvent::FocusOut:
                 focusOut(o, static_cast<QFocusEvent*>(e));
                 return false;
+            case QEvent::Enter:
+            case QEvent::Leave:
+                hover(o, e->type() == QEvent::Enter);
+                return false;
             default:
                 return false;
         }
@@ -203,6 +209,13 @@ class GuiHostFilter : public QObject {
         const int code = gui::keyCode(e);
         if (code != 0 && w->alerted(code)) {
             w->post(EVENT::AlertKey, control, {}, code);
+            return true;
+        }
+        // Esc is the window's cancel: it does what its close box does (a form
+        // asks before a changed record is lost). An open drop-down list takes
+        // it for itself, and the frame is closed only on purpose.
+        if (code == Key::Esc && !w->isFrame() && !QApplication::activePopupWidget()) {
+            w->requestClose();
             return true;
         }
         if (e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter)
@@ -248,10 +261,25 @@ class GuiHostFilter : public QObject {
             return;
         int control = 0;
         GuiWindow* w = locate(o, &control);
-        if (w && control > 0 && control != w->focusedControl()) {
+        if (w && control > 0 && control != w->focusedControl() && !w->holdingFocus()) {
             w->focusChanged(control);
             w->post(EVENT::Selected, control);
         }
+    }
+
+    // The status text of a control under the mouse; the focused control's
+    // again when the mouse leaves it.
+    void hover(QObject* o, bool entered) {
+        if (!o->isWidgetType() || !o->property("kaldorControl").isValid())
+            return;
+        int control = 0;
+        GuiWindow* w = locate(o, &control);
+        if (!w || control <= 0)
+            return;
+        const QString text = w->statusTextOf(entered ? control : w->focusedControl());
+        if (entered && text.isEmpty())
+            return;
+        w->showStatus(text);
     }
 
     void focusOut(QObject* o, QFocusEvent* e) {
@@ -280,6 +308,27 @@ GuiHostFilter* gHost = nullptr;
 }
 
 // ---------------------------------------------------------------------------
+
+namespace {
+
+// A message box sizes itself by its text and buttons only: a short text under
+// a long title ("Удаление записи") would leave the title bar cut. It is made
+// wide enough for its title and the title bar's buttons.
+void fitTitle(QMessageBox* box) {
+    auto* grid = qobject_cast<QGridLayout*>(box->layout());
+    if (!grid)
+        return;
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
+    const int titleBarButtons = 4 * box->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const int width =
+        QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + titleBarButtons;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+}  // namespace
 
 namespace gui {
 
@@ -328,6 +377,12 @@ std::vector<QWidget*> dialogs(int thread) {
 void addDialog(int thread, QWidget* dialog, bool blocks) {
     if (!gHost)
         return;
+    if (auto* box = qobject_cast<QMessageBox*>(dialog))
+        fitTitle(box);
+    // The window that asks stands in sight under its question (a form the
+    // frame's close box asks may lie behind the frame).
+    if (GuiWindow* w = topWindow(thread); w && blocks && !w->isFrame() && w->top())
+        w->top()->raise();
     gHost->dialogs.push_back({dialog, thread, blocks});
     QObject::connect(dialog, &QObject::destroyed, gHost, [](QObject* o) { gHost->dropDialog(o); });
     gHost->refreshBlocked(thread);
@@ -606,6 +661,8 @@ void GuiWindow::build(QMainWindow* frame) {
     }
     shell_->setProperty("kaldorWindow", QVariant::fromValue(id_));
     top_->installEventFilter(this);
+    if (!d.frame)
+        client_->installEventFilter(this);
     top_->setWindowTitle(shownTitle(d.title));
     if (!d.icon.isEmpty())
         top_->setWindowIcon(gui::icon(d.icon));
@@ -1035,6 +1092,7 @@ void GuiWindow::buildMenus() {
         }
         if (m.isMenu) {
             QMenu* menu = parentMenu ? parentMenu->addMenu(m.text) : menuBar_->addMenu(m.text);
+            menu->menuAction()->setStatusTip(m.msg);
             menus[m.number] = menu;
             menuItems_[m.number] = menu->menuAction();
             if (m.std == STD::WindowList) {
@@ -1089,7 +1147,7 @@ void GuiWindow::standardAction(int action, int field) {
         area = qobject_cast<QMdiArea*>(gHost->frame->centralWidget());
     switch (action) {
         case STD::Close:
-            post(EVENT::CloseWindow, 0, {}, 0, false);
+            requestClose();
             return;
         case STD::TileWindow:
             if (area)
@@ -1187,8 +1245,12 @@ void GuiWindow::screen(int n, const Value& v) {
         case ControlType::Entry:
             if (auto* e = c->as<QLineEdit>()) {
                 c->lastShown = v.toText();
-                e->setText(c->lastShown);
-                e->setCursorPosition(0);
+                // The entry the user is typing in (its text taken by Esc or a
+                // question that kept the form) keeps its cursor where it was.
+                if (e->text() != c->lastShown)
+                    e->setText(c->lastShown);
+                if (e->window()->focusWidget() != e)
+                    e->setCursorPosition(0);
             }
             break;
         case ControlType::Combo:
@@ -1511,10 +1573,82 @@ void GuiWindow::select(int n) {
 
 void GuiWindow::focusChanged(int n) {
     focused_ = n;
-    if (zones_.empty())
+    if (control(n))
+        showStatus(statusTextOf(n));
+}
+
+QString GuiWindow::statusTextOf(int n) const {
+    const GuiControl* c = control(n);
+    if (!c)
+        return statusText_;
+    if (!c->decl().msg.isEmpty())
+        return c->decl().msg;
+    if (c->decl().type == ControlType::Button && !c->decl().tip.isEmpty())
+        return QString(c->decl().tip)
+            .replace(QStringLiteral("\r\n"), QStringLiteral(" "))
+            .simplified();
+    return statusText_;
+}
+
+void GuiWindow::showStatus(const QString& text) {
+    if (!zones_.empty()) {
+        zones_[0]->setText(text);
         return;
-    if (GuiControl* c = control(n))
-        zones_[0]->setText(c->decl().msg.isEmpty() ? statusText_ : c->decl().msg);
+    }
+    // A child of the frame (or a form without a status bar of its own) speaks
+    // through the frame's status bar.
+    if (gHost && gHost->frameId != 0 && gHost->frameId != id_) {
+        if (GuiWindow* f = gui::window(gHost->frameId))
+            f->showStatus(text);
+    }
+}
+
+void GuiWindow::completeEntry() {
+    GuiControl* c = control(focused_);
+    if (!c)
+        return;
+    QLineEdit* le = nullptr;
+    if (c->decl().type == ControlType::Entry)
+        le = c->as<QLineEdit>();
+    else if (auto* cb = c->as<QComboBox>())
+        le = cb->lineEdit();
+    if (le && !le->isReadOnly() && le->text() != c->lastShown)
+        c->post(EVENT::Accepted, le->text());
+}
+
+void GuiWindow::requestClose() {
+    // The close box and the close actions take no focus: text typed into the
+    // entry that has it would not reach its variable, and a cancel would not
+    // know the record was changed. It is completed first, in every window
+    // when the frame goes.
+    if (decl_->frame && gHost) {
+        for (auto& [id, w] : gHost->windows)
+            w->completeEntry();
+    } else {
+        completeEntry();
+    }
+    post(EVENT::CloseWindow, 0, {}, 0, false);
+}
+
+void GuiWindow::comeBack() {
+    if (blocked_ || closing_ || !top_ || !top_->isVisible())
+        return;
+    // The window that opened the form or dialog comes back to the front,
+    // its control with the focus again: not whichever window the toolkit
+    // would give the keyboard next.
+    if (sub_) {
+        if (QMdiArea* area = sub_->mdiArea()) {
+            area->window()->activateWindow();
+            area->setActiveSubWindow(sub_);
+        }
+    } else {
+        top_->raise();
+        top_->activateWindow();
+    }
+    GuiControl* c = control(comeBackTo_ != 0 ? comeBackTo_ : focused_);
+    QWidget* w = c ? c->widget() : nullptr;
+    if (w && w->isVisible() && w->isEnabled())
+        w->setFocus(Qt::OtherFocusReason);
 }
 
 void GuiWindow::setPlacement(const WindowPlacement& p) {
@@ -1539,6 +1673,12 @@ WindowPlacement GuiWindow::placement() const {
 }
 
 void GuiWindow::setBlocked(bool blocked) {
+    const bool was = blocked_;
+    blocked_ = blocked;
+    // What had the keyboard: the toolkit may hand it to the window's first
+    // control when the frame is activated again before the window comes back.
+    if (blocked && !was)
+        comeBackTo_ = focused_;
     if (decl_->frame) {
         // The frame's MDI area holds other threads' windows: only its own bars
         // stop taking input.
@@ -1549,6 +1689,9 @@ void GuiWindow::setBlocked(bool blocked) {
         return;
     }
     shell_->setEnabled(!blocked);
+    // Once the form or dialog is gone from the screen.
+    if (was && !blocked && shown_ && !closing_)
+        QTimer::singleShot(0, this, [this] { comeBack(); });
 }
 
 void GuiWindow::applyTipDuration(int ms) {
@@ -1589,6 +1732,7 @@ void GuiWindow::showWindow(const detail::OpenRequest& r) {
     }
     if (r.hasPlacement)
         setPlacement(r.placement);
+    offsetFromTwins();
     if (d.maximized)
         top_->showMaximized();
     else
@@ -1599,6 +1743,26 @@ void GuiWindow::showWindow(const detail::OpenRequest& r) {
     top_->raise();
     shown_ = true;
     lastSize_ = client_->size();
+}
+
+void GuiWindow::offsetFromTwins() {
+    QMdiArea* area = sub_ ? sub_->mdiArea() : nullptr;
+    if (!area)
+        return;
+    // A second window of a kind opens where the first was left: it steps
+    // aside as cascaded windows do, so that neither hides the other.
+    const int step =
+        std::max(8, sub_->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub_));
+    for (int i = 0; i < 64; ++i) {
+        bool taken = false;
+        for (QMdiSubWindow* s : area->subWindowList()) {
+            taken = taken || (s != sub_ && s->isVisible() && !s->isMaximized() &&
+                              !s->isMinimized() && s->pos() == sub_->pos());
+        }
+        if (!taken)
+            return;
+        sub_->move(sub_->pos() + QPoint(step, step));
+    }
 }
 
 void GuiWindow::reportGeometry() {
@@ -1615,6 +1779,17 @@ void GuiWindow::reportGeometry() {
 }
 
 bool GuiWindow::eventFilter(QObject* o, QEvent* e) {
+    if (o == client_) {
+        // The client's own resize, whoever caused it (the user, Tile,
+        // maximising, restoring): its new size is final only here, after the
+        // window's layout placed it.
+        if (e->type() == QEvent::Resize && shown_ && !closing_ && client_->size() != lastSize_) {
+            lastSize_ = client_->size();
+            reportGeometry();
+            post(EVENT::Sized, 0, {}, 0, false);
+        }
+        return false;
+    }
     if (o != top_)
         return false;
     switch (e->type()) {
@@ -1624,38 +1799,41 @@ bool GuiWindow::eventFilter(QObject* o, QEvent* e) {
             // The close box asks the window's thread to close it; a window
             // waiting for another of its thread's windows takes no such request.
             e->ignore();
-            if (shell_->isEnabled() || decl_->frame) {
-                // The close box takes no focus: text typed into the entry that
-                // has it would not reach its variable, and a cancel would not
-                // know the record was changed. It is completed first.
-                QWidget* f = QApplication::focusWidget();
-                for (const auto& c : controls_) {
-                    QLineEdit* le = nullptr;
-                    if (c->decl().type == ControlType::Entry)
-                        le = c->as<QLineEdit>();
-                    else if (auto* cb = c->as<QComboBox>())
-                        le = cb->lineEdit();
-                    if (le && le == f && !le->isReadOnly() && le->text() != c->lastShown) {
-                        c->post(EVENT::Accepted, le->text());
-                        break;
-                    }
-                }
-                post(EVENT::CloseWindow, 0, {}, 0, false);
-            }
+            if (shell_->isEnabled() || decl_->frame)
+                requestClose();
             return true;
         case QEvent::Resize:
         case QEvent::Move:
-            if (shown_ && !closing_) {
+            if (shown_ && !closing_)
                 reportGeometry();
-                if (e->type() == QEvent::Resize && client_->size() != lastSize_) {
-                    lastSize_ = client_->size();
-                    post(EVENT::Sized, 0, {}, 0, false);
-                }
+            return false;
+        case QEvent::WindowStateChange:
+            // An MDI child hides itself while it is maximised or restored, and
+            // the toolkit hands the keyboard on meanwhile: that is not the
+            // user's move, and the control that had it gets it back.
+            if (sub_ && shown_ && !closing_ && holdFocus_ == 0) {
+                holdFocus_ = focused_;
+                QTimer::singleShot(0, this, [this] {
+                    const int keep = holdFocus_;
+                    holdFocus_ = 0;
+                    keepFocus(keep);
+                });
             }
             return false;
         default:
             return false;
     }
+}
+
+void GuiWindow::keepFocus(int n) {
+    GuiControl* c = control(n);
+    QWidget* w = c ? c->widget() : nullptr;
+    if (!w || blocked_ || closing_ || !sub_->mdiArea() ||
+        sub_->mdiArea()->activeSubWindow() != sub_)
+        return;
+    QWidget* f = QApplication::focusWidget();
+    if (f != w && !w->isAncestorOf(f) && w->isVisible() && w->isEnabled())
+        w->setFocus(Qt::OtherFocusReason);
 }
 
 // ---------------------------------------------------------------------------

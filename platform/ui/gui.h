@@ -138,6 +138,21 @@ class GuiWindow : public QObject {
     void closing() { closing_ = true; }
     void focusChanged(int control);
     int focusedControl() const { return focused_; }
+    // Maximising or restoring: the keyboard moves by the toolkit, not the user.
+    bool holdingFocus() const { return holdFocus_ != 0; }
+    // What the close box does: completes the entry being typed into, then
+    // asks the window's thread to close the window (the frame: every window's
+    // entry first, as the frame asks the other windows to close).
+    void requestClose();
+    // Sends the text typed into the entry that has (or last had) the window's
+    // focus, when the window has not taken it yet.
+    void completeEntry();
+    // A text in the first zone of the window's status bar; a window without
+    // one shows it in the frame's.
+    void showStatus(const QString& text);
+    // The status text of a control: its message, for a button without one
+    // its tip.
+    QString statusTextOf(int control) const;
 
   protected:
     bool eventFilter(QObject* o, QEvent* e) override;
@@ -153,6 +168,9 @@ class GuiWindow : public QObject {
     void applyWindow(PROP p, int index, const Value& v);
     void fillWindowList(QMenu* menu);
     void reportGeometry();
+    void comeBack();
+    void keepFocus(int control);
+    void offsetFromTwins();
 
     quint64 id_;
     std::shared_ptr<detail::ThreadContext> ctx_;
@@ -175,8 +193,11 @@ class GuiWindow : public QObject {
     std::vector<std::unique_ptr<GuiControl>> dummy_;
     int defaultButton_ = 0;
     int focused_ = 0;
+    int comeBackTo_ = 0;  // the control that had the focus when the window was blocked
+    int holdFocus_ = 0;   // the control that had it when the window's state changed
     bool closing_ = false;
     bool shown_ = false;
+    bool blocked_ = false;
     QSize lastSize_;
 };
 

@@ -330,6 +330,23 @@ void cycle() {
         tCtx->cycled = true;
 }
 
+namespace {
+
+// ctx.m held.
+bool idleLocked(const detail::ThreadContext& ctx) {
+    if (ctx.waiting == 0)
+        return false;
+    for (const detail::Item& i : ctx.queue) {
+        // Queued state updates and events the thread has no window for do
+        // not keep it busy; anything else does.
+        if (!i.apply)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool threadIdle(int thread, std::uint64_t* served) {
     auto ctx = detail::context(thread);
     if (!ctx)
@@ -337,15 +354,15 @@ bool threadIdle(int thread, std::uint64_t* served) {
     std::lock_guard<std::mutex> l(ctx->m);
     if (served)
         *served = ctx->served;
-    if (ctx->waiting == 0)
+    return idleLocked(*ctx);
+}
+
+bool threadWaitsForEvents(int thread) {
+    auto ctx = detail::context(thread);
+    if (!ctx)
         return false;
-    for (const detail::Item& i : ctx->queue) {
-        // Queued state updates and events the thread has no window for do
-        // not keep it busy; anything else does.
-        if (!i.apply)
-            return false;
-    }
-    return true;
+    std::lock_guard<std::mutex> l(ctx->m);
+    return ctx->answering == 0 && idleLocked(*ctx);
 }
 
 bool postEvent(int thread, Event e) {

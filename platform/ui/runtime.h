@@ -61,6 +61,10 @@ void cycle();
 // with nothing queued. *served counts the events it has taken.
 bool threadIdle(int thread, std::uint64_t* served = nullptr);
 
+// True while `thread` waits in its event loop for its next event with nothing
+// queued: not for the answer of a dialog, nor digesting one it has just had.
+bool threadWaitsForEvents(int thread);
+
 // Puts an event into a thread's queue; safe from any thread, the GUI's too.
 bool postEvent(int thread, Event e);
 

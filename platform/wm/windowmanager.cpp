@@ -185,7 +185,9 @@ bool closeOtherThreadsWindows() {
             // A thread busy elsewhere for long is left to the runtime's close.
             auto busySince = Clock::now();
             while (rt::threadAlive(thread)) {
-                const bool idle = rt::threadIdle(thread);
+                // Waiting for its next event, not still taking in an answer
+                // just given (a "yes" that is about to close the window).
+                const bool idle = rt::threadWaitsForEvents(thread);
                 bool open = false, asking = false;
                 rt::gui::call([&, t = thread, w = window] {
                     open = rt::gui::window(w) != nullptr;

@@ -250,12 +250,37 @@ TEST(InProgram, ClosingTheFrameAsksTheOtherWindowsFirst) {
     ASSERT_TRUE(waitIdle(1));
     EXPECT_FALSE(gMainReturned);
     EXPECT_EQ(title(form), QStringLiteral("Форма"));
-    // Let go: everything closes.
-    POST(EVENT::CloseWindow, 0, 1);
+
+    // A card form with a name typed but not completed: the frame's close box
+    // asks it too, and "no" keeps the frame, the form and the typing.
+    PUT1 = u"c:\\kaldor_demo\\KALDOR.TPS";
+    PUT2 = u"c:\\kaldor_demo\\ZAMETKA.TPS";
+    const int card = START([] {
+        GlobalRequest = InsertRecord;
+        Updatekaldor();
+    });
+    ASSERT_TRUE(waitWindow(card));
+    selectTab(card, controlOf(card, QStringLiteral("?CURRENTTAB")), 2);
+    const int name = controlOf(card, QStringLiteral("?KAL:NAME"));
+    ASSERT_NE(name, 0);
+    type(card, name, QStringLiteral("Недописанная карточка"), false);
+    onGui([] { rt::gui::frame()->close(); });
+    ASSERT_TRUE(waitDialog(card));
     ASSERT_TRUE(waitDialog(form));
     EXPECT_TRUE(answerMessage(form, BUTTON::Yes));
+    EXPECT_TRUE(answerMessage(card, BUTTON::No));
+    ASSERT_TRUE(rt::waitThreadEnd(form, 5000));
+    ASSERT_TRUE(waitIdle(1));
+    ASSERT_TRUE(waitIdle(card));
+    EXPECT_FALSE(gMainReturned);
+    EXPECT_EQ(text(card, name), QStringLiteral("Недописанная карточка"));
+
+    // Let go: everything closes.
+    onGui([] { rt::gui::frame()->close(); });
+    ASSERT_TRUE(waitDialog(card));
+    EXPECT_TRUE(answerMessage(card, BUTTON::Yes));
     ASSERT_TRUE(waitFor([] { return gMainReturned.load(); }));
-    EXPECT_FALSE(rt::threadAlive(form));
+    EXPECT_FALSE(rt::threadAlive(card));
 }
 
 TEST(InProgram, FrameTitleMenusAndSystemSettings) {
@@ -380,7 +405,7 @@ TEST(Program, StartUpTopicListAndMenus) {
     for (const char* test :
          {"SplashTopicListClosesAtTheFirstWindowAcceptedEventOnly",
           "EachMenuChoiceStartsAWindowOnANewThread", "ThreadsHaveTheirOwnRequestAndTableObjects",
-          "FrameTitleMenusAndSystemSettings"}) {
+          "FrameTitleMenusAndSystemSettings", "ClosingTheFrameAsksTheOtherWindowsFirst"}) {
         ProgramRun p;
         EXPECT_TRUE(p.run(QString::fromLatin1(test))) << test << "\n" << p.output().toStdString();
     }

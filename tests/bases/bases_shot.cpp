@@ -1,7 +1,9 @@
 // The base list and the base form as a user sees them: `bases_shot out-folder`
 // runs the program over the catalogue of drive C (scripts/screenshot-bases
 // makes the demo one first), opens the base list from the frame's menu, then
-// the form of its first base, and saves browsebd.png and updatebd.png.
+// the form of its first base, and saves browsebd.png and updatebd.png; then
+// browsebd-sideways.png: the list scrolled sideways and sorted by a header
+// click, still where the user scrolled it.
 
 #include <QMainWindow>
 #include <QMdiArea>
@@ -9,6 +11,7 @@
 #include <chrono>
 #include <thread>
 
+#include "listdriver.h"
 #include "shot.h"
 #include "uidriver.h"
 
@@ -47,6 +50,11 @@ int main(int argc, char** argv) {
         saved = shot::grab(list, out + QStringLiteral("/updatebd.png")) && saved;
         shot::grabScreen(out + QStringLiteral("/screen.png"));
         uitest::click(list, CANCEL);
-        return saved;
+        uitest::waitFor([&] { return uitest::title(list) == listTitle; }, 10000);
+        listtest::scrollSideways(list, BROWSE_1, 90);
+        listtest::clickHeader(list, BROWSE_1, 3);
+        listtest::clickCell(list, BROWSE_1, 2, 2);
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        return shot::grab(list, out + QStringLiteral("/browsebd-sideways.png")) && saved;
     });
 }

@@ -165,6 +165,7 @@ TEST(BaseList, ShowsTheBasesByCodeAndEveryRowChosenIsTheActiveBase) {
     EXPECT_EQ(put(), folder(QStringLiteral("trud")));
     EXPECT_EQ(text(th, PUT_), folder(QStringLiteral("trud")));
     EXPECT_EQ(text(th, KOLDOC_), QStringLiteral("5"));
+    EXPECT_TRUE(fitsWhole(th, KOLDOC_, QStringLiteral("100 000")));  // six digits, group space
     EXPECT_EQ(tip(th, BROWSE_1), QStringLiteral("Трудовые отношения"));
 
     clickRow(th, BROWSE_1, 3);
@@ -243,6 +244,23 @@ TEST(BaseList, TheSpinBoxSetsTheListFontAndFitsTheColumns) {
 TEST(BaseList, AHeaderSortLastsUntilClearedOrTheWindowCloses) {
     setCatalogue(kBases);
     LONG th = openList();
+    // The list is wider than its window: it stays where the user scrolled it
+    // sideways. A click into the wide name keeps "Рейтинг" in sight, a header
+    // click keeps the columns the user scrolled to.
+    EXPECT_EQ(sideways(th, BROWSE_1), 0);
+    clickCell(th, BROWSE_1, 2, 2);
+    EXPECT_EQ(sideways(th, BROWSE_1), 0);
+    scrollSideways(th, BROWSE_1, 90);
+    ASSERT_EQ(sideways(th, BROWSE_1), 90);
+    clickHeader(th, BROWSE_1, 3);
+    clickCell(th, BROWSE_1, 3, 3);
+    EXPECT_EQ(currentRow(th, BROWSE_1), 3);
+    EXPECT_EQ(sideways(th, BROWSE_1), 90);
+    pressKey(th, BROWSE_1, Key::Left);  // the user's own move
+    EXPECT_LT(sideways(th, BROWSE_1), 90);
+    clickHeader(th, BROWSE_1, 3);
+    clickHeader(th, BROWSE_1, 3);  // cleared again
+    scrollSideways(th, BROWSE_1, 0);
     clickHeader(th, BROWSE_1, 2);
     pressKey(th, BROWSE_1, Key::Home);
     EXPECT_EQ(column(th, BROWSE_1, 2).first(), QStringLiteral("Архив и документооборот"));

@@ -2,8 +2,10 @@
 // out-folder` runs the program over the catalogue of drive C
 // (scripts/screenshot-rub makes the demo one first), waits for the topic
 // window the frame opens at start, and saves browserub.png; then the form of
-// the second topic, updaterub.png; the whole screen, rubscreen.png; and the
-// window grown, browserub-grown.png.
+// the second topic, updaterub.png; the whole screen, rubscreen.png; the
+// window grown, browserub-grown.png; the question of a topic's delete, its
+// title whole (rub-delete.png), and the topic window in front again with the
+// frame's status bar naming its list once it is answered (rub-answered.png).
 
 #include <QMainWindow>
 #include <QMdiArea>
@@ -13,11 +15,12 @@
 
 #include "listdriver.h"
 #include "shot.h"
+#include "ui/events.h"
 #include "uidriver.h"
 
 namespace {
 
-enum { BROWSE_1 = 1, CHANGE_3 = 3, LIST = 15 };
+enum { BROWSE_1 = 1, CHANGE_3 = 3, DELETE_3 = 4, LIST = 15 };
 enum { CANCEL = 9 };
 
 const QString kTitle = QStringLiteral("Рубрикатор тем/подтем [выбор БД]");
@@ -60,6 +63,16 @@ int main(int argc, char** argv) {
         });
         uitest::waitIdle(topics);
         pause(700);
-        return shot::grab(topics, out + QStringLiteral("/browserub-grown.png")) && saved;
+        saved = shot::grab(topics, out + QStringLiteral("/browserub-grown.png")) && saved;
+        // Asked and answered.
+        listtest::clickRow(topics, BROWSE_1, 3);
+        uitest::click(topics, DELETE_3);
+        uitest::waitDialog(topics);
+        pause(700);
+        saved = shot::grabScreen(out + QStringLiteral("/rub-delete.png")) && saved;
+        uitest::answerMessage(topics, BUTTON::No);
+        uitest::focus(topics, BROWSE_1);
+        pause(700);
+        return shot::grabScreen(out + QStringLiteral("/rub-answered.png")) && saved;
     });
 }

@@ -3,7 +3,8 @@
 // demo one first), opens the base list from the frame's menu (its first base
 // becomes the active one), then the document list, shows the text of its
 // first card with a bookmark's passage sought, and saves doclist.png; then
-// doclist-query.png with the query window.
+// doclist-query.png with the query window; then doclist-restored.png: the
+// list tiled, maximised and restored, laid out for the size it has.
 
 #include <QDialog>
 #include <QMainWindow>
@@ -23,7 +24,7 @@
 
 namespace {
 
-enum { BROWSEKALDOR = -10, BD = -12 };
+enum { BROWSEKALDOR = -10, BD = -12, TILE = -14 };
 
 void pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -74,6 +75,20 @@ int main(int argc, char** argv) {
         pause(700);
         saved = shot::grabScreen(out + QStringLiteral("/doclist-query.png")) && saved;
         uitest::click(list, lst::QueryListVisual::CancelControl(5));
-        return saved;
+        uitest::waitFor([&] { return uitest::title(list).startsWith(QStringLiteral("Тема: ")); },
+                        10000);
+        // Window, Tile (the other windows lie iconised); then the list
+        // maximised and restored.
+        uitest::chooseMenu(1, TILE);
+        uitest::onGui([list] {
+            qobject_cast<QMdiSubWindow*>(rt::gui::topWindow(list)->top())->showMaximized();
+        });
+        uitest::waitIdle(list);
+        uitest::onGui([list] {
+            qobject_cast<QMdiSubWindow*>(rt::gui::topWindow(list)->top())->showNormal();
+        });
+        uitest::waitIdle(list);
+        pause(700);
+        return shot::grabScreen(out + QStringLiteral("/doclist-restored.png")) && saved;
     });
 }

@@ -495,6 +495,7 @@ TEST(DocList, TheButtonsCallTheCardFormOnTheListsThreadAndTheListFollows) {
     waitIdle(th);
     EXPECT_EQ(ids(th), strings({"1", "2", "3", "4", "5", "6"}));
     EXPECT_EQ(text(th, k::KOLDOC), QStringLiteral("6"));
+    EXPECT_TRUE(fitsWhole(th, k::KOLDOC, QStringLiteral("100 000")));  // six digits, group space
     closeList(th);
     EXPECT_EQ(doclist::readBase(kBase).size(), 6u);
 }
@@ -804,6 +805,33 @@ TEST(DocListDisplay, AnEmptyBaseOpensWithNoRows) {
     EXPECT_TRUE(ids(th).isEmpty());
     click(th, FUZZYCLEAR);
     closeList(th);
+
+    // Emptied by deleting its last card: nothing of that card stays on the
+    // screen, neither its fields nor its bookmark.
+    ASSERT_TRUE(doclist::writeBase(kOther, {fiveCards()[2]},
+                                   {{3, QStringLiteral("Закладка"), QStringLiteral("охране")}}));
+    const LONG last = openList();
+    chooseEntry(last, ZAM_ZAKLAD, 1);
+    ASSERT_TRUE(waitDialog(last));
+    onGui([last] { findDialog(last)->reject(); });
+    waitIdle(last);
+    EXPECT_EQ(text(last, ZAM_ZAKLAD), QStringLiteral("Закладка"));
+    EXPECT_EQ(text(last, KAL_PNAME1), QStringLiteral("Инструкция по охране труда"));
+    EXPECT_TRUE(cardFieldsShown(last));
+    clickMouse(last, 0, kShowUpdateButtons);
+    click(last, DELETE_3);
+    ASSERT_TRUE(waitDialog(last));
+    answerMessage(last, BUTTON::Yes);
+    waitIdle(last);
+    EXPECT_TRUE(ids(last).isEmpty());
+    for (int field : {KAL_PNAME1, KAL_PNAME2, KAL_PNAME3})
+        EXPECT_EQ(text(last, field), QString()) << field;
+    EXPECT_FALSE(cardFieldsShown(last));
+    EXPECT_EQ(text(last, ZAM_ZAKLAD), QString());
+    EXPECT_TRUE(comboColumn(last, 1).isEmpty());
+    // The window that asked has the keyboard again, on the button pressed.
+    EXPECT_TRUE(waitFor([last] { return hasFocus(last, DELETE_3); }, 2000));
+    closeList(last);
 }
 
 TEST(DocListDisplay, AListStaysOnItsBaseWhenAnotherIsChosen) {
@@ -1049,8 +1077,14 @@ TEST(DocListBookmarks, TheComboListsTheCardsBookmarksAndAChoiceLooksForItsPassag
               QStringLiteral("охране"));
     onGui([th] { findDialog(th)->reject(); });
     waitIdle(th);
+    // The list has the keyboard again, in the combo the dialog came from.
+    EXPECT_TRUE(
+        waitFor([th] { return activeThread() == th && focusedControl(th) == ZAM_ZAKLAD; }, 2000));
 
+    // The bookmark chosen is card 3's: another card's combo shows none of it.
+    EXPECT_EQ(text(th, ZAM_ZAKLAD), QStringLiteral("Чужая"));
     clickRow(th, BROWSE_1, 1);
+    EXPECT_EQ(text(th, ZAM_ZAKLAD), QString());
     click(th, BUTTON4);
     chooseEntry(th, ZAM_ZAKLAD, 1);
     ASSERT_TRUE(waitDialog(th));

@@ -568,9 +568,11 @@ TEST(Standard, FrameMenusTileCascadeListWindowsAndCopy) {
     Log frameLog, aLog, bLog;
     const LONG f = runWindow(u"FRAME"_qs, frameLog);
     ASSERT_TRUE(waitWindow(f));
-    const LONG a = runWindow(u"MDI"_qs, aLog);
-    const LONG b = runWindow(u"MDI"_qs, bLog);
+    // Two windows of a kind, both placed where the first was left.
+    const ::Setup samePlace = [](Window& w) { w.setPlacement({30, 20, 320, 160, false}); };
+    const LONG a = runWindow(u"MDI"_qs, aLog, samePlace);
     ASSERT_TRUE(waitWindow(a));
+    const LONG b = runWindow(u"MDI"_qs, bLog, samePlace);
     ASSERT_TRUE(waitWindow(b));
     EXPECT_EQ(onGui([] {
                   return qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget())
@@ -578,6 +580,35 @@ TEST(Standard, FrameMenusTileCascadeListWindowsAndCopy) {
                       .size();
               }),
               2);
+    // The second steps aside as cascaded windows do.
+    const QPoint placeA = onGui([a] { return rt::gui::topWindow(a)->top()->pos(); });
+    const QPoint placeB = onGui([b] { return rt::gui::topWindow(b)->top()->pos(); });
+    EXPECT_EQ(placeA, QPoint(30, 20));
+    EXPECT_GT(placeB.x(), placeA.x());
+    EXPECT_GT(placeB.y(), placeA.y());
+    // The children speak through the frame's status bar: the message of the
+    // control that has the focus, the tip of a button under the mouse; a
+    // menu shows its own.
+    const auto frameStatus = [] {
+        return onGui([] {
+            QStatusBar* bar = rt::gui::frame()->statusBar();
+            return bar->findChildren<QLabel*>().first()->text();
+        });
+    };
+    focus(a, FIELD_);
+    EXPECT_EQ(frameStatus(), QStringLiteral("Поле ввода"));
+    onGui([a] {
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(widget(a, PRESS), &enter);
+    });
+    EXPECT_EQ(frameStatus(), QStringLiteral("Нажать кнопку в окне"));
+    onGui([a] {
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(widget(a, PRESS), &leave);
+    });
+    EXPECT_EQ(frameStatus(), QStringLiteral("Поле ввода"));
+    EXPECT_EQ(onGui([f] { return rt::gui::topWindow(f)->menuItem(BROWSEMENU)->statusTip(); }),
+              QStringLiteral("Базы документов"));
     // A child partly out of the frame is scrolled to, not cut off.
     EXPECT_EQ(onGui([] {
                   auto* area = qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget());
@@ -634,6 +665,74 @@ TEST(Standard, FrameMenusTileCascadeListWindowsAndCopy) {
     chooseMenu(f, EXIT);
     ASSERT_TRUE(rt::waitThreadEnd(f, kWait));
     EXPECT_EQ(onGui([] { return rt::gui::frame(); }), nullptr);
+}
+
+TEST(Focus, TheWindowThatOpenedAFormOrADialogGetsTheKeyboardBack) {
+    Log frameLog, aLog, bLog, cLog;
+    const LONG f = runWindow(u"FRAME"_qs, frameLog);
+    ASSERT_TRUE(waitWindow(f));
+    // Lists that open a form when their button is pressed and show a message
+    // box when asked, as the program's lists do.
+    const auto opener = [](Log& log) {
+        return [&log](Window&) {
+            if (ACCEPTED() == PRESS) {
+                Window form(u"uitest", u"FORM");
+                form.open();
+                while (ACCEPT())
+                    log.add(rt::currentEvent());
+                form.close();
+            } else if (EVENT() == EVENT::User) {
+                MESSAGE(u"Запись удалена.", u"Удаление записи", ICON::Asterisk);
+            }
+        };
+    };
+    const LONG a = runWindow(u"MDI"_qs, aLog, {}, opener(aLog));
+    const LONG b = runWindow(u"MDI"_qs, bLog, {}, opener(bLog));
+    const LONG c = runWindow(u"MDI"_qs, cLog, {}, opener(cLog));
+    for (LONG t : {a, b, c})
+        ASSERT_TRUE(waitWindow(t));
+    const auto backIn = [](LONG t, int control) {
+        return waitFor([=] { return activeThread() == t && focusedControl(t) == control; }, 2000);
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> closings = {
+        {"its close button", [b] { click(b, CANCEL); }},
+        {"Esc", [b] { pressKey(b, NUM, Key::Esc); }},
+        {"its close box",
+         [b] {
+             onGui([b] { rt::gui::topWindow(b)->top()->close(); });
+             waitIdle(b);
+         }},
+    };
+    for (const auto& [how, close] : closings) {
+        focus(b, FIELD_);
+        POST(EVENT::Accepted, PRESS, b);
+        ASSERT_TRUE(waitFor([b] { return title(b) == QStringLiteral("Форма проверки"); }));
+        ASSERT_TRUE(waitIdle(b));
+        close();
+        ASSERT_TRUE(waitFor([b] { return title(b) == QStringLiteral("Дочернее окно"); })) << how;
+        EXPECT_TRUE(backIn(b, FIELD_)) << "the form closed by " << how << ": window of thread "
+                                       << activeThread() << ", control " << focusedControl(b);
+    }
+    // A message box answered: the keyboard is where it was, and the next
+    // keystroke goes there.
+    focus(c, FIELD_);
+    POST(EVENT::User, 0, c);
+    ASSERT_TRUE(waitDialog(c));
+    answerMessage(c, BUTTON::Ok);
+    EXPECT_TRUE(backIn(c, FIELD_));
+    keystroke(c, Key::Enter);
+    EXPECT_TRUE(cLog.has(EVENT::Accepted, FIELD_));
+    EXPECT_FALSE(aLog.has(EVENT::Accepted, FIELD_));
+    EXPECT_FALSE(bLog.has(EVENT::Accepted, FIELD_));
+    // Esc in a list window does what its close box does; the frame stays.
+    pressKey(a, FIELD_, Key::Esc);
+    ASSERT_TRUE(rt::waitThreadEnd(a, kWait));
+    EXPECT_TRUE(aLog.has(EVENT::CloseWindow, 0));
+    pressKey(f, 0, Key::Esc);
+    EXPECT_FALSE(frameLog.has(EVENT::CloseWindow, 0));
+    closeThread(b);
+    closeThread(c);
+    closeThread(f);
 }
 
 TEST(Responsiveness, AStuckThreadLeavesOtherWindowsResponsive) {
@@ -697,9 +796,15 @@ TEST(Controls, AControlWithoutAStatusMessageShowsTheWindowsStatusText) {
 TEST(Dialogs, ErrorQuestionsAreAnsweredInAMessageBox) {
     std::atomic<int> answer{-1};
     ErrorClass errors;
-    const LONG a = START([&] { answer = errors.Throw(Msg::ConfirmDelete) ? 1 : 0; });
+    const LONG a = START([&] {
+        errors.SetProcedureName(u"UpDateRub");
+        answer = errors.Throw(Msg::ConfirmDelete) ? 1 : 0;
+    });
     ASSERT_TRUE(waitDialog(a));
     EXPECT_EQ(messageText(a), QStringLiteral("Удалить эту запись?"));
+    // The title names the procedure, and the box is wide enough to show it.
+    EXPECT_EQ(messageTitle(a), QStringLiteral("Удаление записи — UpDateRub"));
+    EXPECT_TRUE(messageTitleFits(a));
     EXPECT_EQ(messageButtons(a), (QStringList{QStringLiteral("Да"), QStringLiteral("Нет")}));
     answerMessage(a, BUTTON::Yes);
     ASSERT_TRUE(rt::waitThreadEnd(a, kWait));

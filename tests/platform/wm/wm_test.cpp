@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <atomic>
 #include <functional>
@@ -434,6 +437,16 @@ TEST_F(WindowManagerTest, TheCloseBoxSeesTextTypedButNotCompleted) {
     EXPECT_TRUE(answerMessage(t, BUTTON::No));
     ASSERT_TRUE(waitIdle(t));
     EXPECT_EQ(text(t, NAME_), QStringLiteral("Недописанное"));
+    // The form has the keyboard again, in the entry the user was typing in.
+    EXPECT_TRUE(waitFor([&] { return hasFocus(t, NAME_); }, 2000));
+    // Esc is the form's cancel: the same question, the typing kept on "no".
+    type(t, NOTE_, QStringLiteral("Заметка"), false);
+    pressKey(t, NOTE_, Key::Esc);
+    ASSERT_TRUE(waitDialog(t));
+    EXPECT_TRUE(answerMessage(t, BUTTON::No));
+    ASSERT_TRUE(waitIdle(t));
+    EXPECT_EQ(text(t, NOTE_), QStringLiteral("Заметка"));
+    EXPECT_TRUE(waitFor([&] { return hasFocus(t, NOTE_); }, 2000));
     click(t, OK_);
     ASSERT_TRUE(waitDone());
     EXPECT_EQ(names(), QStringList({"1 Недописанное"}));
@@ -606,7 +619,8 @@ namespace {
 
 // A window with a resizer, run on its own thread until closed.
 struct Layout : WindowManager {
-    Window window{u"wmtest", u"LAYOUT"};
+    explicit Layout(const char16_t* label = u"LAYOUT") : window(u"wmtest", label) {}
+    Window window;
     WindowResizeClass resizer;
     int strategy = Resize::Spread;
     bool minSize = true, maxSize = false;
@@ -720,6 +734,60 @@ TEST(Resizer, TheDefaultStrategyKeepsEntriesAndAMaximumHoldsTheWindow) {
         POST(EVENT::CloseWindow, 0, t);
         ASSERT_TRUE(waitFor([&] { return finished.load(); }));
     }
+}
+
+TEST(Resizer, TileMaximiseAndRestoreLayTheChildrenOutForEachSize) {
+    const int frame = START([] {
+        Window w(u"wmtest", u"FRAME");
+        w.open();
+        while (ACCEPT()) {
+        }
+        w.close();
+    });
+    ASSERT_TRUE(waitWindow(frame));
+    std::vector<int> children;
+    for (int i = 0; i < 2; ++i) {
+        children.push_back(START([] { Layout(u"CHILD").Run(); }));
+        ASSERT_TRUE(waitWindow(children.back()));
+    }
+    const int t = children.front();
+    const QSize declared = clientSize(t);
+    const QRect right0 = geometry(t, RIGHT);
+    // Every control inside the window, the bottom buttons at their distance
+    // from its bottom: laid out for the size the window has now.
+    const auto laidOut = [&](const char* after) {
+        for (int c : children) {
+            waitIdle(c);
+            const QRect client(QPoint(0, 0), clientSize(c));
+            for (int n = LIST; n <= RIGHT; ++n)
+                EXPECT_TRUE(client.contains(geometry(c, n))) << after << ": control " << n;
+            const QRect right = geometry(c, RIGHT);
+            EXPECT_NEAR(client.height() - right.bottom(), declared.height() - right0.bottom(), 3)
+                << after;
+        }
+    };
+    const auto sub = [](int thread) {
+        return qobject_cast<QMdiSubWindow*>(rt::gui::topWindow(thread)->top());
+    };
+    // The keyboard stays where it was all along.
+    focus(t, LEFT);
+    onGui([] { qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget())->tileSubWindows(); });
+    laidOut("tile");
+    const QSize tiled = clientSize(t);
+    onGui([&] { sub(t)->showMaximized(); });
+    ASSERT_TRUE(waitFor([&] { return clientSize(t).width() > tiled.width(); }));
+    laidOut("maximise");
+    EXPECT_TRUE(waitFor([&] { return focusedControl(t) == LEFT; }, 2000)) << focusedControl(t);
+    onGui([&] { sub(t)->showNormal(); });
+    ASSERT_TRUE(waitFor([&] { return clientSize(t) == tiled; }));
+    laidOut("restore");
+    EXPECT_TRUE(waitFor([&] { return focusedControl(t) == LEFT; }, 2000)) << focusedControl(t);
+    for (int c : children) {
+        POST(EVENT::CloseWindow, 0, c);
+        ASSERT_TRUE(rt::waitThreadEnd(c, kWait));
+    }
+    POST(EVENT::CloseWindow, 0, frame);
+    ASSERT_TRUE(rt::waitThreadEnd(frame, kWait));
 }
 
 // ---- toolbar ----------------------------------------------------------------

@@ -74,6 +74,27 @@ void clickRow(int thread, int control, int row) {
     });
 }
 
+void clickCell(int thread, int control, int row, int col) {
+    onTable(thread, control, [row, col](lst::ListWidget*, QTableView* t) {
+        const QRect r =
+            t->visualRect(t->model()->index(row - 1, col - 1)).intersected(t->viewport()->rect());
+        QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, r.center());
+    });
+}
+
+int sideways(int thread, int control) {
+    return uitest::onGui([&] {
+        lst::ListWidget* l = listWidget(thread, control);
+        return l ? l->table()->horizontalScrollBar()->value() : -1;
+    });
+}
+
+void scrollSideways(int thread, int control, int pixels) {
+    onTable(thread, control, [pixels](lst::ListWidget*, QTableView* t) {
+        t->horizontalScrollBar()->setValue(pixels);
+    });
+}
+
 void doubleClickRow(int thread, int control, int row) {
     onTable(thread, control, [row](lst::ListWidget*, QTableView* t) {
         // A double click comes after the press of its first click.

@@ -17,6 +17,11 @@ int currentRow(int thread, int control);
 int thumb(int thread, int control);
 bool thumbEnabled(int thread, int control);
 void clickRow(int thread, int control, int row);
+// A click into the cell of `row` and `column`, as far as the list shows it.
+void clickCell(int thread, int control, int row, int column);
+// The list's horizontal position in pixels, and the user's scrolling to one.
+int sideways(int thread, int control);
+void scrollSideways(int thread, int control, int pixels);
 void doubleClickRow(int thread, int control, int row);
 void clickHeader(int thread, int control, int column);
 void dragThumb(int thread, int control, int value);

@@ -11,6 +11,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QSpinBox>
@@ -287,6 +290,37 @@ void spinTo(int thread, int control, int value) {
     waitIdle(thread);
 }
 
+void keystroke(int thread, int keycode) {
+    onGui([&] {
+        QWidget* to = QApplication::focusWidget();
+        if (!to)
+            to = QApplication::activeWindow();
+        if (to)
+            QTest::keyClick(to, qtKey(keycode), modifiers(keycode));
+    });
+    waitIdle(thread);
+}
+
+QString messageTitle(int thread) {
+    return onGui([&] {
+        QWidget* d = newestDialog(thread);
+        return d ? d->windowTitle() : QString();
+    });
+}
+
+bool messageTitleFits(int thread) {
+    return onGui([&] {
+        QWidget* d = newestDialog(thread);
+        if (!d)
+            return false;
+        QFont bold = QApplication::font("QMdiSubWindowTitleBar");
+        bold.setBold(true);
+        // The title bar's icon and buttons take about three times its height.
+        const int bar = 3 * d->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+        return d->width() >= QFontMetrics(bold).horizontalAdvance(d->windowTitle()) + bar;
+    });
+}
+
 QString messageText(int thread) {
     return onGui([&] {
         QWidget* d = newestDialog(thread);
@@ -447,6 +481,57 @@ bool windowEnabled(int thread) {
     return onGui([&] {
         rt::GuiWindow* w = rt::gui::topWindow(thread);
         return w && w->client()->isEnabled();
+    });
+}
+
+int activeThread() {
+    return onGui([] {
+        QWidget* w = QApplication::activeWindow();
+        if (!w)
+            return 0;
+        if (auto* frame = rt::gui::frame(); frame && w == frame) {
+            auto* area = qobject_cast<QMdiArea*>(frame->centralWidget());
+            QMdiSubWindow* s = area ? area->activeSubWindow() : nullptr;
+            w = s ? s->widget() : nullptr;
+            if (!w)
+                return 0;
+        }
+        const QVariant id = w->property("kaldorWindow");
+        rt::GuiWindow* g = id.isValid() ? rt::gui::window(id.toULongLong()) : nullptr;
+        return g ? g->thread() : 0;
+    });
+}
+
+int focusedControl(int thread) {
+    return onGui([&] {
+        rt::GuiWindow* w = rt::gui::topWindow(thread);
+        QWidget* f = QApplication::focusWidget();
+        if (!w || !f)
+            return 0;
+        for (const rt::ControlDecl& c : w->decl().controls) {
+            rt::GuiControl* gc = w->control(c.number);
+            QWidget* cw = gc ? gc->widget() : nullptr;
+            if (cw && (cw == f || cw->isAncestorOf(f)))
+                return c.number;
+        }
+        return 0;
+    });
+}
+
+bool fitsWhole(int thread, int control, const QString& text) {
+    return onGui([&] {
+        QWidget* w = target(thread, control);
+        if (!w)
+            return false;
+        int room = w->contentsRect().width();
+        if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            const QMargins m = e->textMargins();
+            // A line edit keeps two pixels clear on each side of its text.
+            room -= m.left() + m.right() + 4;
+            if (e->hasFrame())
+                room -= 2 * e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        }
+        return QFontMetrics(w->font()).horizontalAdvance(text) <= room;
     });
 }
 

@@ -59,8 +59,16 @@ void selectTab(int thread, int sheet, int position);
 void chooseEntry(int thread, int control, int position);
 void spinTo(int thread, int control, int value);
 
+// A key by its Key:: code to whatever has the keyboard now, as the user's
+// next keystroke goes: nothing is activated or focused first. Waits until
+// `thread` is idle again.
+void keystroke(int thread, int keycode);
+
 // The newest message box or dialog of a thread.
 QString messageText(int thread);
+QString messageTitle(int thread);
+// The message box is wide enough to show its whole title.
+bool messageTitleFits(int thread);
 QStringList messageButtons(int thread);
 // Presses the BUTTON:: code of the message box; false when there is none.
 bool answerMessage(int thread, int button);
@@ -77,8 +85,15 @@ bool hasFocus(int thread, int control);
 QFont font(int thread, int control);
 QColor textColor(int thread, int control);
 QColor background(int thread, int control);
-QRect geometry(int thread, int control);   // pixels on the window's client area
-bool windowEnabled(int thread);            // the window takes input
+QRect geometry(int thread, int control);  // pixels on the window's client area
+bool windowEnabled(int thread);           // the window takes input
+// The thread whose window the user works in: the frame's active MDI child or
+// the active top-level window; 0 none.
+int activeThread();
+// The control of the thread's newest window that has the keyboard; 0 none.
+int focusedControl(int thread);
+// The control shows `text` whole in its font, nothing cut.
+bool fitsWhole(int thread, int control, const QString& text);
 QWidget* widget(int thread, int control);  // use on the GUI thread only
 // The number of the control declared as `equate` ("?OK") in the window the
 // thread shows now (a form called on the thread has numbers of its own); 0 none.
