@@ -182,7 +182,6 @@ class ResizerClass : public WindowResizeClass {
 // The objects of one run, made when it starts and freed when it returns.
 struct Procedure {
     CSTRING<40> ActionMessage;
-    STRING<80> CurrentTab;
     Window QuickWindow{u"kaldor$kaldo003", u"P1$QUICKWINDOW"};
     lst::QUEUE<BrowseRow> QUEUE_BROWSE{[](BrowseRow& r, lst::QueueFields& f) {
         f("ZAM:ZAKLAD", r.ZAM_ZAKLAD)("ZAM:POTEXT", r.ZAM_POTEXT)("ZAM:IDDOK", r.ZAM_IDDOK)(
@@ -457,7 +456,7 @@ int ThisWindowClass::TakeWindowEvent() {
                 ::SFILE = QString();
             break;
         case EVENT::OpenWindow:
-            SYSTEM[PROP::CharSet] = 204;
+            SYSTEM[PROP::CharSet] = CHARSET::Cyrillic;
             ::SFILE = kDefaultSource;
             DISPLAY();
             break;
@@ -522,7 +521,6 @@ void Updatekaldor() {
         historySetUp = true;
     }
     auto p = std::make_unique<Procedure>();
-    p->CurrentTab = QString();
     GlobalResponse = BYTE(p->ThisWindow.Run());
     p->QuickWindow.close();
 }

@@ -27,7 +27,7 @@ std::map<std::pair<int, int>, Value> gSystem;
 Value systemDefault(PROP p) {
     switch (p) {
         case PROP::CharSet:
-            return Value(0);
+            return Value(int(CHARSET::Ansi));
         case PROP::TipDisplay:
             return Value(-1);
         case PROP::TipDelay:

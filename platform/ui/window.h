@@ -7,7 +7,7 @@
 //   QuickWindow.open();
 //   QuickWindow[PROP::Text] = u"Тема: " + TEMA.str();
 //   QuickWindow[BROWSE_1][PROP::Tip] = text;
-//   HIDE(2, 7);  DISPLAY();  SETTARGET(QuickWindow);  SYSTEM[PROP::CharSet] = 204;
+//   HIDE(2, 7);  DISPLAY();  SETTARGET(QuickWindow);  SYSTEM[PROP::CharSet] = CHARSET::Cyrillic;
 //   while (ACCEPT()) { switch (EVENT()) { ... } }
 //   QuickWindow.close();
 //
