@@ -59,8 +59,9 @@ struct Waiter {
     const std::function<bool()>* answered = nullptr;
     std::chrono::steady_clock::time_point lastAnswer;
 
-    // Runs `change` under the lock and wakes the waiting thread. Never call it
-    // holding another waiter's lock.
+    // Runs `change` under the lock and wakes the waiting thread. Never call it,
+    // nor let the last reference to a waiter go, holding another waiter's lock
+    // (the end of the program takes every waiter's lock under the list of them).
     void signal(const std::function<void()>& change);
 };
 

@@ -13,6 +13,7 @@
 #include <exception>
 #include <future>
 #include <map>
+#include <utility>
 
 #include "detail.h"
 #include "dialogs.h"
@@ -381,13 +382,14 @@ bool closeOtherThreadsWindows() {
     std::vector<Asked> asked;
     for (const std::shared_ptr<detail::ThreadContext>& ctx : others) {
         auto request = std::make_shared<CloseRequest>(self);
+        std::shared_ptr<CloseRequest> unanswered;  // goes after the lock
         {
             std::lock_guard<std::mutex> l(ctx->m);
             if (ctx->windowCount == 0)
                 continue;
             // One not answered yet gives way; a window it reached is not
             // asked twice.
-            ctx->closing = request;
+            unanswered = std::exchange(ctx->closing, request);
         }
         ctx->cv.notify_all();
         asked.push_back({ctx, request, Clock::now()});
