@@ -109,7 +109,7 @@ bool controlHeader(QStringView module, const QByteArray& json, QString* header, 
         if (!namesOf(it.key(), it.value().toObject(), &names, error))
             return false;
         if (!nested) {
-            body += QStringLiteral("\n// %1\n").arg(it.key()) + enumOf(names);
+            body += QStringLiteral("\n// Window %1\n").arg(it.key()) + enumOf(names);
             continue;
         }
         const QString inner = identifier(it.key());
@@ -118,8 +118,8 @@ bool controlHeader(QStringView module, const QByteArray& json, QString* header, 
             return false;
         }
         spaces << inner;
-        body += QStringLiteral("\n// %1\nnamespace %2 {\n").arg(it.key(), inner) + enumOf(names) +
-                QStringLiteral("}  // namespace %1\n").arg(inner);
+        body += QStringLiteral("\n// Window %1\nnamespace %2 {\n").arg(it.key(), inner) +
+                enumOf(names) + QStringLiteral("}  // namespace %1\n").arg(inner);
     }
     *header = QStringLiteral(
                   "// The control numbers of module %1, made from %1.json when the program is\n"
