@@ -20,6 +20,7 @@
 
 #include "app/globals.h"
 #include "browse.h"
+#include "controls/benchlist.h"
 #include "core/fuzzy.h"
 #include "core/resources.h"
 #include "dictionary.h"
@@ -29,7 +30,7 @@
 
 namespace {
 
-enum { BROWSE_1 = 1 };
+using namespace benchlist;  // the window's controls
 
 struct Row {
     STRING<120> KAL_NAME;

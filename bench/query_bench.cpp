@@ -16,6 +16,7 @@
 
 #include "app/globals.h"
 #include "browse.h"
+#include "controls/benchquery.h"
 #include "core/resources.h"
 #include "dictionary.h"
 #include "kaldor_base.h"
@@ -25,7 +26,7 @@
 
 namespace {
 
-enum { BROWSE_1 = 1 };
+using namespace benchquery;  // the window's controls
 enum { WORDS = 1, NDOK, UTV, VVOD, NAME };
 
 struct Row {

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <future>
 
+#include "controls/kaldo001.h"
 #include "core/ini.h"
 #include "dictionary.h"
 #include "globals.h"
@@ -39,16 +40,7 @@ using apptest::childThreads;
 
 namespace {
 
-enum {
-    FILEMENU = -2,
-    EXIT = -4,
-    BROWSEMENU = -9,
-    BROWSEKALDOR = -10,
-    BDTM = -11,
-    BD = -12,
-    WINDOWMENU = -13,
-    HELPONHELP = -20,
-};
+using namespace kaldo001;  // the frame's menu items
 
 const QString kTopicTitle = QStringLiteral("Рубрикатор тем/подтем [выбор БД]");
 

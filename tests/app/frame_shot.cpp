@@ -16,13 +16,12 @@
 #include <cstdio>
 #include <thread>
 
+#include "controls/kaldo001.h"
 #include "dictionary.h"
 #include "procedures.h"
 #include "uidriver.h"
 
 namespace {
-
-enum { BD = -12, WINDOWMENU = -13, TILE = -14 };
 
 bool childrenShown(int n) {
     return uitest::onGui([n] {
@@ -45,7 +44,7 @@ int main(int argc, char** argv) {
     rt::run(argc, argv, [&] {
         START([&] {
             uitest::waitFor([] { return childrenShown(1); }, 20000);
-            uitest::chooseMenu(1, BD);
+            uitest::chooseMenu(1, kaldo001::BD);
             uitest::waitFor([] { return childrenShown(2); }, 20000);
             uitest::onGui([] {
                 QMainWindow* f = rt::gui::frame();
@@ -57,15 +56,15 @@ int main(int argc, char** argv) {
                     s->move(x, 140);
                     x += s->width() + 20;
                 }
-                QAction* menu = rt::gui::topWindow(1)->menuItem(WINDOWMENU);
+                QAction* menu = rt::gui::topWindow(1)->menuItem(kaldo001::WINDOWMENU);
                 f->menuBar()->setActiveAction(menu);
             });
             // An item under the pointer shows its status text.
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             uitest::onGui([] {
                 rt::GuiWindow* w = rt::gui::topWindow(1);
-                if (QMenu* m = w->menuItem(WINDOWMENU)->menu())
-                    m->setActiveAction(w->menuItem(TILE));
+                if (QMenu* m = w->menuItem(kaldo001::WINDOWMENU)->menu())
+                    m->setActiveAction(w->menuItem(kaldo001::TILE));
             });
             uitest::waitIdle(1);
             std::this_thread::sleep_for(std::chrono::milliseconds(800));

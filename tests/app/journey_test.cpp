@@ -35,6 +35,8 @@
 
 #include "app/globals.h"
 #include "app/procedures.h"
+#include "controls/kaldo001.h"
+#include "controls/kaldo007.h"
 #include "dictionary.h"
 #include "doclist_support.h"
 #include "kaldo013.h"
@@ -57,9 +59,8 @@ void PrintTo(const QString& s, std::ostream* os) {
 
 namespace {
 
-enum { BROWSEKALDOR = -10 };
 // The topic window's two lists.
-enum { RUB_TOPICS = 1, RUB_BASES = 15 };
+enum { RUB_TOPICS = kaldo007::BROWSE_1, RUB_BASES = kaldo007::LIST };
 
 const QString kTopicTitle = QStringLiteral("Рубрикатор тем/подтем [выбор БД]");
 const QString kTrud = QStringLiteral("c:\\kaldor_demo\\trud\\");
@@ -207,7 +208,7 @@ TEST(Journey, FirstDay) {
     EXPECT_EQ(TEMA.get().clip(), kTrudName);
     EXPECT_EQ(PUT.get().clip(), kTrud);
     shot("1-topics");
-    chooseMenu(1, BROWSEKALDOR);
+    chooseMenu(1, kaldo001::BROWSEKALDOR);
     const int trud = threadTitled(listTitle(kTrudName));
     ASSERT_NE(trud, 0);
     const QStringList before = names(trud);
@@ -278,7 +279,7 @@ TEST(Journey, FirstDay) {
     clickRow(rub, RUB_TOPICS, 2);
     clickRow(rub, RUB_BASES, rowNamed(rub, RUB_BASES, kDogovorName));
     EXPECT_EQ(TEMA.get().clip(), kDogovorName);
-    chooseMenu(1, BROWSEKALDOR);
+    chooseMenu(1, kaldo001::BROWSEKALDOR);
     const int dogovor = threadTitled(listTitle(kDogovorName));
     ASSERT_NE(dogovor, 0);
     EXPECT_EQ(names(dogovor).size(), 2);
@@ -350,7 +351,7 @@ TEST(Journey, NextDay) {
     EXPECT_EQ(onGui([rub] { return subWindowOf(rub)->pos(); }), kTopicPlace);
     EXPECT_EQ(onGui([] { return rt::gui::frame()->geometry(); }), kFramePlace);
     doclist::activate(kTrud, kTrudName);
-    chooseMenu(1, BROWSEKALDOR);
+    chooseMenu(1, kaldo001::BROWSEKALDOR);
     const int trud = threadTitled(listTitle(kTrudName));
     ASSERT_NE(trud, 0);
     EXPECT_EQ(onGui([trud] { return subWindowOf(trud)->pos(); }), kListPlace);
@@ -365,7 +366,7 @@ TEST(Journey, NextDay) {
     // The copy was one too many: deleted from the other base's list, which
     // and whose count follow at once.
     doclist::activate(kDogovor, kDogovorName);
-    chooseMenu(1, BROWSEKALDOR);
+    chooseMenu(1, kaldo001::BROWSEKALDOR);
     const int dogovor = threadTitled(listTitle(kDogovorName));
     ASSERT_NE(dogovor, 0);
     clickRow(dogovor, k::BROWSE_1, rowNamed(dogovor, k::BROWSE_1, kNewName));

@@ -16,13 +16,12 @@
 
 #include "app/globals.h"
 #include "app/procedures.h"
+#include "controls/kaldo003.h"
 #include "dictionary.h"
 #include "uidriver.h"
 #include "windowmanager.h"
 
 namespace {
-
-enum { CURRENTTAB = 1, RTFTEXTBOX = 3, BUTTON17 = 4, SPINRTF_ = 18, BUTTON20 = 69, CANCEL = 72 };
 
 // The window with its title bar, as the screen shows it.
 bool grab(int thread, const QString& file) {
@@ -82,23 +81,23 @@ int main(int argc, char** argv) {
                 if (rt::GuiWindow* g = rt::gui::topWindow(form))
                     g->top()->move(40, 30);
             });
-            uitest::spinTo(form, SPINRTF_, 11);
-            uitest::click(form, BUTTON17);
-            uitest::click(form, RTFTEXTBOX);  // the editor takes the reading size
+            uitest::spinTo(form, kaldo003::SPINRTF, 11);
+            uitest::click(form, kaldo003::BUTTON17);
+            uitest::click(form, kaldo003::RTFTEXTBOX);  // the editor takes the reading size
             settle();
             bool ok = grab(form, out + QStringLiteral("/card-text.png"));
-            uitest::selectTab(form, CURRENTTAB, 2);
+            uitest::selectTab(form, kaldo003::CURRENTTAB, 2);
             settle();
             ok = grab(form, out + QStringLiteral("/card-fields.png")) && ok;
-            uitest::selectTab(form, CURRENTTAB, 3);
+            uitest::selectTab(form, kaldo003::CURRENTTAB, 3);
             settle();
             ok = grab(form, out + QStringLiteral("/card-bookmarks.png")) && ok;
-            uitest::selectTab(form, CURRENTTAB, 4);
-            uitest::click(form, BUTTON20);
+            uitest::selectTab(form, kaldo003::CURRENTTAB, 4);
+            uitest::click(form, kaldo003::BUTTON20);
             settle();
             ok = grab(form, out + QStringLiteral("/card-extracts.png")) && ok;
             saved = ok;
-            uitest::click(form, CANCEL);
+            uitest::click(form, kaldo003::CANCEL);
             rt::waitThreadEnd(form, 5000);
             POST(EVENT::CloseWindow, 0, 1);
         });

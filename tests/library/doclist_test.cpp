@@ -28,6 +28,7 @@
 #include "app/globals.h"
 #include "app/procedures.h"
 #include "catalogue.h"
+#include "controls/kaldo003.h"
 #include "core/fuzzy.h"
 #include "core/paths.h"
 #include "dictionary.h"
@@ -939,8 +940,7 @@ TEST(DocListPreview, ShowLoadsTheCardsTextUntilARowIsAcceptedOrTheRightButtonCli
 }
 
 TEST(DocListPreview, AnotherThreadsPreviewNeverPutsItsCardIntoACardForm) {
-    // The card form's buttons "Показать", "Применить" and "&Да" (kaldo003).
-    enum { CARD_BUTTON17 = 4, CARD_BUTTON6 = 5, CARD_OK = 71 };
+    // The card form's BUTTON17 is "Показать", its BUTTON6 "Применить".
     standardBase();
     const LONG list = openList();
     clickRow(list, BROWSE_1, 1);
@@ -952,13 +952,13 @@ TEST(DocListPreview, AnotherThreadsPreviewNeverPutsItsCardIntoACardForm) {
     // other shows card 2 in its form and applies the editor to the card.
     for (int i = 0; i < 60; ++i) {
         POST(EVENT::Accepted, BUTTON4, list);
-        POST(EVENT::Accepted, CARD_BUTTON17, other);
-        POST(EVENT::Accepted, CARD_BUTTON6, other);
+        POST(EVENT::Accepted, kaldo003::BUTTON17, other);
+        POST(EVENT::Accepted, kaldo003::BUTTON6, other);
     }
     EXPECT_TRUE(waitIdle(list, 120000));
     EXPECT_TRUE(waitIdle(other, 120000));
     EXPECT_TRUE(text(list, RTFTEXTBOX).contains(fiveCards()[0].name));
-    click(other, CARD_OK);
+    click(other, kaldo003::OK);
     ASSERT_EQ(title(other), kListTitle);
     closeList(other);
     closeList(list);

@@ -18,6 +18,7 @@
 
 #include "app/globals.h"
 #include "app/procedures.h"
+#include "controls/kaldo011.h"
 #include "core/paths.h"
 #include "core/picture.h"
 #include "dictionary.h"
@@ -30,7 +31,7 @@ using namespace uitest;
 
 namespace {
 
-enum { PROGRESS_THERMOMETER = 1, PROGRESS_USERSTRING, PROGRESS_PCTTEXT, PROGRESS_CANCEL };
+using namespace kaldo011;  // the progress window's controls
 
 std::atomic<int> gResponse{-1};
 

@@ -19,6 +19,7 @@
 
 #include "app/globals.h"
 #include "app/procedures.h"
+#include "controls/kaldo011.h"
 #include "dictionary.h"
 #include "register_base.h"
 #include "report/preview.h"
@@ -27,7 +28,7 @@
 
 namespace {
 
-enum { PROGRESS_THERMOMETER = 1, PROGRESS_USERSTRING, PROGRESS_PCTTEXT, PROGRESS_CANCEL };
+using namespace kaldo011;  // the progress window's controls
 
 PrintPreviewClass* preview() {
     for (QWidget* w : QApplication::topLevelWidgets()) {

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "browse.h"
+#include "controls/browsetest.h"
 #include "core/errors.h"
 #include "listdriver.h"
 #include "listview.h"
@@ -119,7 +120,9 @@ struct ItemQueue : lst::QUEUE<ItemRow> {
           }) {}
 };
 
-enum { BROWSE = 1, INSERT_, CHANGE_, DELETE_, NOTE_ };
+// The controls of the window BROWSE: its list is BROWSE, its buttons brw::.
+namespace brw = browsetest::BROWSE;
+using brw::BROWSE;
 
 // What the window's thread saw, for the test thread.
 struct Log {
@@ -187,8 +190,11 @@ class TestBrowse : public lst::BrowseClass {
     ItemQueue& q_;
 };
 
-// The window of groups and the items of the group chosen.
-enum { GROUPS = 1, ITEMS, RANGE_INSERT, RANGE_DELETE, CHOICE_ };
+// The window of groups and the items of the group chosen (RANGE): its lists
+// are GROUPS and ITEMS, its buttons rng::.
+namespace rng = browsetest::RANGE;
+using rng::GROUPS;
+using rng::ITEMS;
 struct RangeLog {
     std::mutex m;
     LONG group = 0;  // GRP:ID and ITM:ID after each event

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "browse.h"
+#include "controls/querytest.h"
 #include "core/ini.h"
 #include "listdriver.h"
 #include "query.h"
@@ -25,8 +26,8 @@ using lst::QueryOp;
 
 namespace {
 
-enum { BROWSE = 1, QUERY };
-constexpr int kRows = 5;  // the five items of the document list
+using namespace querytest;  // the window's controls
+constexpr int kRows = 5;    // the five items of the document list
 
 struct Row {
     LONG ID;

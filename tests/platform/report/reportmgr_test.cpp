@@ -16,6 +16,7 @@
 #include <mutex>
 #include <thread>
 
+#include "controls/reporttest.h"
 #include "core/errors.h"
 #include "core/paths.h"
 #include "core/step.h"
@@ -31,7 +32,7 @@ using namespace uitest;
 
 namespace {
 
-enum { BAR = 1, USER, PCT, CANCEL };
+using namespace reporttest;  // the progress window's controls
 
 ErrorClass gErrors;
 
