@@ -98,3 +98,83 @@ TEST(Fuzzy, EachQueryAndOptionScoresAsItselfWhateverCameBefore) {
     EXPECT_EQ(other.Match(u"ФЕДЕРАЛЬНЫЙ", kCard), 255);
     EXPECT_LT(m.Match(u"ФЕДЕРАЛЬНЫЙ", kCard), 255);
 }
+
+TEST(Fuzzy, ACorpusScoresEachTextAsMatchDoes) {
+    // Texts given in pieces as a card's fields are: padded names, numbers,
+    // punctuation, long runs of blanks, letters of other scripts (kept two
+    // bytes a character), and texts that hold a query's phrase only across
+    // their pieces.
+    const std::vector<std::vector<QString>> cards = {
+        {QStringLiteral("О порядке рассмотрения обращений граждан") + QString(80, u' '), " ", "12",
+         " ", "59-ФЗ", " ", "80000", " ", "80100"},
+        {"Федеральный закон", " ", "от 2 мая 2006 года", "   ", "закон о порядке"},
+        {"закон о", " ", "порядке", QString(200, u' '), "регистрации"},
+        {"закон о", "  ", "порядке"},
+        {"STRASSE Straße ΣΊΣΥΦΟΣ İstanbul", " ", "ǅemal ﬁnal"},
+        {"Ѣ ѣ Ѳ ѳ Ґ ґ Ӂ ӂ — «Ёж» №7", "\t", "ЁЛКА"},
+        {"Mixed Кириллица and Latin ΑΒΓ 𝐀𝐁𝐂"},
+        {""},
+        {"   ", "  "},
+        {"«Закон» № 5 — от 1.1.2020", " ", "ОБРАЩЕНИЙ"},
+        {"регистрацыи прав грождан", " ", "закон"},
+    };
+    const QString queries[] = {QStringLiteral("обращений граждан"),
+                               QStringLiteral("закон о порядке"),
+                               QStringLiteral("  закон   о порядке  "),
+                               QStringLiteral("регистрации прав граждан"),
+                               QStringLiteral("59-ФЗ"),
+                               QStringLiteral("strasse σίσυφος"),
+                               QStringLiteral("ѣ ґ ёж"),
+                               QStringLiteral("ЁЛКА ёж"),
+                               QStringLiteral("закон\tо"),
+                               QStringLiteral("«закон» №"),
+                               QStringLiteral("xyz"),
+                               QStringLiteral("!!!"),
+                               QString()};
+    for (const int noCase : {1, 0}) {
+        for (const int wordOnly : {0, 1}) {
+            FuzzyClass m;
+            m.Init();
+            m.SetOption(FuzzyClass::NOCASE, noCase);
+            m.SetOption(FuzzyClass::WORDONLY, wordOnly);
+            FuzzyCorpus corpus(m.NoCase());
+            std::vector<QString> whole;
+            for (const auto& pieces : cards) {
+                QString t;
+                for (const QString& p : pieces) {
+                    corpus.append(p);
+                    t += p;
+                }
+                corpus.endText();
+                whole.push_back(t);
+            }
+            for (const QString& q : queries) {
+                const auto scores = m.MatchAll(q, corpus);
+                ASSERT_EQ(scores.size(), whole.size());
+                for (size_t i = 0; i < whole.size(); ++i)
+                    EXPECT_EQ(int(scores[i]), m.Match(q, whole[i]))
+                        << q.toStdString() << " / " << whole[i].toStdString() << " " << noCase
+                        << wordOnly;
+            }
+        }
+    }
+    // Many texts, scored on every core, each as itself.
+    FuzzyClass m;
+    m.Init();
+    FuzzyCorpus corpus;
+    std::vector<QString> whole;
+    const char* words[] = {"закон", "порядке", "регистрации", "прав",    "граждан", "ФЗ",
+                           "1995",  "о",       "налог",       "кодекса", "«",       "—"};
+    for (int i = 0; i < 20000; ++i) {
+        QString t;
+        for (int w = 0; w < 6; ++w)
+            t += QString::fromUtf8(words[(i * 7 + w * w * 3 + i / 13) % 12]) + u' ';
+        corpus.append(t);
+        corpus.appendBlanks(i % 5);
+        corpus.endText();
+        whole.push_back(t + QString(i % 5, u' '));
+    }
+    const auto scores = m.MatchAll(u"закон о порядке регистрацыи", corpus);
+    for (size_t i = 0; i < whole.size(); i += 7)
+        ASSERT_EQ(int(scores[i]), m.Match(u"закон о порядке регистрацыи", whole[i])) << i;
+}
