@@ -1,13 +1,141 @@
 #include "view.h"
 
+#include <QChar>
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
 
 #include "collation.h"
+#include "core/fuzzy.h"
+#include "core/parallel.h"
 #include "driver.h"
 
 namespace {
+
 constexpr int kBatch = 256;
+
+// Order values of a built order. A text is kept folded (each code unit as
+// QChar::toCaseFolded gives it): its Russian order without case is then a plain
+// comparison of the folded units' weights.
+struct Cell {
+    double number = 0;
+    std::uint32_t at = 0;
+    std::int32_t length = -1;  // a text's length; -1 a number, -2 a whole number
+    bool text() const { return length >= 0; }
+};
+
+// tbl::russianWeight of the unit this one was folded from.
+inline std::uint32_t weightOf(char16_t folded) {
+    return folded == u'ё' ? 2u * u'е' + 1u : 2u * folded;
 }
+
+inline char16_t foldUnit(char16_t c) {
+    if (c < 0x80)
+        return c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c;
+    if (c >= 0x410 && c <= 0x42F)
+        return char16_t(c + 0x20);
+    if (c >= 0x400 && c <= 0x40F)
+        return char16_t(c + 0x50);
+    if (c >= 0x430 && c <= 0x45F)
+        return c;
+    return char16_t(QChar::toCaseFolded(char32_t(c)));
+}
+
+// The order of tbl::compareOrderValues without case: a number before a text.
+int compareCells(const Cell& x, const char16_t* xt, const Cell& y, const char16_t* yt) {
+    if (x.text() != y.text())
+        return x.text() ? 1 : -1;
+    if (!x.text())
+        return x.number < y.number ? -1 : (x.number > y.number ? 1 : 0);
+    const char16_t* p = xt + x.at;
+    const char16_t* q = yt + y.at;
+    const int n = std::min(x.length, y.length);
+    for (int i = 0; i < n; ++i) {
+        if (p[i] != q[i])
+            return weightOf(p[i]) < weightOf(q[i]) ? -1 : 1;
+    }
+    return x.length < y.length ? -1 : (x.length > y.length ? 1 : 0);
+}
+
+// The first order value as one number ordered as the value is: a number's
+// bits, or the weights of a text's first three units (none: 0). A column of
+// numbers and texts only tells the two apart.
+std::uint64_t prefixOf(const Cell& c, const char16_t* texts, bool mixed) {
+    if (mixed)
+        return c.text() ? 1 : 0;
+    if (!c.text()) {
+        const double d = c.number == 0 ? 0.0 : c.number;
+        const auto u = std::bit_cast<std::uint64_t>(d);
+        return (u >> 63) != 0 ? ~u : (u | (std::uint64_t(1) << 63));
+    }
+    std::uint64_t p = 0;
+    for (int i = 0; i < 3; ++i)
+        p = (p << 20) | (i < c.length ? weightOf(texts[c.at + std::uint32_t(i)]) + 1 : 0);
+    return p;
+}
+
+// A whole number's text as Value::toText gives it.
+void appendNumber(FuzzyCorpus& corpus, std::int64_t v) {
+    char16_t buf[24];
+    int i = 24;
+    std::uint64_t u = v < 0 ? 0 - std::uint64_t(v) : std::uint64_t(v);
+    do {
+        buf[--i] = char16_t(u'0' + u % 10);
+        u /= 10;
+    } while (u != 0);
+    if (v < 0)
+        buf[--i] = u'-';
+    corpus.append(QStringView(buf + i, 24 - i));
+}
+
+// A field's text as its value's text (FieldRef::get().toText()) gives it.
+void appendField(FuzzyCorpus& corpus, const FieldRef& f) {
+    if (f.guard == nullptr && f.kind == Kind::String) {
+        const QStringView t(static_cast<const char16_t*>(f.ptr), f.size);
+        const int n = rt::clippedLength(t);
+        corpus.append(t.first(n));
+        corpus.appendBlanks(f.size - n);
+        return;
+    }
+    const Value v = f.get();
+    if (v.type() == Value::Type::Integer)
+        appendNumber(corpus, v.toInt());
+    else
+        corpus.append(v.toText());
+}
+
+}  // namespace
+
+struct ViewClass::Built {
+    Mode mode = Mode::Fields;
+    QString shape;  // what was read: fields, ranges, conditions
+    Stamp stamp;
+    bool keep = false;  // may serve a later build while the file is unchanged
+    size_t keys = 0;
+    std::vector<RecordPointer> ptrs;  // rows in pointer order
+    std::vector<Cell> cells;          // `keys` a row
+    std::vector<char16_t> texts;
+    std::unique_ptr<FuzzyCorpus> corpus;
+    // The order last made of the rows: each key's direction.
+    bool sorted = false;
+    std::vector<bool> descending;
+
+    void addText(QStringView t) {
+        const int n = rt::clippedLength(t);
+        cells.push_back(Cell{0, std::uint32_t(texts.size()), n});
+        for (int i = 0; i < n; ++i)
+            texts.push_back(foldUnit(t[i].unicode()));
+    }
+    void addValue(const Value& v) {
+        if (v.isText()) {
+            addText(v.toText());
+            return;
+        }
+        cells.push_back(Cell{v.toReal(), 0, v.type() == Value::Type::Integer ? -2 : -1});
+    }
+    const Cell& cell(std::uint32_t row, size_t k) const { return cells[size_t(row) * keys + k]; }
+};
 
 ViewClass::ViewClass(TableFile& file) : file_(file), seeker_(std::make_unique<tbl::Seeker>(file)) {}
 
@@ -88,9 +216,14 @@ void ViewClass::clearConditions() {
     reset();
 }
 
+void ViewClass::setOrder(MatchOrder order) {
+    mode_ = Mode::Match;
+    match_ = std::move(order);
+    reset();
+}
+
 void ViewClass::reset() {
     built_ = false;
-    entries_.clear();
     streaming_ = false;
     batch_.clear();
     configure();
@@ -134,126 +267,297 @@ void ViewClass::configure() {
     }
 }
 
-int ViewClass::compareEntry(const std::vector<Value>& a, RecordPointer pa,
-                            const std::vector<Value>& b, RecordPointer pb, size_t n) const {
-    const size_t count = std::min({n, a.size(), b.size()});
-    for (size_t i = 0; i < count; ++i) {
-        int c = tbl::compareOrderValues(a[i], b[i], true);
-        const bool desc =
-            mode_ == Mode::Expression ? expressionDescending_ : orderFields_[i].second;
-        if (desc)
-            c = -c;
-        if (c != 0)
-            return c;
+size_t ViewClass::orderKeys() const {
+    return mode_ == Mode::Fields ? orderFields_.size() : 1;
+}
+
+ViewClass::Stamp ViewClass::stamp() {
+    Stamp s;
+    s.generation = file_.generation();
+    tbl::Connection* c = file_.connection();
+    if (!c)
+        return s;
+    // Commits of other connections change the data version; this connection's
+    // own writes its count of changes.
+    if (sqlite3_stmt* st = c->statement(QStringLiteral("PRAGMA data_version"))) {
+        if (sqlite3_step(st) == SQLITE_ROW)
+            s.version = sqlite3_column_int64(st, 0);
+        sqlite3_reset(st);
     }
-    if (n < a.size())
-        return 0;  // a prefix of the values: the pointer does not count
-    return pa < pb ? -1 : (pa > pb ? 1 : 0);
+    s.changes = sqlite3_total_changes(c->db());
+    return s;
 }
 
-namespace {
-
-// An order value prepared for sorting: a text as the weights of its letters
-// (so that Russian order is a plain comparison), a number as itself.
-struct SortKey {
-    bool text = false;
-    double number = 0;
-    std::u32string weights;
-};
-
-SortKey sortKey(const Value& v) {
-    SortKey k;
-    k.text = v.isText();
-    if (!k.text) {
-        k.number = v.toReal();
-        return k;
+QString ViewClass::shape() const {
+    QString s;
+    for (const Range& r : ranges_)
+        s += QStringLiteral("r%1=%2,%3;").arg(r.field).arg(r.low.toText(), r.high.toText());
+    for (const Condition& c : conditions_) {
+        s += QStringLiteral("c%1%2%3=%4;")
+                 .arg(c.field)
+                 .arg(int(c.op))
+                 .arg(c.noCase ? 1 : 0)
+                 .arg(c.value.toText());
     }
-    const QString t = v.toText();
-    const int n = rt::clippedLength(t);
-    k.weights.resize(size_t(n));
-    for (int i = 0; i < n; ++i)
-        k.weights[size_t(i)] = char32_t(tbl::russianWeight(t[i].unicode()));
-    return k;
+    if (mode_ == Mode::Fields) {
+        for (const auto& [f, desc] : orderFields_)
+            s += QStringLiteral("f%1;").arg(f);
+    } else if (mode_ == Mode::Match) {
+        for (const MatchPart& p : match_.text) {
+            s += p.field.valid() ? QStringLiteral("m%1;").arg(file_.fieldIndex(p.field))
+                                 : QStringLiteral("'%1';").arg(p.literal);
+        }
+        s += rt::fuzzyMatcher().NoCase() ? QStringLiteral("i") : QStringLiteral("c");
+    }
+    return s;
 }
 
-// The same order as tbl::compareOrderValues without case.
-int compareKeys(const SortKey& a, const SortKey& b) {
-    if (a.text != b.text)
-        return a.text ? 1 : -1;
-    if (!a.text)
-        return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
-    const int c = a.weights.compare(b.weights);
-    return c < 0 ? -1 : (c > 0 ? 1 : 0);
-}
-
-}  // namespace
-
-bool ViewClass::build() {
-    entries_.clear();
-    // Without a filter a field order needs only its own fields, read as values
-    // and never put into the record buffer.
+bool ViewClass::scanFields(Built& b) {
+    // Without a filter a field order needs only its own fields, read as they
+    // stand in the file and never put into the record buffer.
     const bool onlyOrder = mode_ == Mode::Fields && !filter_;
+    std::vector<int> order;
     if (onlyOrder) {
-        std::vector<int> order;
         for (const auto& [f, desc] : orderFields_)
             order.push_back(f);
         seeker_->setFields(order);
     }
-    const std::int64_t expected = seeker_->count();
-    if (expected > 0)
-        entries_.reserve(size_t(expected));
-    const int n =
-        seeker_->read(nullptr, true, true, -1,
-                      [this, onlyOrder](const ViewPosition& pos, const tbl::Seeker::Row& row) {
-                          Entry e{pos.ptr, {}};
-                          if (onlyOrder) {
-                              for (const auto& [f, desc] : orderFields_)
-                                  e.keys.push_back(row.value(f));
-                              entries_.push_back(std::move(e));
-                              return true;
-                          }
-                          row.fill();
-                          if (filter_ && !filter_())
-                              return true;
-                          if (mode_ == Mode::Expression) {
-                              e.keys.push_back(expression_());
-                          } else {
-                              for (const auto& [f, desc] : orderFields_)
-                                  e.keys.push_back(file_.fields()[size_t(f)].ref.get());
-                          }
-                          entries_.push_back(std::move(e));
-                          return true;
-                      });
+    const int n = seeker_->read(
+        nullptr, true, true, -1, [&](const ViewPosition& pos, const tbl::Seeker::Row& row) {
+            if (onlyOrder) {
+                b.ptrs.push_back(pos.ptr);
+                for (size_t i = 0; i < order.size(); ++i) {
+                    const auto& f = file_.fields()[size_t(order[i])].ref;
+                    const int column = int(i) + 1;
+                    if (f.isText()) {
+                        const auto* t =
+                            static_cast<const char16_t*>(sqlite3_column_text16(row.st, column));
+                        const int bytes = sqlite3_column_bytes16(row.st, column);
+                        b.addText(QStringView(t, bytes / 2));
+                    } else {
+                        b.addValue(tbl::readValue(row.st, column, f));
+                    }
+                }
+                return true;
+            }
+            row.fill();
+            if (filter_ && !filter_())
+                return true;
+            b.ptrs.push_back(pos.ptr);
+            if (mode_ == Mode::Expression) {
+                b.addValue(expression_());
+            } else {
+                for (const auto& [f, desc] : orderFields_)
+                    b.addValue(file_.fields()[size_t(f)].ref.get());
+            }
+            return true;
+        });
     if (onlyOrder)
         configure();
+    return n >= 0;
+}
+
+bool ViewClass::scanMatch() {
+    const FuzzyClass& matcher = rt::fuzzyMatcher();
+    auto b = std::make_unique<Built>();
+    b->corpus = std::make_unique<FuzzyCorpus>(matcher.NoCase());
+    std::vector<int> fields;
+    for (const MatchPart& p : match_.text) {
+        const int f = p.field.valid() ? file_.fieldIndex(p.field) : -1;
+        if (f >= 0 && std::find(fields.begin(), fields.end(), f) == fields.end())
+            fields.push_back(f);
+    }
+    seeker_->setFields(fields);
+    FuzzyCorpus& corpus = *b->corpus;
+    const int n = seeker_->read(nullptr, true, true, -1,
+                                [&](const ViewPosition& pos, const tbl::Seeker::Row& row) {
+                                    row.fill();
+                                    if (filter_ && !filter_())
+                                        return true;
+                                    b->ptrs.push_back(pos.ptr);
+                                    for (const MatchPart& p : match_.text) {
+                                        if (p.field.valid())
+                                            appendField(corpus, p.field);
+                                        else
+                                            corpus.append(p.literal);
+                                    }
+                                    corpus.endText();
+                                    return true;
+                                });
+    configure();
     if (n < 0)
         return false;
-    const size_t all = mode_ == Mode::Expression ? 1 : orderFields_.size();
-    std::vector<std::vector<SortKey>> keys(entries_.size());
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        keys[i].reserve(all);
-        for (size_t k = 0; k < all && k < entries_[i].keys.size(); ++k)
-            keys[i].push_back(sortKey(entries_[i].keys[k]));
-    }
-    std::vector<std::uint32_t> order(entries_.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = std::uint32_t(i);
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const size_t count = std::min(keys[a].size(), keys[b].size());
-        for (size_t k = 0; k < count; ++k) {
-            int c = compareKeys(keys[a][k], keys[b][k]);
-            const bool desc =
-                mode_ == Mode::Expression ? expressionDescending_ : orderFields_[k].second;
-            if (c != 0)
-                return desc ? c > 0 : c < 0;
+    rows_ = std::move(b);
+    return true;
+}
+
+void ViewClass::sortRows(const std::vector<bool>& descending) {
+    Built& b = *rows_;
+    const size_t count = b.ptrs.size();
+    const size_t keys = b.keys;
+    if (b.sorted && order_.size() == count && b.descending.size() == descending.size()) {
+        bool same = true, flipped = true;
+        for (size_t k = 0; k < descending.size(); ++k) {
+            same = same && b.descending[k] == descending[k];
+            flipped = flipped && b.descending[k] != descending[k];
         }
-        return entries_[a].ptr < entries_[b].ptr;
+        if (same)
+            return;
+        if (flipped) {
+            // The reverse order, with rows of equal values back in pointer order.
+            std::reverse(order_.begin(), order_.end());
+            size_t run = 0;
+            for (size_t i = 1; i <= count; ++i) {
+                bool equal = i < count;
+                for (size_t k = 0; equal && k < keys; ++k) {
+                    equal = compareCells(b.cell(order_[i - 1], k), b.texts.data(),
+                                         b.cell(order_[i], k), b.texts.data()) == 0;
+                }
+                if (!equal) {
+                    std::reverse(order_.begin() + std::ptrdiff_t(run),
+                                 order_.begin() + std::ptrdiff_t(i));
+                    run = i;
+                }
+            }
+            b.descending = descending;
+            return;
+        }
+    }
+    bool text = false, number = false;
+    for (size_t r = 0; r < count && keys > 0; ++r)
+        (b.cell(std::uint32_t(r), 0).text() ? text : number) = true;
+    const bool mixed = text && number;
+    struct Item {
+        std::uint64_t prefix;
+        std::uint32_t row;
+    };
+    std::vector<Item> items(count);
+    for (size_t r = 0; r < count; ++r) {
+        items[r] = Item{keys > 0 ? prefixOf(b.cell(std::uint32_t(r), 0), b.texts.data(), mixed) : 0,
+                        std::uint32_t(r)};
+    }
+    const bool firstDown = !descending.empty() && descending[0];
+    auto less = [&](const Item& x, const Item& y) {
+        if (x.prefix != y.prefix)
+            return firstDown ? x.prefix > y.prefix : x.prefix < y.prefix;
+        for (size_t k = 0; k < keys; ++k) {
+            const int c =
+                compareCells(b.cell(x.row, k), b.texts.data(), b.cell(y.row, k), b.texts.data());
+            if (c != 0)
+                return descending[k] ? c > 0 : c < 0;
+        }
+        return x.row < y.row;  // rows are in pointer order
+    };
+    // Parts sorted on every core, then merged two by two.
+    const size_t parts = rt::parallelParts(count, 16384);
+    std::vector<size_t> bounds;
+    for (size_t p = 0; p <= parts; ++p)
+        bounds.push_back(count * p / parts);
+    rt::parallelFor(parts, 1, [&](size_t begin, size_t end) {
+        for (size_t p = begin; p < end; ++p)
+            std::sort(items.begin() + std::ptrdiff_t(bounds[p]),
+                      items.begin() + std::ptrdiff_t(bounds[p + 1]), less);
     });
-    std::vector<Entry> sorted;
-    sorted.reserve(entries_.size());
-    for (std::uint32_t i : order)
-        sorted.push_back(std::move(entries_[i]));
-    entries_ = std::move(sorted);
+    while (bounds.size() > 2) {
+        const size_t pairs = (bounds.size() - 1) / 2;
+        rt::parallelFor(pairs, 1, [&](size_t begin, size_t end) {
+            for (size_t p = begin; p < end; ++p) {
+                std::inplace_merge(items.begin() + std::ptrdiff_t(bounds[2 * p]),
+                                   items.begin() + std::ptrdiff_t(bounds[2 * p + 1]),
+                                   items.begin() + std::ptrdiff_t(bounds[2 * p + 2]), less);
+            }
+        });
+        std::vector<size_t> merged;
+        for (size_t i = 0; i < bounds.size(); i += 2)
+            merged.push_back(bounds[i]);
+        if (merged.back() != bounds.back())
+            merged.push_back(bounds.back());
+        bounds = std::move(merged);
+    }
+    order_.resize(count);
+    for (size_t i = 0; i < count; ++i)
+        order_[i] = items[i].row;
+    b.sorted = true;
+    b.descending = descending;
+}
+
+bool ViewClass::build() {
+    const Stamp now = stamp();
+    const QString what = shape();
+    const bool reuse = rows_ && rows_->keep && !filter_ && rows_->mode == mode_ &&
+                       rows_->stamp == now && rows_->shape == what;
+    if (mode_ == Mode::Match) {
+        if (!reuse && !scanMatch())
+            return false;
+        Built& b = *rows_;
+        b.mode = mode_;
+        b.shape = what;
+        b.stamp = now;
+        b.keep = !filter_;
+        b.keys = 1;
+        const std::vector<std::uint8_t> scores =
+            rt::fuzzyMatcher().MatchAll(match_.query.get().toText(), *b.corpus);
+        b.cells.resize(scores.size());
+        b.texts.clear();
+        // By score, each score's rows in pointer order.
+        std::array<size_t, 257> start{};
+        for (std::uint8_t s : scores)
+            ++start[size_t(s) + 1];
+        for (size_t i = 1; i < start.size(); ++i)
+            start[i] += start[i - 1];
+        order_.resize(scores.size());
+        const size_t count = scores.size();
+        for (size_t r = 0; r < count; ++r) {
+            const std::uint8_t s = scores[r];
+            b.cells[r] = Cell{double(match_.base - s), 0, -2};
+            // Best first unless descending: highest score at the front.
+            const size_t place = start[s]++;
+            order_[match_.descending ? place : count - 1 - place] = std::uint32_t(r);
+        }
+        if (!match_.descending) {
+            // Filled from the back: each score's rows are reversed; put them back.
+            size_t run = 0;
+            for (size_t i = 1; i <= count; ++i) {
+                if (i == count || scores[order_[i]] != scores[order_[run]]) {
+                    std::reverse(order_.begin() + std::ptrdiff_t(run),
+                                 order_.begin() + std::ptrdiff_t(i));
+                    run = i;
+                }
+            }
+        }
+        b.sorted = false;
+        built_ = true;
+        return true;
+    }
+    std::vector<bool> descending;
+    if (mode_ == Mode::Fields) {
+        for (const auto& [f, desc] : orderFields_)
+            descending.push_back(desc);
+    } else {
+        descending.push_back(expressionDescending_);
+    }
+    if (!reuse) {
+        auto b = std::make_unique<Built>();
+        b->mode = mode_;
+        b->shape = what;
+        b->stamp = now;
+        b->keys = orderKeys();
+        // The expression may read anything: its values are never kept.
+        b->keep = mode_ == Mode::Fields && !filter_;
+        if (b->keep && ranges_.empty() && conditions_.empty()) {
+            const std::int64_t expected = file_.countRecords();
+            if (expected > 0) {
+                b->ptrs.reserve(size_t(expected));
+                b->cells.reserve(size_t(expected) * b->keys);
+            }
+        }
+        rows_.reset();
+        if (!scanFields(*b))
+            return false;
+        b->texts.shrink_to_fit();
+        rows_ = std::move(b);
+    }
+    sortRows(descending);
     built_ = true;
     return true;
 }
@@ -283,6 +587,62 @@ bool ViewClass::readProjected(RecordPointer ptr) {
     return found;
 }
 
+ViewPosition ViewClass::positionOfRow(std::uint32_t row) const {
+    const Built& b = *rows_;
+    ViewPosition p;
+    p.ptr = b.ptrs[row];
+    p.keys.reserve(b.keys);
+    for (size_t k = 0; k < b.keys; ++k) {
+        const Cell& c = b.cell(row, k);
+        if (c.text())
+            p.keys.emplace_back(
+                QString(reinterpret_cast<const QChar*>(b.texts.data() + c.at), c.length));
+        else if (c.length == -2)
+            p.keys.emplace_back(std::int64_t(c.number));
+        else
+            p.keys.emplace_back(c.number);
+    }
+    return p;
+}
+
+size_t ViewClass::lowerBound(const std::vector<Value>& keys, RecordPointer ptr,
+                             bool orEqual) const {
+    const Built& b = *rows_;
+    Built probe;
+    probe.keys = keys.size();
+    for (const Value& v : keys)
+        probe.addValue(v);
+    const size_t n = std::min(keys.size(), b.keys);
+    std::vector<bool> descending(b.keys, false);
+    if (mode_ == Mode::Fields) {
+        for (size_t k = 0; k < b.keys && k < orderFields_.size(); ++k)
+            descending[k] = orderFields_[k].second;
+    } else if (mode_ == Mode::Match) {
+        descending[0] = match_.descending;
+    } else {
+        descending[0] = expressionDescending_;
+    }
+    auto compareRow = [&](std::uint32_t row) {
+        for (size_t k = 0; k < n; ++k) {
+            int c =
+                compareCells(b.cell(row, k), b.texts.data(), probe.cells[k], probe.texts.data());
+            if (descending[k])
+                c = -c;
+            if (c != 0)
+                return c;
+        }
+        if (keys.size() < b.keys)
+            return 0;  // a prefix of the values: the pointer does not count
+        const RecordPointer p = b.ptrs[row];
+        return p < ptr ? -1 : (p > ptr ? 1 : 0);
+    };
+    const auto it = std::partition_point(order_.begin(), order_.end(), [&](std::uint32_t row) {
+        const int c = compareRow(row);
+        return orEqual ? c <= 0 : c < 0;
+    });
+    return size_t(it - order_.begin());
+}
+
 int ViewClass::read(const ViewPosition* from, bool forward, bool inclusive, int n,
                     const RowFn& onRow) {
     if (n == 0)
@@ -303,43 +663,37 @@ int ViewClass::read(const ViewPosition* from, bool forward, bool inclusive, int 
         return -1;
     if (!built_ && !build())
         return -1;
-    const size_t all = mode_ == Mode::Expression ? 1 : orderFields_.size();
-    std::vector<Value> keys;
-    RecordPointer ptr = 0;
+    const std::ptrdiff_t rows = std::ptrdiff_t(order_.size());
     std::ptrdiff_t i;
     if (!from) {
-        i = forward ? 0 : std::ptrdiff_t(entries_.size()) - 1;
+        i = forward ? 0 : rows - 1;
     } else {
-        keys = from->keys;
-        ptr = from->ptr;
-        if (keys.size() != all) {
-            auto it = std::find_if(entries_.begin(), entries_.end(),
-                                   [ptr](const Entry& e) { return e.ptr == ptr; });
-            if (it == entries_.end())
+        std::ptrdiff_t lb, ub;
+        if (from->keys.size() != rows_->keys) {
+            const auto it = std::find_if(order_.begin(), order_.end(), [&](std::uint32_t row) {
+                return rows_->ptrs[row] == from->ptr;
+            });
+            if (it == order_.end())
                 return 0;
-            keys = it->keys;
+            lb = it - order_.begin();
+            ub = lb + 1;
+        } else {
+            lb = std::ptrdiff_t(lowerBound(from->keys, from->ptr, false));
+            ub = std::ptrdiff_t(lowerBound(from->keys, from->ptr, true));
         }
-        auto less = [&](const Entry& e, int) {
-            return compareEntry(e.keys, e.ptr, keys, ptr, all) < 0;
-        };
-        auto lessEq = [&](const Entry& e, int) {
-            return compareEntry(e.keys, e.ptr, keys, ptr, all) <= 0;
-        };
-        const auto lb = std::lower_bound(entries_.begin(), entries_.end(), 0, less);
-        const auto ub = std::lower_bound(entries_.begin(), entries_.end(), 0, lessEq);
         if (forward)
-            i = (inclusive ? lb : ub) - entries_.begin();
+            i = inclusive ? lb : ub;
         else
-            i = (inclusive ? ub : lb) - entries_.begin() - 1;
+            i = (inclusive ? ub : lb) - 1;
     }
-    for (; i >= 0 && i < std::ptrdiff_t(entries_.size()); i += forward ? 1 : -1) {
-        const Entry& e = entries_[size_t(i)];
-        if (!readProjected(e.ptr))
+    for (; i >= 0 && i < rows; i += forward ? 1 : -1) {
+        const std::uint32_t row = order_[size_t(i)];
+        if (!readProjected(rows_->ptrs[row]))
             continue;  // deleted since the order was built
         if (filter_ && !filter_())
             continue;
         ++given;
-        if (!onRow(ViewPosition{e.keys, e.ptr}) || (n > 0 && given >= n))
+        if (!onRow(positionOfRow(row)) || (n > 0 && given >= n))
             break;
     }
     rt::clearError();
@@ -367,13 +721,10 @@ ViewPosition ViewClass::locate(const std::vector<Value>& values) {
     if (!keyOrder()) {
         if (!file_.ensureOpen() || (!built_ && !build()))
             return p;
-        auto it = std::lower_bound(entries_.begin(), entries_.end(), 0, [&](const Entry& e, int) {
-            return compareEntry(e.keys, e.ptr, values, 0, values.size()) < 0;
-        });
-        if (it != entries_.end())
-            from = ViewPosition{it->keys, it->ptr};
-        else
+        const size_t at = lowerBound(values, 0, false);
+        if (at >= order_.size())
             return p;
+        from = positionOfRow(order_[at]);
     }
     read(&from, true, true, 1, [&p](const ViewPosition& pos) {
         p = pos;
@@ -389,7 +740,7 @@ std::int64_t ViewClass::count() {
         if (!file_.ensureOpen() || (!built_ && !build()))
             return -1;
         if (!filter_)
-            return std::int64_t(entries_.size());
+            return std::int64_t(order_.size());
     }
     std::int64_t n = 0;
     if (read(nullptr, true, true, -1, [&n](const ViewPosition&) {
