@@ -365,6 +365,32 @@ void FuzzyCorpus::endText() {
     blanks_ = 0;
 }
 
+void FuzzyCorpus::reserveFor(const std::vector<const FuzzyCorpus*>& more) {
+    size_t texts = texts_.size(), narrow = narrow_.size(), wide = wide_.size();
+    for (const FuzzyCorpus* c : more) {
+        texts += c->texts_.size();
+        narrow += c->narrow_.size();
+        wide += c->wide_.size();
+    }
+    texts_.reserve(texts);
+    narrow_.reserve(narrow);
+    wide_.reserve(wide);
+}
+
+void FuzzyCorpus::take(FuzzyCorpus&& other) {
+    texts_.reserve(texts_.size() + other.texts_.size());
+    for (Text t : other.texts_) {
+        t.offset += t.wide ? wide_.size() : narrow_.size();
+        texts_.push_back(t);
+    }
+    narrow_.insert(narrow_.end(), other.narrow_.begin(), other.narrow_.end());
+    wide_.insert(wide_.end(), other.wide_.begin(), other.wide_.end());
+    other.clear();
+    other.texts_.shrink_to_fit();
+    other.narrow_.shrink_to_fit();
+    other.wide_.shrink_to_fit();
+}
+
 size_t FuzzyCorpus::bytes() const {
     return texts_.capacity() * sizeof(Text) + narrow_.capacity() +
            wide_.capacity() * sizeof(char16_t);

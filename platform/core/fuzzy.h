@@ -46,6 +46,10 @@ class FuzzyCorpus {
     void append(QStringView piece);
     void appendBlanks(int n);
     void endText();
+    // Room for the texts of these corpora too (before taking them).
+    void reserveFor(const std::vector<const FuzzyCorpus*>& more);
+    // Appends the texts of another corpus folded the same way, and empties it.
+    void take(FuzzyCorpus&& other);
     size_t size() const { return texts_.size(); }
     // The memory the texts take.
     size_t bytes() const;

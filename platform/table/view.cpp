@@ -3,6 +3,7 @@
 #include <QChar>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstring>
 
@@ -58,21 +59,52 @@ int compareCells(const Cell& x, const char16_t* xt, const Cell& y, const char16_
     return x.length < y.length ? -1 : (x.length > y.length ? 1 : 0);
 }
 
-// The first order value as one number ordered as the value is: a number's
-// bits, or the weights of a text's first three units (none: 0). A column of
-// numbers and texts only tells the two apart.
-std::uint64_t prefixOf(const Cell& c, const char16_t* texts, bool mixed) {
-    if (mixed)
-        return c.text() ? 1 : 0;
+// A number as one ordered as the numbers are.
+std::uint64_t numberOrder(double number) {
+    const auto u = std::bit_cast<std::uint64_t>(number == 0 ? 0.0 : number);
+    return (u >> 63) != 0 ? ~u : (u | (std::uint64_t(1) << 63));
+}
+
+// Texts are sorted a few units at a time: a row's next units as two numbers
+// ordered as the texts are (each unit's weight, 0 past the end).
+constexpr int kChunkUnits = 6;
+
+struct SortItem {
+    std::uint64_t hi = 0, lo = 0;
+    std::uint32_t row = 0;
+};
+
+// The units from `depth` on of a text, or a number's order.
+void chunkOf(const Cell& c, const char16_t* texts, int depth, SortItem& it) {
     if (!c.text()) {
-        const double d = c.number == 0 ? 0.0 : c.number;
-        const auto u = std::bit_cast<std::uint64_t>(d);
-        return (u >> 63) != 0 ? ~u : (u | (std::uint64_t(1) << 63));
+        it.hi = numberOrder(c.number);
+        it.lo = 0;
+        return;
     }
-    std::uint64_t p = 0;
-    for (int i = 0; i < 3; ++i)
-        p = (p << 20) | (i < c.length ? weightOf(texts[c.at + std::uint32_t(i)]) + 1 : 0);
-    return p;
+    std::uint64_t w[kChunkUnits];
+    for (int i = 0; i < kChunkUnits; ++i) {
+        const int at = depth + i;
+        w[i] = at < c.length ? weightOf(texts[c.at + std::uint32_t(at)]) + 1 : 0;
+    }
+    it.hi = (w[0] << 42) | (w[1] << 21) | w[2];
+    it.lo = (w[3] << 42) | (w[4] << 21) | w[5];
+}
+
+inline bool sameChunk(const SortItem& x, const SortItem& y) {
+    return x.hi == y.hi && x.lo == y.lo;
+}
+
+// Calls run(begin, end) for each run of more than one row alike so far.
+template <typename Run>
+void forRuns(const std::vector<SortItem>& items, size_t begin, size_t end, Run run) {
+    while (begin < end) {
+        size_t e = begin + 1;
+        while (e < end && sameChunk(items[begin], items[e]))
+            ++e;
+        if (e - begin > 1)
+            run(begin, e);
+        begin = e;
+    }
 }
 
 // A whole number's text as Value::toText gives it.
@@ -105,6 +137,84 @@ void appendField(FuzzyCorpus& corpus, const FieldRef& f) {
         corpus.append(v.toText());
 }
 
+// A pass over a whole table spends most of its time decrypting pages, one
+// after the other. Split by record pointer, its parts are read at once on
+// connections of their own, one a core. They keep little cache and are closed
+// after the pass: the pages read are not kept in anyone's memory.
+constexpr std::int64_t kSplitRows = 20000;  // fewer rows: the view's own connection
+constexpr size_t kRowsPerPart = 8192;
+constexpr const char* kSplitCache = "PRAGMA cache_size = -1024";
+
+// The record pointers that split the table's rows into `parts` ranges of about
+// the same number of rows: bounds[p] <= pointer < bounds[p + 1].
+bool splitBounds(TableFile& file, size_t parts, std::vector<RecordPointer>* bounds) {
+    sqlite3_stmt* st = file.connection()->statement(
+        QStringLiteral("SELECT min(\"_ptr\"), max(\"_ptr\") FROM ") + tbl::quoted(file.name()));
+    if (!st || sqlite3_step(st) != SQLITE_ROW || sqlite3_column_type(st, 0) == SQLITE_NULL) {
+        if (st)
+            sqlite3_reset(st);
+        return false;
+    }
+    const std::int64_t low = sqlite3_column_int64(st, 0);
+    const std::int64_t span = sqlite3_column_int64(st, 1) - low + 1;
+    sqlite3_reset(st);
+    bounds->clear();
+    for (size_t p = 0; p <= parts; ++p)
+        bounds->push_back(low + std::int64_t(double(span) * double(p) / double(parts)));
+    bounds->back() = low + span;
+    return true;
+}
+
+using SplitRow = std::function<void(size_t part, RecordPointer ptr, sqlite3_stmt* st)>;
+
+// Reads the rows of each range of pointers (in pointer order) that meet the
+// conditions, on a connection of its own and all ranges at once: onRow gets
+// each row's statement with the fields' columns from column 1 on, on the
+// thread reading its part. False when a part could not be read.
+bool readSplit(TableFile& file, const std::vector<std::pair<QString, tbl::Args>>& conditions,
+               const std::vector<RecordPointer>& bounds, const std::vector<int>& fields,
+               const SplitRow& onRow) {
+    const QString path = file.connection()->path();
+    QStringList columns{QStringLiteral("\"_ptr\"")};
+    for (int f : fields)
+        columns << tbl::quoted(file.fields()[size_t(f)].name);
+    QStringList where;
+    tbl::Args args;
+    for (const auto& [sql, a] : conditions) {
+        where << u'(' + sql + u')';
+        args.insert(args.end(), a.begin(), a.end());
+    }
+    where << QStringLiteral("\"_ptr\">=? AND \"_ptr\"<?");
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY \"_ptr\"")
+            .arg(columns.join(u','), tbl::quoted(file.name()), where.join(QStringLiteral(" AND ")));
+    std::atomic<bool> failed{false};
+    rt::parallelFor(bounds.size() - 1, 1, [&](size_t begin, size_t end) {
+        for (size_t p = begin; p < end && !failed; ++p) {
+            int code = 0;
+            QString detail;
+            const auto c = tbl::Connection::open(path, file, &code, &detail);
+            sqlite3_stmt* st = c && c->run(kSplitCache) ? c->statement(sql) : nullptr;
+            if (!st) {
+                failed = true;
+                return;
+            }
+            int i = 1;
+            for (const tbl::Arg& a : args)
+                tbl::bind(st, i++, a);
+            sqlite3_bind_int64(st, i, bounds[p]);
+            sqlite3_bind_int64(st, i + 1, bounds[p + 1]);
+            int rc = SQLITE_DONE;
+            while (!failed && (rc = sqlite3_step(st)) == SQLITE_ROW)
+                onRow(p, sqlite3_column_int64(st, 0), st);
+            if (rc != SQLITE_DONE)
+                failed = true;
+            sqlite3_reset(st);
+        }
+    });
+    return !failed;
+}
+
 }  // namespace
 
 struct ViewClass::Built {
@@ -120,6 +230,7 @@ struct ViewClass::Built {
     // The order last made of the rows: each key's direction.
     bool sorted = false;
     std::vector<bool> descending;
+    std::vector<std::uint8_t> ties;  // per place of the order: 1 when the next row equals it
 
     void addText(QStringView t) {
         const int n = rt::clippedLength(t);
@@ -135,6 +246,55 @@ struct ViewClass::Built {
         cells.push_back(Cell{v.toReal(), 0, v.type() == Value::Type::Integer ? -2 : -1});
     }
     const Cell& cell(std::uint32_t row, size_t k) const { return cells[size_t(row) * keys + k]; }
+
+    // A row of a field order read straight from its columns (1 on).
+    void addColumns(RecordPointer ptr, sqlite3_stmt* st, const TableFile& file,
+                    const std::vector<int>& fields) {
+        ptrs.push_back(ptr);
+        for (size_t i = 0; i < fields.size(); ++i) {
+            const auto& f = file.fields()[size_t(fields[i])].ref;
+            const int column = int(i) + 1;
+            if (f.isText()) {
+                const auto* t = static_cast<const char16_t*>(sqlite3_column_text16(st, column));
+                const int bytes = sqlite3_column_bytes16(st, column);
+                addText(QStringView(t, bytes / 2));
+            } else {
+                addValue(tbl::readValue(st, column, f));
+            }
+        }
+    }
+    // The rows of parts read one after the other, each part freed once taken.
+    void take(std::vector<Built>& parts) {
+        size_t rows = ptrs.size(), units = texts.size();
+        for (const Built& p : parts) {
+            rows += p.ptrs.size();
+            units += p.texts.size();
+        }
+        ptrs.reserve(rows);
+        cells.reserve(rows * keys);
+        texts.reserve(units);
+        if (corpus) {
+            std::vector<const FuzzyCorpus*> more;
+            for (const Built& p : parts) {
+                if (p.corpus)
+                    more.push_back(p.corpus.get());
+            }
+            corpus->reserveFor(more);
+        }
+        for (Built& p : parts) {
+            const auto base = std::uint32_t(texts.size());
+            ptrs.insert(ptrs.end(), p.ptrs.begin(), p.ptrs.end());
+            for (Cell c : p.cells) {
+                if (c.text())
+                    c.at += base;
+                cells.push_back(c);
+            }
+            texts.insert(texts.end(), p.texts.begin(), p.texts.end());
+            if (corpus && p.corpus)
+                corpus->take(std::move(*p.corpus));
+            p = Built{};
+        }
+    }
 };
 
 ViewClass::ViewClass(TableFile& file) : file_(file), seeker_(std::make_unique<tbl::Seeker>(file)) {}
@@ -243,14 +403,20 @@ void ViewClass::configure() {
     }
     seeker_->setFields(fields);
     seeker_->clearConditions();
+    for (const auto& [sql, args] : sqlConditions())
+        seeker_->addCondition(sql, args);
+}
+
+std::vector<std::pair<QString, tbl::Args>> ViewClass::sqlConditions() const {
+    std::vector<std::pair<QString, tbl::Args>> out;
     for (const Range& r : ranges_) {
         const auto& f = file_.fields()[size_t(r.field)];
         if (compare(r.low, r.high) == 0) {
-            seeker_->addCondition(tbl::quoted(f.name) + QStringLiteral("=?"),
-                                  {tbl::valueArg(f.ref, r.low)});
+            out.emplace_back(tbl::quoted(f.name) + QStringLiteral("=?"),
+                             tbl::Args{tbl::valueArg(f.ref, r.low)});
         } else {
-            seeker_->addCondition(tbl::quoted(f.name) + QStringLiteral(" BETWEEN ? AND ?"),
-                                  {tbl::valueArg(f.ref, r.low), tbl::valueArg(f.ref, r.high)});
+            out.emplace_back(tbl::quoted(f.name) + QStringLiteral(" BETWEEN ? AND ?"),
+                             tbl::Args{tbl::valueArg(f.ref, r.low), tbl::valueArg(f.ref, r.high)});
         }
     }
     // Conditions that compare columns as they stand go first: rows they leave
@@ -261,10 +427,11 @@ void ViewClass::configure() {
             if ((c.noCase && f.ref.isText()) != upper)
                 continue;
             tbl::Args values;
-            seeker_->addCondition(tbl::conditionSql(f, int(c.op), c.value, c.noCase, &values),
-                                  values);
+            QString sql = tbl::conditionSql(f, int(c.op), c.value, c.noCase, &values);
+            out.emplace_back(std::move(sql), std::move(values));
         }
     }
+    return out;
 }
 
 size_t ViewClass::orderKeys() const {
@@ -320,38 +487,40 @@ bool ViewClass::scanFields(Built& b) {
     if (onlyOrder) {
         for (const auto& [f, desc] : orderFields_)
             order.push_back(f);
+        const size_t parts = splitParts();
+        std::vector<RecordPointer> bounds;
+        if (parts > 0 && splitBounds(file_, parts, &bounds)) {
+            std::vector<Built> read(parts);
+            for (Built& p : read)
+                p.keys = b.keys;
+            if (readSplit(file_, sqlConditions(), bounds, order,
+                          [&](size_t p, RecordPointer ptr, sqlite3_stmt* st) {
+                              read[p].addColumns(ptr, st, file_, order);
+                          })) {
+                b.take(read);
+                return true;
+            }
+        }
         seeker_->setFields(order);
     }
-    const int n = seeker_->read(
-        nullptr, true, true, -1, [&](const ViewPosition& pos, const tbl::Seeker::Row& row) {
-            if (onlyOrder) {
-                b.ptrs.push_back(pos.ptr);
-                for (size_t i = 0; i < order.size(); ++i) {
-                    const auto& f = file_.fields()[size_t(order[i])].ref;
-                    const int column = int(i) + 1;
-                    if (f.isText()) {
-                        const auto* t =
-                            static_cast<const char16_t*>(sqlite3_column_text16(row.st, column));
-                        const int bytes = sqlite3_column_bytes16(row.st, column);
-                        b.addText(QStringView(t, bytes / 2));
-                    } else {
-                        b.addValue(tbl::readValue(row.st, column, f));
-                    }
-                }
-                return true;
-            }
-            row.fill();
-            if (filter_ && !filter_())
-                return true;
-            b.ptrs.push_back(pos.ptr);
-            if (mode_ == Mode::Expression) {
-                b.addValue(expression_());
-            } else {
-                for (const auto& [f, desc] : orderFields_)
-                    b.addValue(file_.fields()[size_t(f)].ref.get());
-            }
-            return true;
-        });
+    const int n = seeker_->read(nullptr, true, true, -1,
+                                [&](const ViewPosition& pos, const tbl::Seeker::Row& row) {
+                                    if (onlyOrder) {
+                                        b.addColumns(pos.ptr, row.st, file_, order);
+                                        return true;
+                                    }
+                                    row.fill();
+                                    if (filter_ && !filter_())
+                                        return true;
+                                    b.ptrs.push_back(pos.ptr);
+                                    if (mode_ == Mode::Expression) {
+                                        b.addValue(expression_());
+                                    } else {
+                                        for (const auto& [f, desc] : orderFields_)
+                                            b.addValue(file_.fields()[size_t(f)].ref.get());
+                                    }
+                                    return true;
+                                });
     if (onlyOrder)
         configure();
     return n >= 0;
@@ -366,6 +535,50 @@ bool ViewClass::scanMatch() {
         const int f = p.field.valid() ? file_.fieldIndex(p.field) : -1;
         if (f >= 0 && std::find(fields.begin(), fields.end(), f) == fields.end())
             fields.push_back(f);
+    }
+    if (const size_t parts = filter_ ? 0 : splitParts(); parts > 0) {
+        std::vector<RecordPointer> bounds;
+        std::vector<Built> read(parts);
+        // Each part puts its rows' fields into fields of its own, laid out as
+        // the record buffer's, and joins the text from there as a row in the
+        // buffer would be joined.
+        std::vector<std::vector<std::vector<std::uint64_t>>> store(parts);
+        std::vector<std::vector<FieldRef>> refs(parts);
+        for (size_t p = 0; p < parts; ++p) {
+            read[p].corpus = std::make_unique<FuzzyCorpus>(matcher.NoCase());
+            for (int f : fields) {
+                FieldRef r = file_.fields()[size_t(f)].ref;
+                store[p].emplace_back(size_t(std::max(r.size, 8)) / 4 + 2);
+                r.ptr = store[p].back().data();
+                r.guard = nullptr;
+                refs[p].push_back(r);
+            }
+        }
+        std::vector<int> partField;  // per part of the text: its place in `fields`, or -1
+        for (const MatchPart& mp : match_.text) {
+            const int f = mp.field.valid() ? file_.fieldIndex(mp.field) : -1;
+            partField.push_back(
+                f < 0 ? -1 : int(std::find(fields.begin(), fields.end(), f) - fields.begin()));
+        }
+        if (splitBounds(file_, parts, &bounds) &&
+            readSplit(file_, sqlConditions(), bounds, fields,
+                      [&](size_t p, RecordPointer ptr, sqlite3_stmt* st) {
+                          Built& part = read[p];
+                          for (size_t i = 0; i < fields.size(); ++i)
+                              tbl::readField(st, int(i) + 1, refs[p][i]);
+                          part.ptrs.push_back(ptr);
+                          for (size_t i = 0; i < match_.text.size(); ++i) {
+                              if (partField[i] >= 0)
+                                  appendField(*part.corpus, refs[p][size_t(partField[i])]);
+                              else
+                                  part.corpus->append(match_.text[i].literal);
+                          }
+                          part.corpus->endText();
+                      })) {
+            b->take(read);
+            rows_ = std::move(b);
+            return true;
+        }
     }
     seeker_->setFields(fields);
     FuzzyCorpus& corpus = *b->corpus;
@@ -391,6 +604,19 @@ bool ViewClass::scanMatch() {
     return true;
 }
 
+size_t ViewClass::splitParts() {
+    tbl::Connection* c = file_.connection();
+    // A range is a parent's rows, read through its index; a transaction's own
+    // changes are seen by its connection alone.
+    if (filter_ || !ranges_.empty() || !c || c->inTransaction())
+        return 0;
+    const std::int64_t rows = file_.countRecords();
+    if (rows < kSplitRows)
+        return 0;
+    const size_t parts = rt::parallelParts(size_t(rows), kRowsPerPart);
+    return parts > 1 ? parts : 0;
+}
+
 void ViewClass::sortRows(const std::vector<bool>& descending) {
     Built& b = *rows_;
     const size_t count = b.ptrs.size();
@@ -403,76 +629,108 @@ void ViewClass::sortRows(const std::vector<bool>& descending) {
         }
         if (same)
             return;
-        if (flipped) {
+        if (flipped && count > 0) {
             // The reverse order, with rows of equal values back in pointer order.
             std::reverse(order_.begin(), order_.end());
-            size_t run = 0;
-            for (size_t i = 1; i <= count; ++i) {
-                bool equal = i < count;
-                for (size_t k = 0; equal && k < keys; ++k) {
-                    equal = compareCells(b.cell(order_[i - 1], k), b.texts.data(),
-                                         b.cell(order_[i], k), b.texts.data()) == 0;
-                }
-                if (!equal) {
+            std::reverse(b.ties.begin(), b.ties.end() - 1);
+            for (size_t run = 0, i = 0; i < count; ++i) {
+                if (b.ties[i] == 0) {
                     std::reverse(order_.begin() + std::ptrdiff_t(run),
-                                 order_.begin() + std::ptrdiff_t(i));
-                    run = i;
+                                 order_.begin() + std::ptrdiff_t(i + 1));
+                    run = i + 1;
                 }
             }
             b.descending = descending;
             return;
         }
     }
-    bool text = false, number = false;
-    for (size_t r = 0; r < count && keys > 0; ++r)
-        (b.cell(std::uint32_t(r), 0).text() ? text : number) = true;
-    const bool mixed = text && number;
-    struct Item {
-        std::uint64_t prefix;
-        std::uint32_t row;
+    std::vector<SortItem> items(count);
+    for (size_t r = 0; r < count; ++r)
+        items[r].row = std::uint32_t(r);
+    const bool down = keys > 0 && descending[0];
+    auto chunkLess = [down](const SortItem& x, const SortItem& y) {
+        if (x.hi != y.hi)
+            return down ? x.hi > y.hi : x.hi < y.hi;
+        if (x.lo != y.lo)
+            return down ? x.lo > y.lo : x.lo < y.lo;
+        return x.row < y.row;  // rows are in pointer order
     };
-    std::vector<Item> items(count);
-    for (size_t r = 0; r < count; ++r) {
-        items[r] = Item{keys > 0 ? prefixOf(b.cell(std::uint32_t(r), 0), b.texts.data(), mixed) : 0,
-                        std::uint32_t(r)};
-    }
-    const bool firstDown = !descending.empty() && descending[0];
-    auto less = [&](const Item& x, const Item& y) {
-        if (x.prefix != y.prefix)
-            return firstDown ? x.prefix > y.prefix : x.prefix < y.prefix;
-        for (size_t k = 0; k < keys; ++k) {
+    // Rows whose first values are equal: the other values, then the pointer.
+    auto restLess = [&](const SortItem& x, const SortItem& y) {
+        for (size_t k = 1; k < keys; ++k) {
             const int c =
                 compareCells(b.cell(x.row, k), b.texts.data(), b.cell(y.row, k), b.texts.data());
             if (c != 0)
                 return descending[k] ? c > 0 : c < 0;
         }
-        return x.row < y.row;  // rows are in pointer order
+        return x.row < y.row;
     };
-    // Parts sorted on every core, then merged two by two.
-    const size_t parts = rt::parallelParts(count, 16384);
-    std::vector<size_t> bounds;
-    for (size_t p = 0; p <= parts; ++p)
-        bounds.push_back(count * p / parts);
-    rt::parallelFor(parts, 1, [&](size_t begin, size_t end) {
-        for (size_t p = begin; p < end; ++p)
-            std::sort(items.begin() + std::ptrdiff_t(bounds[p]),
-                      items.begin() + std::ptrdiff_t(bounds[p + 1]), less);
-    });
-    while (bounds.size() > 2) {
-        const size_t pairs = (bounds.size() - 1) / 2;
-        rt::parallelFor(pairs, 1, [&](size_t begin, size_t end) {
-            for (size_t p = begin; p < end; ++p) {
-                std::inplace_merge(items.begin() + std::ptrdiff_t(bounds[2 * p]),
-                                   items.begin() + std::ptrdiff_t(bounds[2 * p + 1]),
-                                   items.begin() + std::ptrdiff_t(bounds[2 * p + 2]), less);
-            }
+    // Whether two rows have the same values from key `from` on.
+    auto equalFrom = [&](std::uint32_t x, std::uint32_t y, size_t from) {
+        for (size_t k = from; k < keys; ++k) {
+            if (compareCells(b.cell(x, k), b.texts.data(), b.cell(y, k), b.texts.data()) != 0)
+                return false;
+        }
+        return true;
+    };
+    bool text = false, number = false;
+    for (size_t r = 0; r < count && keys > 0; ++r)
+        (b.cell(std::uint32_t(r), 0).text() ? text : number) = true;
+    // Which rows equal the next: a reverse order keeps them in pointer order.
+    b.ties.assign(count, 0);
+    if (keys > 0 && text && number) {
+        // Numbers and texts in one column: numbers first, each compared whole.
+        rt::parallelSort(items.begin(), items.end(), [&](const SortItem& x, const SortItem& y) {
+            const int c =
+                compareCells(b.cell(x.row, 0), b.texts.data(), b.cell(y.row, 0), b.texts.data());
+            if (c != 0)
+                return down ? c > 0 : c < 0;
+            return restLess(x, y);
         });
-        std::vector<size_t> merged;
-        for (size_t i = 0; i < bounds.size(); i += 2)
-            merged.push_back(bounds[i]);
-        if (merged.back() != bounds.back())
-            merged.push_back(bounds.back());
-        bounds = std::move(merged);
+        for (size_t i = 0; i + 1 < count; ++i)
+            b.ties[i] = equalFrom(items[i].row, items[i + 1].row, 0) ? 1 : 0;
+    } else if (keys > 0) {
+        // The first values a few units at a time: rows are sorted by their
+        // first units, then each run of rows alike so far by their next units,
+        // so that no text is compared whole with another.
+        rt::parallelFor(count, 16384, [&](size_t begin, size_t end) {
+            for (size_t i = begin; i < end; ++i)
+                chunkOf(b.cell(items[i].row, 0), b.texts.data(), 0, items[i]);
+        });
+        rt::parallelSort(items.begin(), items.end(), chunkLess);
+        std::function<void(size_t, size_t, int)> refine = [&](size_t begin, size_t end, int depth) {
+            const SortItem& first = items[begin];
+            if (!b.cell(first.row, 0).text() || (first.hi == 0 && first.lo == 0)) {
+                // Equal first values.
+                if (keys > 1)
+                    std::sort(items.begin() + std::ptrdiff_t(begin),
+                              items.begin() + std::ptrdiff_t(end), restLess);
+                for (size_t i = begin; i + 1 < end; ++i)
+                    b.ties[i] = equalFrom(items[i].row, items[i + 1].row, 1) ? 1 : 0;
+                return;
+            }
+            depth += kChunkUnits;
+            for (size_t i = begin; i < end; ++i)
+                chunkOf(b.cell(items[i].row, 0), b.texts.data(), depth, items[i]);
+            std::sort(items.begin() + std::ptrdiff_t(begin), items.begin() + std::ptrdiff_t(end),
+                      chunkLess);
+            forRuns(items, begin, end, [&](size_t rb, size_t re) { refine(rb, re, depth); });
+        };
+        // Runs never straddle the parts the cores take.
+        const size_t parts = rt::parallelParts(count, 16384);
+        std::vector<size_t> bounds{0};
+        for (size_t p = 1; p < parts; ++p) {
+            size_t at = std::max(bounds.back(), count * p / parts);
+            while (at > 0 && at < count && sameChunk(items[at - 1], items[at]))
+                ++at;
+            bounds.push_back(at);
+        }
+        bounds.push_back(count);
+        rt::parallelFor(parts, 1, [&](size_t begin, size_t end) {
+            for (size_t p = begin; p < end; ++p)
+                forRuns(items, bounds[p], bounds[p + 1],
+                        [&](size_t rb, size_t re) { refine(rb, re, 0); });
+        });
     }
     order_.resize(count);
     for (size_t i = 0; i < count; ++i)

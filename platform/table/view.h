@@ -58,7 +58,8 @@
 
 namespace tbl {
 class Seeker;
-}
+struct Arg;
+}  // namespace tbl
 
 class ViewClass {
   public:
@@ -163,6 +164,10 @@ class ViewClass {
   private:
     enum class Mode { File, Key, Fields, Expression, Match };
     void configure();
+    std::vector<std::pair<QString, std::vector<tbl::Arg>>> sqlConditions() const;
+    // The parts a pass over the whole view is read in at once, each on a
+    // connection of its own; 0 when the view's own connection reads it.
+    size_t splitParts();
     bool build();
     bool scanFields(Built& b);
     bool scanMatch();

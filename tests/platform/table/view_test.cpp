@@ -289,26 +289,56 @@ TEST_F(ViewTest, BuiltOrdersMatchTheRuntimesOrderAndFollowEveryChange) {
     v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.NAME), true}});
     EXPECT_EQ(ids(v, nullptr, true, true, 1), std::vector<LONG>{13});
     EXPECT_EQ(ids(v, nullptr, true, true, -1), expected(true));
-    // Two fields, the second the other way: the order of the runtime too.
+    // Two fields, the second the other way (or both the other way round): the
+    // order of the runtime too.
+    auto expectedTwo = [&](bool flip) {
+        std::vector<std::tuple<int, QString, LONG>> two;
+        SET(c.file);
+        for (NEXT(c.file); !ERRORCODE(); NEXT(c.file))
+            two.emplace_back(int(c.R.CODE), c.R.NAME.clip(), c.R.ID);
+        std::sort(two.begin(), two.end(), [flip](const auto& a, const auto& b) {
+            if (std::get<0>(a) != std::get<0>(b))
+                return (std::get<0>(a) < std::get<0>(b)) != flip;
+            const int n =
+                tbl::compareOrderValues(Value(std::get<1>(a)), Value(std::get<1>(b)), true);
+            return n != 0 ? (n > 0) != flip : std::get<2>(a) < std::get<2>(b);
+        });
+        std::vector<LONG> out;
+        for (const auto& t : two)
+            out.push_back(std::get<2>(t));
+        return out;
+    };
     v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.CODE), false}, {ref(c.R.NAME), true}});
-    std::vector<std::tuple<int, QString, LONG>> two;
-    SET(c.file);
-    for (NEXT(c.file); !ERRORCODE(); NEXT(c.file))
-        two.emplace_back(int(c.R.CODE), c.R.NAME.clip(), c.R.ID);
-    std::stable_sort(two.begin(), two.end(), [](const auto& a, const auto& b) {
-        if (std::get<0>(a) != std::get<0>(b))
-            return std::get<0>(a) < std::get<0>(b);
-        const int n = tbl::compareOrderValues(Value(std::get<1>(a)), Value(std::get<1>(b)), true);
-        return n != 0 ? n > 0 : std::get<2>(a) < std::get<2>(b);
-    });
-    std::vector<LONG> twoIds;
-    for (const auto& t : two)
-        twoIds.push_back(std::get<2>(t));
-    EXPECT_EQ(ids(v, nullptr, true, true, -1), twoIds);
+    EXPECT_EQ(ids(v, nullptr, true, true, -1), expectedTwo(false));
     // Located by a prefix of the first value.
     v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.NAME), false}});
     v.fetch(v.locate({Value(QStringLiteral("ЕЛ"))}));
     EXPECT_EQ(c.R.NAME.clip(), QStringLiteral("елка"));  // е before ё
+
+    // A base too big for one connection is read in parts at once and sorted a
+    // few letters at a time: the same orders, reversed and again.
+    c.addMany(id, 40000);
+    for (const bool down : {false, true, false}) {
+        v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.NAME), down}});
+        EXPECT_EQ(ids(v, nullptr, true, true, -1), expected(down)) << down;
+    }
+    v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.NAME), true}});
+    ViewPosition p;
+    ids(v, nullptr, true, true, 20000, &p);
+    EXPECT_EQ(ids(v, &p, false, false, 1).front(), expected(true)[19998]);
+    // Numbers, and a second value under a first that ties often, both ways
+    // round (rows of equal values stay in pointer order).
+    v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.DAY), true}});
+    std::vector<std::pair<Value, LONG>> days;
+    SET(c.file);
+    for (NEXT(c.file); !ERRORCODE(); NEXT(c.file))
+        days.emplace_back(Value(int(c.R.DAY.day())), c.R.ID);
+    EXPECT_EQ(ids(v, nullptr, true, true, -1), referenceOrder(days, true));
+    for (const bool flip : {false, true, false}) {
+        v.setOrder(
+            std::vector<ViewClass::OrderField>{{ref(c.R.CODE), flip}, {ref(c.R.NAME), !flip}});
+        EXPECT_EQ(ids(v, nullptr, true, true, -1), expectedTwo(flip)) << flip;
+    }
 }
 
 TEST_F(ViewTest, AMatchOrderRanksAsTheFuzzyMatchOfTheJoinedFields) {
@@ -367,4 +397,15 @@ TEST_F(ViewTest, AMatchOrderRanksAsTheFuzzyMatchOfTheJoinedFields) {
     v.setOrder(m);
     EXPECT_EQ(ids(v, nullptr, true, true, 1), std::vector<LONG>{150});
     EXPECT_EQ(ids(v, nullptr, true, true, -1), expected(false));
+    // A base too big for one connection is read in parts at once: the same
+    // texts, the same scores.
+    c.addMany(301, 40000);
+    for (const char* q : {"закон о внесении", "елка 12-фз"}) {
+        query = q;
+        for (const bool down : {false, true}) {
+            m.descending = down;
+            v.setOrder(m);
+            EXPECT_EQ(ids(v, nullptr, true, true, -1), expected(down)) << q;
+        }
+    }
 }
