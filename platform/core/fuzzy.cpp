@@ -2,8 +2,10 @@
 
 #include <QVarLengthArray>
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
+#include <type_traits>
 
 #include "parallel.h"
 
@@ -135,14 +137,54 @@ int boundedDistance(Span<Ch> a, Span<Ch> b, int limit) {
     return prev[n];
 }
 
+// The edit distance between a word of at most 64 characters and another, a
+// column of the distance table at a time as the bits of two words (Myers,
+// Hyyrö): `eq` has, for each character, the bits of the places it holds in
+// the first word.
+int bitDistance(const std::array<std::uint64_t, 256>& eq, int m, const std::uint8_t* b, int n) {
+    const std::uint64_t last = std::uint64_t(1) << (m - 1);
+    std::uint64_t pv = ~std::uint64_t(0), mv = 0;
+    int d = m;
+    for (int j = 0; j < n; ++j) {
+        const std::uint64_t e = eq[b[j]];
+        const std::uint64_t xv = e | mv;
+        const std::uint64_t xh = (((e & pv) + pv) ^ pv) | e;
+        std::uint64_t ph = mv | ~(xh | pv);
+        std::uint64_t mh = pv & xh;
+        if (ph & last)
+            ++d;
+        else if (mh & last)
+            --d;
+        ph = (ph << 1) | 1;
+        mh <<= 1;
+        pv = mh | ~(xv | ph);
+        mv = ph & xv;
+    }
+    return d;
+}
+
 // A query ready to be matched against texts of characters Ch.
 template <typename Ch>
 struct Query {
     std::vector<Ch> chars;  // the words, one after the other
     QVarLengthArray<Span<Ch>, 16> words;
+    // Per word of at most 64 characters of a query of bytes: where each
+    // character stands in it, for bitDistance.
+    std::vector<std::array<std::uint64_t, 256>> eq;
     std::vector<Ch> phrase;
     bool phrasePossible = true;  // the phrase can stand in a text of Ch at all
     bool wordOnly = false;
+
+    // Edit distance between query word `i` and x, or more than limit when it
+    // is more.
+    int distance(int i, Span<Ch> x, int limit) const {
+        const Span<Ch>& w = words[i];
+        if constexpr (std::is_same_v<Ch, std::uint8_t>) {
+            if (size_t(i) < eq.size() && w.n <= 64)
+                return bitDistance(eq[size_t(i)], w.n, x.p, x.n);
+        }
+        return boundedDistance(w, x, limit);
+    }
 };
 
 // The folded (or not) query `q` with its words as positions in it.
@@ -187,6 +229,12 @@ Query<std::uint8_t> narrowQuery(const Prepared& p, bool wordOnly) {
         q.words.append(Span<std::uint8_t>{q.chars.data() + at, w.n});
         at += size_t(w.n);
     }
+    for (const auto& w : q.words) {
+        auto& eq = q.eq.emplace_back();
+        eq.fill(0);
+        for (int i = 0; i < w.n && i < 64; ++i)
+            eq[w.p[i]] |= std::uint64_t(1) << i;
+    }
     for (QChar c : p.phrase) {
         const std::uint8_t b = narrowOf(c.unicode());
         q.phrasePossible = q.phrasePossible && b != kForeign;
@@ -206,7 +254,8 @@ int score(const Query<Ch>& query, const Ch* text, int length) {
     // of a word (0.9), found inside a word (0.8, unless whole words only), or a
     // near miss of a word by a typo or two.
     double total = 0;
-    for (const Span<Ch>& w : qWords) {
+    for (int qi = 0; qi < int(qWords.size()); ++qi) {
+        const Span<Ch>& w = qWords[qi];
         double best = 0;
         for (const Span<Ch>& x : tWords) {
             if (x == w) {
@@ -223,11 +272,14 @@ int score(const Query<Ch>& query, const Ch* text, int length) {
                     continue;
                 }
             }
-            // Typos: a word of four letters may have one, of eight two.
+            // Typos: a word of four letters may have one, of eight two. A
+            // typo scores below 0.75 * (1 - 1 / longer): no better than a
+            // match found already, and then it is not looked for.
             const int limit = std::max(1, w.n / 4);
-            if (w.n < 3)
+            if (w.n < 3 || std::abs(w.n - x.n) > limit ||
+                best >= 0.75 * (1.0 - 1.0 / double(std::max(w.n, x.n))))
                 continue;
-            const int d = boundedDistance(w, x, limit);
+            const int d = query.distance(qi, x, limit);
             if (d <= limit) {
                 const double sim = 1.0 - double(d) / double(std::max(w.n, x.n));
                 best = std::max(best, 0.75 * sim);

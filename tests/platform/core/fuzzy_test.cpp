@@ -117,6 +117,11 @@ TEST(Fuzzy, ACorpusScoresEachTextAsMatchDoes) {
         {"   ", "  "},
         {"«Закон» № 5 — от 1.1.2020", " ", "ОБРАЩЕНИЙ"},
         {"регистрацыи прав грождан", " ", "закон"},
+        // Near misses of every kind, words of 64 letters and longer.
+        {"регестрации рекистрации регистраций регистрацияя егистрации рeгистрации"},
+        {"закно зкон закон закн ззакон законо а ab ba"},
+        {QString(63, u'а') + u'б', " ", QString(64, u'а'), " ", QString(70, u'а') + u'в'},
+        {QString(66, u'я'), " ", QString(65, u'я') + u'ю', " ", "граждане гражданн"},
     };
     const QString queries[] = {QStringLiteral("обращений граждан"),
                                QStringLiteral("закон о порядке"),
@@ -130,6 +135,10 @@ TEST(Fuzzy, ACorpusScoresEachTextAsMatchDoes) {
                                QStringLiteral("«закон» №"),
                                QStringLiteral("xyz"),
                                QStringLiteral("!!!"),
+                               QStringLiteral("регистрации граждан зкон"),
+                               QStringLiteral("законы аб"),
+                               QString(64, u'а') + QStringLiteral(" ") + QString(66, u'я'),
+                               QString(70, u'а') + QStringLiteral("б ") + QString(63, u'а'),
                                QString()};
     for (const int noCase : {1, 0}) {
         for (const int wordOnly : {0, 1}) {
@@ -177,4 +186,55 @@ TEST(Fuzzy, ACorpusScoresEachTextAsMatchDoes) {
     const auto scores = m.MatchAll(u"закон о порядке регистрацыи", corpus);
     for (size_t i = 0; i < whole.size(); i += 7)
         ASSERT_EQ(int(scores[i]), m.Match(u"закон о порядке регистрацыи", whole[i])) << i;
+
+    // The scores themselves, as they have always been: near misses of every
+    // kind, words of 64 letters and longer, whole words only (second half).
+    const QString texts[] = {
+        kCard,
+        QStringLiteral("регестрации рекистрации регистраций регистрацияя егистрации"),
+        QStringLiteral("закно зкон закон закн ззакон законо а ab ba"),
+        QStringLiteral("регистрацыи прав грождан закон о порядке"),
+        QString(63, u'а') + u'б' + u' ' + QString(70, u'а') + u'в',
+        QStringLiteral("граждане гражданн гражданский обращение"),
+        QStringLiteral("привоприменитильного правоприменитильного"),
+    };
+    const QString near[] = {
+        QStringLiteral("обращений граждан"),
+        QStringLiteral("регистрации граждан зкон"),
+        QStringLiteral("законы аб"),
+        QStringLiteral("закон о порядке регистрации"),
+        QString(64, u'а') + QStringLiteral(" гражд"),
+        QStringLiteral("обрашения"),
+        QStringLiteral("правоприменительного закон"),
+    };
+    constexpr int n = 7;
+    const int expected[2][n][n] = {{{255, 0, 0, 80, 0, 194, 0},
+                                    {132, 56, 82, 159, 0, 74, 0},
+                                    {77, 0, 77, 77, 99, 0, 0},
+                                    {186, 42, 111, 228, 0, 56, 49},
+                                    {111, 0, 0, 0, 111, 111, 0},
+                                    {149, 0, 0, 0, 0, 149, 0},
+                                    {124, 0, 124, 124, 0, 0, 88}},
+                                   {{255, 0, 0, 80, 0, 164, 0},
+                                    {132, 56, 82, 159, 0, 54, 0},
+                                    {77, 0, 77, 77, 0, 0, 0},
+                                    {186, 42, 62, 228, 0, 0, 0},
+                                    {0, 0, 0, 0, 91, 0, 0},
+                                    {149, 0, 0, 0, 0, 149, 0},
+                                    {124, 0, 124, 124, 0, 0, 88}}};
+    for (const int wordOnly : {0, 1}) {
+        m.SetOption(FuzzyClass::WORDONLY, wordOnly);
+        FuzzyCorpus few;
+        for (const QString& t : texts) {
+            few.append(t);
+            few.endText();
+        }
+        for (int q = 0; q < n; ++q) {
+            const auto all = m.MatchAll(near[q], few);
+            for (int t = 0; t < n; ++t) {
+                EXPECT_EQ(m.Match(near[q], texts[t]), expected[wordOnly][q][t]) << q << " " << t;
+                EXPECT_EQ(int(all[size_t(t)]), expected[wordOnly][q][t]) << q << " " << t;
+            }
+        }
+    }
 }
