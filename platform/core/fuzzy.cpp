@@ -382,12 +382,43 @@ void FuzzyCorpus::append(QStringView piece) {
             push(c.unicode());
         return;
     }
-    // Folded piece by piece as the whole text folds: a character folds alone.
-    thread_local std::vector<char16_t> f;
-    f.clear();
-    foldInto(piece, f);
-    for (char16_t c : f)
-        push(c);
+    // Latin, Cyrillic and the marks fold here, straight into the text; a piece
+    // with another letter is folded whole as the whole text folds (a character
+    // folds alone).
+    const size_t start = current_.size();
+    const int blanks = blanks_;
+    current_.resize(start + size_t(piece.size()));
+    char16_t* out = current_.data();
+    size_t at = start;
+    for (qsizetype i = 0; i < piece.size(); ++i) {
+        char16_t c = piece[i].unicode();
+        if (c < 0x80) {
+            if (c >= u'A' && c <= u'Z')
+                c = char16_t(c + 0x20);
+        } else if (c >= 0x410 && c <= 0x42F) {
+            c = char16_t(c + 0x20);
+        } else if (c >= 0x400 && c <= 0x40F) {
+            c = char16_t(c + 0x50);
+        } else if (!((c >= 0x430 && c <= 0x45F) || caselessMark(c))) {
+            current_.resize(start);
+            blanks_ = blanks;
+            thread_local std::vector<char16_t> f;
+            f.clear();
+            foldInto(piece, f);
+            for (char16_t u : f)
+                push(u);
+            return;
+        }
+        // More than two blanks in a row keep the same scores as two (see push).
+        if (c == u' ') {
+            if (++blanks_ > 2)
+                continue;
+        } else {
+            blanks_ = 0;
+        }
+        out[at++] = c;
+    }
+    current_.resize(at);
 }
 
 void FuzzyCorpus::appendBlanks(int n) {
@@ -396,21 +427,20 @@ void FuzzyCorpus::appendBlanks(int n) {
 }
 
 void FuzzyCorpus::endText() {
-    bool narrow = true;
-    for (char16_t c : current_) {
-        if (narrowOf(c) == kForeign) {
-            narrow = false;
+    const size_t n = current_.size();
+    Text t{narrow_.size(), std::uint32_t(n), false};
+    narrow_.resize(t.offset + n);
+    std::uint8_t* out = narrow_.data() + t.offset;
+    for (size_t i = 0; i < n; ++i) {
+        const std::uint8_t b = narrowOf(current_[i]);
+        if (b == kForeign) {
+            narrow_.resize(t.offset);
+            t.offset = wide_.size();
+            t.wide = true;
+            wide_.insert(wide_.end(), current_.begin(), current_.end());
             break;
         }
-    }
-    Text t{0, std::uint32_t(current_.size()), !narrow};
-    if (narrow) {
-        t.offset = narrow_.size();
-        for (char16_t c : current_)
-            narrow_.push_back(narrowOf(c));
-    } else {
-        t.offset = wide_.size();
-        wide_.insert(wide_.end(), current_.begin(), current_.end());
+        out[i] = b;
     }
     texts_.push_back(t);
     current_.clear();

@@ -137,6 +137,22 @@ void appendField(FuzzyCorpus& corpus, const FieldRef& f) {
         corpus.append(v.toText());
 }
 
+// A STRING field's text, as appendField joins it from the record buffer, from
+// its column (stored without its padding).
+void appendStored(FuzzyCorpus& corpus, sqlite3_stmt* st, int column, int size) {
+    const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(st, column));
+    QStringView t(p, p ? sqlite3_column_bytes16(st, column) / 2 : 0);
+    // As much as the field holds, without half a pair of surrogates.
+    if (t.size() > size) {
+        t = t.first(size);
+        if (size > 0 && QChar::isHighSurrogate(t[size - 1].unicode()))
+            t.chop(1);
+    }
+    const int n = rt::clippedLength(t);
+    corpus.append(t.first(n));
+    corpus.appendBlanks(size - n);
+}
+
 // A pass over a whole table spends most of its time decrypting pages, one
 // after the other. Split by record pointer, its parts are read at once on
 // connections of their own, one a core. They keep little cache and are closed
@@ -148,8 +164,11 @@ constexpr const char* kSplitCache = "PRAGMA cache_size = -1024";
 // The record pointers that split the table's rows into `parts` ranges of about
 // the same number of rows: bounds[p] <= pointer < bounds[p + 1].
 bool splitBounds(TableFile& file, size_t parts, std::vector<RecordPointer>* bounds) {
+    // Each of its own: min and max together would read the whole table.
+    const QString table = tbl::quoted(file.name());
     sqlite3_stmt* st = file.connection()->statement(
-        QStringLiteral("SELECT min(\"_ptr\"), max(\"_ptr\") FROM ") + tbl::quoted(file.name()));
+        QStringLiteral("SELECT (SELECT min(\"_ptr\") FROM %1), (SELECT max(\"_ptr\") FROM %1)")
+            .arg(table));
     if (!st || sqlite3_step(st) != SQLITE_ROW || sqlite3_column_type(st, 0) == SQLITE_NULL) {
         if (st)
             sqlite3_reset(st);
@@ -539,9 +558,9 @@ bool ViewClass::scanMatch() {
     if (const size_t parts = filter_ ? 0 : splitParts(); parts > 0) {
         std::vector<RecordPointer> bounds;
         std::vector<Built> read(parts);
-        // Each part puts its rows' fields into fields of its own, laid out as
-        // the record buffer's, and joins the text from there as a row in the
-        // buffer would be joined.
+        // A STRING is joined from its column; each part puts the other fields
+        // into fields of its own, laid out as the record buffer's, and joins
+        // them from there as from the buffer.
         std::vector<std::vector<std::vector<std::uint64_t>>> store(parts);
         std::vector<std::vector<FieldRef>> refs(parts);
         for (size_t p = 0; p < parts; ++p) {
@@ -564,14 +583,19 @@ bool ViewClass::scanMatch() {
             readSplit(file_, sqlConditions(), bounds, fields,
                       [&](size_t p, RecordPointer ptr, sqlite3_stmt* st) {
                           Built& part = read[p];
-                          for (size_t i = 0; i < fields.size(); ++i)
-                              tbl::readField(st, int(i) + 1, refs[p][i]);
+                          for (size_t i = 0; i < fields.size(); ++i) {
+                              if (refs[p][i].kind != Kind::String)
+                                  tbl::readField(st, int(i) + 1, refs[p][i]);
+                          }
                           part.ptrs.push_back(ptr);
                           for (size_t i = 0; i < match_.text.size(); ++i) {
-                              if (partField[i] >= 0)
-                                  appendField(*part.corpus, refs[p][size_t(partField[i])]);
-                              else
+                              const int f = partField[i];
+                              if (f < 0)
                                   part.corpus->append(match_.text[i].literal);
+                              else if (refs[p][size_t(f)].kind == Kind::String)
+                                  appendStored(*part.corpus, st, f + 1, refs[p][size_t(f)].size);
+                              else
+                                  appendField(*part.corpus, refs[p][size_t(f)]);
                           }
                           part.corpus->endText();
                       })) {
