@@ -159,7 +159,7 @@ void appendStored(FuzzyCorpus& corpus, sqlite3_stmt* st, int column, int size) {
 // after the pass: the pages read are not kept in anyone's memory.
 constexpr std::int64_t kSplitRows = 20000;  // fewer rows: the view's own connection
 constexpr size_t kRowsPerPart = 8192;
-constexpr const char* kSplitCache = "PRAGMA cache_size = -1024";
+constexpr const char* kSplitCache = "PRAGMA cache_size = -128";
 
 // The record pointers that split the table's rows into `parts` ranges of about
 // the same number of rows: bounds[p] <= pointer < bounds[p + 1].

@@ -20,7 +20,11 @@
 //     (one pass over the table), kept until reset(); ties go by record pointer.
 //     What a pass read (the values of a field order, the texts of a match order)
 //     is kept while the file is unchanged, so the same or the reverse field
-//     order, or another query, is built again without reading the table.
+//     order, or another query, is built again without reading the table. The
+//     pass of a field or match order over a big table without a filter or a
+//     range is read in parts at once, each on a connection of its own (it sees
+//     what is committed: not the changes of a transaction still open on the
+//     thread, whose passes its own connection reads).
 //   - setRange(ZAM.IDDOK, KAL.ID)        only rows whose field equals the value;
 //     setRange(KAL.UTVDATA, low, high)   or lies between two values (both included).
 //   - setFilter(predicate)    only rows for which the predicate, run with the row's
