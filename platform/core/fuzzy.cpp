@@ -355,8 +355,8 @@ std::vector<std::uint8_t> FuzzyClass::MatchAll(QStringView query, const FuzzyCor
         for (size_t i = begin; i < end; ++i) {
             const FuzzyCorpus::Text& t = corpus.texts_[i];
             out[i] = std::uint8_t(
-                t.wide ? score(wide, corpus.wide_.data() + t.offset, int(t.length))
-                       : score(narrow, corpus.narrow_.data() + t.offset, int(t.length)));
+                t.wide ? score(wide, static_cast<const char16_t*>(t.at), int(t.length))
+                       : score(narrow, static_cast<const std::uint8_t*>(t.at), int(t.length)));
         }
     });
     return out;
@@ -428,16 +428,15 @@ void FuzzyCorpus::appendBlanks(int n) {
 
 void FuzzyCorpus::endText() {
     const size_t n = current_.size();
-    Text t{narrow_.size(), std::uint32_t(n), false};
-    narrow_.resize(t.offset + n);
-    std::uint8_t* out = narrow_.data() + t.offset;
+    std::uint8_t* out = narrow_.extend(n);
+    Text t{out, std::uint32_t(n), false};
     for (size_t i = 0; i < n; ++i) {
         const std::uint8_t b = narrowOf(current_[i]);
         if (b == kForeign) {
-            narrow_.resize(t.offset);
-            t.offset = wide_.size();
-            t.wide = true;
-            wide_.insert(wide_.end(), current_.begin(), current_.end());
+            narrow_.shrink(n);
+            char16_t* w = wide_.extend(n);
+            std::copy(current_.begin(), current_.end(), w);
+            t = Text{w, std::uint32_t(n), true};
             break;
         }
         out[i] = b;
@@ -448,34 +447,22 @@ void FuzzyCorpus::endText() {
 }
 
 void FuzzyCorpus::reserveFor(const std::vector<const FuzzyCorpus*>& more) {
-    size_t texts = texts_.size(), narrow = narrow_.size(), wide = wide_.size();
-    for (const FuzzyCorpus* c : more) {
+    size_t texts = texts_.size();
+    for (const FuzzyCorpus* c : more)
         texts += c->texts_.size();
-        narrow += c->narrow_.size();
-        wide += c->wide_.size();
-    }
     texts_.reserve(texts);
-    narrow_.reserve(narrow);
-    wide_.reserve(wide);
 }
 
 void FuzzyCorpus::take(FuzzyCorpus&& other) {
-    texts_.reserve(texts_.size() + other.texts_.size());
-    for (Text t : other.texts_) {
-        t.offset += t.wide ? wide_.size() : narrow_.size();
-        texts_.push_back(t);
-    }
-    narrow_.insert(narrow_.end(), other.narrow_.begin(), other.narrow_.end());
-    wide_.insert(wide_.end(), other.wide_.begin(), other.wide_.end());
+    texts_.insert(texts_.end(), other.texts_.begin(), other.texts_.end());
+    narrow_.take(std::move(other.narrow_));
+    wide_.take(std::move(other.wide_));
     other.clear();
     other.texts_.shrink_to_fit();
-    other.narrow_.shrink_to_fit();
-    other.wide_.shrink_to_fit();
 }
 
 size_t FuzzyCorpus::bytes() const {
-    return texts_.capacity() * sizeof(Text) + narrow_.capacity() +
-           wide_.capacity() * sizeof(char16_t);
+    return texts_.capacity() * sizeof(Text) + narrow_.bytes() + wide_.bytes();
 }
 
 void FuzzyCorpus::clear() {

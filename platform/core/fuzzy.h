@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "blocks.h"
+
 class FuzzyCorpus;
 
 class FuzzyClass {
@@ -48,7 +50,8 @@ class FuzzyCorpus {
     void endText();
     // Room for the texts of these corpora too (before taking them).
     void reserveFor(const std::vector<const FuzzyCorpus*>& more);
-    // Appends the texts of another corpus folded the same way, and empties it.
+    // Appends the texts of another corpus folded the same way (they stay
+    // where they are), and empties it.
     void take(FuzzyCorpus&& other);
     size_t size() const { return texts_.size(); }
     // The memory the texts take.
@@ -59,7 +62,7 @@ class FuzzyCorpus {
   private:
     friend class FuzzyClass;
     struct Text {
-        std::uint64_t offset;
+        const void* at;  // in narrow_ or wide_
         std::uint32_t length;
         bool wide;
     };
@@ -67,8 +70,8 @@ class FuzzyCorpus {
 
     bool noCase_;
     std::vector<Text> texts_;
-    std::vector<std::uint8_t> narrow_;
-    std::vector<char16_t> wide_;
+    rt::Blocks<std::uint8_t> narrow_;
+    rt::Blocks<char16_t> wide_;
     std::vector<char16_t> current_;  // the text being given
     int blanks_ = 0;                 // blanks at the end of it
 };

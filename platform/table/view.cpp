@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "collation.h"
+#include "core/blocks.h"
 #include "core/fuzzy.h"
 #include "core/parallel.h"
 #include "driver.h"
@@ -17,13 +18,27 @@ namespace {
 constexpr int kBatch = 256;
 
 // Order values of a built order. A text is kept folded (each code unit as
-// QChar::toCaseFolded gives it): its Russian order without case is then a plain
-// comparison of the folded units' weights.
+// QChar::toCaseFolded gives it), in blocks that never move: its Russian order
+// without case is then a plain comparison of the folded units' weights.
 struct Cell {
-    double number = 0;
-    std::uint32_t at = 0;
-    std::int32_t length = -1;  // a text's length; -1 a number, -2 a whole number
+    union {
+        double number;
+        const char16_t* units;
+    };
+    std::int32_t length;  // a text's length; -1 a number, -2 a whole number
     bool text() const { return length >= 0; }
+    static Cell ofNumber(double v, bool whole) {
+        Cell c;
+        c.number = v;
+        c.length = whole ? -2 : -1;
+        return c;
+    }
+    static Cell ofText(const char16_t* units, int length) {
+        Cell c;
+        c.units = units;
+        c.length = length;
+        return c;
+    }
 };
 
 // tbl::russianWeight of the unit this one was folded from.
@@ -44,13 +59,13 @@ inline char16_t foldUnit(char16_t c) {
 }
 
 // The order of tbl::compareOrderValues without case: a number before a text.
-int compareCells(const Cell& x, const char16_t* xt, const Cell& y, const char16_t* yt) {
+int compareCells(const Cell& x, const Cell& y) {
     if (x.text() != y.text())
         return x.text() ? 1 : -1;
     if (!x.text())
         return x.number < y.number ? -1 : (x.number > y.number ? 1 : 0);
-    const char16_t* p = xt + x.at;
-    const char16_t* q = yt + y.at;
+    const char16_t* p = x.units;
+    const char16_t* q = y.units;
     const int n = std::min(x.length, y.length);
     for (int i = 0; i < n; ++i) {
         if (p[i] != q[i])
@@ -75,7 +90,7 @@ struct SortItem {
 };
 
 // The units from `depth` on of a text, or a number's order.
-void chunkOf(const Cell& c, const char16_t* texts, int depth, SortItem& it) {
+void chunkOf(const Cell& c, int depth, SortItem& it) {
     if (!c.text()) {
         it.hi = numberOrder(c.number);
         it.lo = 0;
@@ -84,7 +99,7 @@ void chunkOf(const Cell& c, const char16_t* texts, int depth, SortItem& it) {
     std::uint64_t w[kChunkUnits];
     for (int i = 0; i < kChunkUnits; ++i) {
         const int at = depth + i;
-        w[i] = at < c.length ? weightOf(texts[c.at + std::uint32_t(at)]) + 1 : 0;
+        w[i] = at < c.length ? weightOf(c.units[at]) + 1 : 0;
     }
     it.hi = (w[0] << 42) | (w[1] << 21) | w[2];
     it.lo = (w[3] << 42) | (w[4] << 21) | w[5];
@@ -244,7 +259,7 @@ struct ViewClass::Built {
     size_t keys = 0;
     std::vector<RecordPointer> ptrs;  // rows in pointer order
     std::vector<Cell> cells;          // `keys` a row
-    std::vector<char16_t> texts;
+    rt::Blocks<char16_t> texts;
     std::unique_ptr<FuzzyCorpus> corpus;
     // The order last made of the rows: each key's direction.
     bool sorted = false;
@@ -253,16 +268,17 @@ struct ViewClass::Built {
 
     void addText(QStringView t) {
         const int n = rt::clippedLength(t);
-        cells.push_back(Cell{0, std::uint32_t(texts.size()), n});
+        char16_t* units = texts.extend(size_t(n));
         for (int i = 0; i < n; ++i)
-            texts.push_back(foldUnit(t[i].unicode()));
+            units[i] = foldUnit(t[i].unicode());
+        cells.push_back(Cell::ofText(units, n));
     }
     void addValue(const Value& v) {
         if (v.isText()) {
             addText(v.toText());
             return;
         }
-        cells.push_back(Cell{v.toReal(), 0, v.type() == Value::Type::Integer ? -2 : -1});
+        cells.push_back(Cell::ofNumber(v.toReal(), v.type() == Value::Type::Integer));
     }
     const Cell& cell(std::uint32_t row, size_t k) const { return cells[size_t(row) * keys + k]; }
 
@@ -282,16 +298,14 @@ struct ViewClass::Built {
             }
         }
     }
-    // The rows of parts read one after the other, each part freed once taken.
+    // The rows of parts read one after the other, each part freed once taken
+    // (its texts stay where they are).
     void take(std::vector<Built>& parts) {
-        size_t rows = ptrs.size(), units = texts.size();
-        for (const Built& p : parts) {
+        size_t rows = ptrs.size();
+        for (const Built& p : parts)
             rows += p.ptrs.size();
-            units += p.texts.size();
-        }
         ptrs.reserve(rows);
         cells.reserve(rows * keys);
-        texts.reserve(units);
         if (corpus) {
             std::vector<const FuzzyCorpus*> more;
             for (const Built& p : parts) {
@@ -301,14 +315,9 @@ struct ViewClass::Built {
             corpus->reserveFor(more);
         }
         for (Built& p : parts) {
-            const auto base = std::uint32_t(texts.size());
             ptrs.insert(ptrs.end(), p.ptrs.begin(), p.ptrs.end());
-            for (Cell c : p.cells) {
-                if (c.text())
-                    c.at += base;
-                cells.push_back(c);
-            }
-            texts.insert(texts.end(), p.texts.begin(), p.texts.end());
+            cells.insert(cells.end(), p.cells.begin(), p.cells.end());
+            texts.take(std::move(p.texts));
             if (corpus && p.corpus)
                 corpus->take(std::move(*p.corpus));
             p = Built{};
@@ -682,8 +691,7 @@ void ViewClass::sortRows(const std::vector<bool>& descending) {
     // Rows whose first values are equal: the other values, then the pointer.
     auto restLess = [&](const SortItem& x, const SortItem& y) {
         for (size_t k = 1; k < keys; ++k) {
-            const int c =
-                compareCells(b.cell(x.row, k), b.texts.data(), b.cell(y.row, k), b.texts.data());
+            const int c = compareCells(b.cell(x.row, k), b.cell(y.row, k));
             if (c != 0)
                 return descending[k] ? c > 0 : c < 0;
         }
@@ -692,7 +700,7 @@ void ViewClass::sortRows(const std::vector<bool>& descending) {
     // Whether two rows have the same values from key `from` on.
     auto equalFrom = [&](std::uint32_t x, std::uint32_t y, size_t from) {
         for (size_t k = from; k < keys; ++k) {
-            if (compareCells(b.cell(x, k), b.texts.data(), b.cell(y, k), b.texts.data()) != 0)
+            if (compareCells(b.cell(x, k), b.cell(y, k)) != 0)
                 return false;
         }
         return true;
@@ -705,8 +713,7 @@ void ViewClass::sortRows(const std::vector<bool>& descending) {
     if (keys > 0 && text && number) {
         // Numbers and texts in one column: numbers first, each compared whole.
         rt::parallelSort(items.begin(), items.end(), [&](const SortItem& x, const SortItem& y) {
-            const int c =
-                compareCells(b.cell(x.row, 0), b.texts.data(), b.cell(y.row, 0), b.texts.data());
+            const int c = compareCells(b.cell(x.row, 0), b.cell(y.row, 0));
             if (c != 0)
                 return down ? c > 0 : c < 0;
             return restLess(x, y);
@@ -719,7 +726,7 @@ void ViewClass::sortRows(const std::vector<bool>& descending) {
         // so that no text is compared whole with another.
         rt::parallelFor(count, 16384, [&](size_t begin, size_t end) {
             for (size_t i = begin; i < end; ++i)
-                chunkOf(b.cell(items[i].row, 0), b.texts.data(), 0, items[i]);
+                chunkOf(b.cell(items[i].row, 0), 0, items[i]);
         });
         rt::parallelSort(items.begin(), items.end(), chunkLess);
         std::function<void(size_t, size_t, int)> refine = [&](size_t begin, size_t end, int depth) {
@@ -735,7 +742,7 @@ void ViewClass::sortRows(const std::vector<bool>& descending) {
             }
             depth += kChunkUnits;
             for (size_t i = begin; i < end; ++i)
-                chunkOf(b.cell(items[i].row, 0), b.texts.data(), depth, items[i]);
+                chunkOf(b.cell(items[i].row, 0), depth, items[i]);
             std::sort(items.begin() + std::ptrdiff_t(begin), items.begin() + std::ptrdiff_t(end),
                       chunkLess);
             forRuns(items, begin, end, [&](size_t rb, size_t re) { refine(rb, re, depth); });
@@ -791,7 +798,7 @@ bool ViewClass::build() {
         const size_t count = scores.size();
         for (size_t r = 0; r < count; ++r) {
             const std::uint8_t s = scores[r];
-            b.cells[r] = Cell{double(match_.base - s), 0, -2};
+            b.cells[r] = Cell::ofNumber(double(match_.base - s), true);
             // Best first unless descending: highest score at the front.
             const size_t place = start[s]++;
             order_[match_.descending ? place : count - 1 - place] = std::uint32_t(r);
@@ -836,7 +843,6 @@ bool ViewClass::build() {
         rows_.reset();
         if (!scanFields(*b))
             return false;
-        b->texts.shrink_to_fit();
         rows_ = std::move(b);
     }
     sortRows(descending);
@@ -877,8 +883,7 @@ ViewPosition ViewClass::positionOfRow(std::uint32_t row) const {
     for (size_t k = 0; k < b.keys; ++k) {
         const Cell& c = b.cell(row, k);
         if (c.text())
-            p.keys.emplace_back(
-                QString(reinterpret_cast<const QChar*>(b.texts.data() + c.at), c.length));
+            p.keys.emplace_back(QString(reinterpret_cast<const QChar*>(c.units), c.length));
         else if (c.length == -2)
             p.keys.emplace_back(std::int64_t(c.number));
         else
@@ -906,8 +911,7 @@ size_t ViewClass::lowerBound(const std::vector<Value>& keys, RecordPointer ptr,
     }
     auto compareRow = [&](std::uint32_t row) {
         for (size_t k = 0; k < n; ++k) {
-            int c =
-                compareCells(b.cell(row, k), b.texts.data(), probe.cells[k], probe.texts.data());
+            int c = compareCells(b.cell(row, k), probe.cells[k]);
             if (descending[k])
                 c = -c;
             if (c != 0)
