@@ -19,12 +19,14 @@
 #include "core/errors.h"
 #include "core/paths.h"
 #include "core/step.h"
+#include "item_table.h"
 #include "report/preview.h"
 #include "report/previewhandle.h"
 #include "report/process.h"
 #include "report/reportmanager.h"
 #include "table/filemanager.h"
 #include "table/view.h"
+#include "thread_log.h"
 #include "uidriver.h"
 
 using namespace uitest;
@@ -53,43 +55,12 @@ class Recorder : public ErrorReporter {
     QStringList texts_;
 };
 
-// The test table: items with an id and a name, one per thread.
-struct ItemTable {
-    struct Record {
-        LONG ID = 0;
-        STRING<40> NAME;
-    } R;
-    TableFile file{QStringLiteral("ITEMS"), QStringLiteral("ITM"), Driver::DAT};
-    KEY K1, K2;
-    FileManager access;
-    RelationManager relate;
-
-    explicit ItemTable(const QString& fileName) {
-        file.addField(QStringLiteral("ID"), R.ID);
-        file.addField(QStringLiteral("NAME"), R.NAME);
-        K1 = file.addKey(QStringLiteral("ITM:K1"), QStringLiteral("by id"), {ref(R.ID)},
-                         KeyFlag::Unique | KeyFlag::Primary);
-        K2 = file.addKey(QStringLiteral("ITM:K2"), QStringLiteral("by name"), {ref(R.NAME)},
-                         KeyFlag::NoCase);
-        file.setFileName(fileName);
-        file.setCreate(true);
-        access.FileNameValue = QStringLiteral("items");
-        access.Init(file, gErrors);
-        access.Create = 1;
-        relate.Init(access, 0);
-    }
-    ~ItemTable() {
-        relate.Kill();
-        access.Kill();
-    }
-};
-
 // Fills a table file with items whose ids are `ids`, named so that the name
 // order differs from the id order.
 void makeTable(const QString& fileName, const std::vector<LONG>& ids) {
     std::thread([&] {
         rt::ThreadScope scope;
-        ItemTable db(fileName);
+        ItemTable db(fileName, gErrors);
         db.relate.Open();
         LOGOUT(10, {&db.file});
         for (LONG id : ids) {
@@ -111,9 +82,7 @@ std::vector<LONG> range(LONG first, LONG last, LONG step = 1) {
 }
 
 // What a run did, for the test thread to look at.
-struct Outcome {
-    std::mutex m;
-    QStringList log;  // "open", "row <id>", ...
+struct Outcome : TextLog {  // "open after <n> rows", "row <id>", ...
     std::atomic<int> response{-1};
     std::atomic<bool> done{false};
     std::atomic<int> opens{0};
@@ -122,14 +91,6 @@ struct Outcome {
     std::int64_t processed = 0;
     std::int64_t toProcess = 0;
     int percent = -1;
-    void add(const QString& s) {
-        std::lock_guard<std::mutex> l(m);
-        log << s;
-    }
-    QStringList lines() {
-        std::lock_guard<std::mutex> l(m);
-        return log;
-    }
 };
 
 struct Options {
@@ -239,7 +200,7 @@ class ReportManagerTest : public ::testing::Test {
         const QString name = file;
         return START([this, name, o] {
             auto declaration = rt::ReportDeclaration::load(u"reporttest", u"ITEMS");
-            ItemTable db(name);
+            ItemTable db(name, gErrors);
             rt::Report report(declaration);
             report.bind(u"ITM:ID", ref(db.R.ID));
             report.bind(u"ITM:NAME", ref(db.R.NAME));
@@ -509,7 +470,7 @@ TEST(ProcessClassTest, ProgressFollowsTheStepOfTheKeyValue) {
     makeTable(file, range(10, 1000, 10));
     std::thread([&] {
         rt::ThreadScope scope;
-        ItemTable db(file);
+        ItemTable db(file, gErrors);
         db.relate.Open();
         ViewClass view(db.file);
         StepLongClass step;
