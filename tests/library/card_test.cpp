@@ -25,6 +25,7 @@
 #include "core/threads.h"
 #include "dictionary.h"
 #include "doclist_support.h"
+#include "files.h"
 #include "listdriver.h"
 #include "program_environment.h"
 #include "rtf.h"
@@ -112,9 +113,8 @@ QString plainOf(const QByteArray& rtf) {
 }
 
 QByteArray corpus(const char* name) {
-    QFile f(qEnvironmentVariable("KALDOR_TEST_DATA") + QStringLiteral("/rtf/") +
-            QString::fromUtf8(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return fileBytes(qEnvironmentVariable("KALDOR_TEST_DATA") + QStringLiteral("/rtf/") +
+                     QString::fromUtf8(name));
 }
 
 struct Card {

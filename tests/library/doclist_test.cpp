@@ -32,6 +32,7 @@
 #include "core/paths.h"
 #include "dictionary.h"
 #include "doclist_support.h"
+#include "files.h"
 #include "kaldo013.h"
 #include "listdriver.h"
 #include "listview.h"
@@ -259,13 +260,7 @@ QString pressForMessage(LONG th, int button) {
 }
 
 QString fileText(const QString& programName) {
-    QFile f(rt::nativePath(programName));
-    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
-}
-
-bool writeFile(const QString& programName, const QByteArray& bytes) {
-    QFile f(rt::nativePath(programName));
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    return QString::fromLatin1(fileBytes(rt::nativePath(programName)));
 }
 
 class DocListEnvironment : public ProgramEnvironment {
@@ -1165,7 +1160,7 @@ TEST(DocListBuffer, AnEmptyBufferInsertsNothingAndSaysSo) {
     EXPECT_TRUE(::NAME.get().clip().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(rt::nativePath(kTransferFile)));
     // A transfer file an earlier run left is no card of this run's buffer.
-    ASSERT_TRUE(writeFile(QString::fromUtf16(kTransferFile),
+    ASSERT_TRUE(writeFile(rt::nativePath(QString::fromUtf16(kTransferFile)),
                           doclist::rtfOf(QStringLiteral("С прошлого запуска"))));
     EXPECT_EQ(pressForMessage(th, BUTTON15_2),
               QStringLiteral("Буфер переноса пуст: сначала поместите в него запись с документом."));

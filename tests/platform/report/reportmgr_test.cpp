@@ -13,7 +13,6 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <thread>
 
 #include "core/errors.h"
@@ -41,18 +40,13 @@ ErrorClass gErrors;
 class Recorder : public ErrorReporter {
   public:
     bool report(const ErrorReport& r) override {
-        std::lock_guard<std::mutex> l(m_);
-        texts_ << r.text;
+        texts_.add(r.text);
         return false;
     }
-    QStringList texts() const {
-        std::lock_guard<std::mutex> l(m_);
-        return texts_;
-    }
+    QStringList texts() const { return texts_.lines(); }
 
   private:
-    mutable std::mutex m_;
-    QStringList texts_;
+    TextLog texts_;
 };
 
 // Fills a table file with items whose ids are `ids`, named so that the name
