@@ -27,11 +27,6 @@ PrintPreviewClass* shownPreview() {
 
 }  // namespace
 
-QTemporaryDir& sandbox() {
-    static QTemporaryDir d;
-    return d;
-}
-
 QString folder(const QString& name) {
     return QStringLiteral("c:\\bases\\") + name + u'\\';
 }
@@ -110,12 +105,8 @@ bool closeRegister(int report) {
 }
 
 int runTests(int argc, char** argv) {
-    qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
-    QDir().mkpath(sandbox().path() + QStringLiteral("/c/kaldor_demo"));
-    installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
-    return uitest::main(argc, argv, {});
+    enterSandbox({"kaldor_demo"});
+    return runProgramTests(argc, argv);
 }
 
 }  // namespace cattest

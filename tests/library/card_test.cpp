@@ -86,11 +86,6 @@ enum { TextTab = 1, CardTab, BookmarkTab, ExtractsTab };
 const QString kBase = QStringLiteral("c:\\cards\\");
 const QString kDefaultSource = QStringLiteral("C:\\kaldor_demo\\1.rtf");
 
-QTemporaryDir& sandbox() {
-    static QTemporaryDir d;
-    return d;
-}
-
 // The folder where the temporary texts are made.
 QString work() {
     return sandbox().path() + QStringLiteral("/work");
@@ -926,11 +921,6 @@ TEST_F(CardForm, TheSpinSizesTheDocumentTextOnly) {
 }
 
 int main(int argc, char** argv) {
-    qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
-    QDir().mkpath(sandbox().path() + QStringLiteral("/c/cards"));
-    QDir().mkpath(sandbox().path() + QStringLiteral("/c/kaldor_demo"));
-    installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
-    return uitest::main(argc, argv, {});
+    enterSandbox({"cards", "kaldor_demo"});
+    return runProgramTests(argc, argv);
 }

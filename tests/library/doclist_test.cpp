@@ -58,11 +58,6 @@ void PrintTo(const QString& s, std::ostream* os) {
 
 namespace {
 
-QTemporaryDir& sandbox() {
-    static QTemporaryDir d;
-    return d;
-}
-
 const QString kBase = QStringLiteral("c:\\bases\\trud\\");
 const QString kOther = QStringLiteral("c:\\bases\\dogovor\\");
 const QString kBaseName = QStringLiteral("Трудовые отношения");
@@ -1213,11 +1208,7 @@ TEST(RaisingProgram, RaisesTheOpenCountOnTwoThreads) {
 int main(int argc, char** argv) {
     const bool raising = qEnvironmentVariableIsSet("KALDOR_RAISING_PROGRAM");
     if (!raising) {
-        qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
-        QDir c(sandbox().path() + QStringLiteral("/c"));
-        for (const char* f : {"kaldor_demo", "kaldor", "bases/trud", "bases/dogovor"})
-            c.mkpath(QString::fromLatin1(f));
+        enterSandbox({"kaldor_demo", "kaldor", "bases/trud", "bases/dogovor"});
         QDir::setCurrent(sandbox().path());
         // The second program's case runs only when a test starts it.
         ::testing::InitGoogleTest(&argc, argv);
@@ -1225,7 +1216,5 @@ int main(int argc, char** argv) {
         filter += filter.find('-') == std::string::npos ? "-" : ":";
         ::testing::GTEST_FLAG(filter) = filter + "RaisingProgram.*";
     }
-    installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new DocListEnvironment(!raising));
-    return uitest::main(argc, argv, {});
+    return runProgramTests(argc, argv, new DocListEnvironment(!raising));
 }

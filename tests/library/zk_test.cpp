@@ -48,11 +48,6 @@ const int kCtrlH = Key::Ctrl + Key::letter('H');
 // for a loaded machine under the sanitizers.
 constexpr int kSlow = 20000;
 
-QTemporaryDir& sandbox() {
-    static QTemporaryDir d;
-    return d;
-}
-
 struct Mark {
     LONG id;
     LONG card;
@@ -726,10 +721,6 @@ TEST(BookmarkForm, TwoFormsAddingAtOnceGetNumbersOfTheirOwn) {
 }
 
 int main(int argc, char** argv) {
-    qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
-    QDir().mkpath(sandbox().path() + QStringLiteral("/c"));
-    installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
-    return uitest::main(argc, argv, {});
+    enterSandbox({});
+    return runProgramTests(argc, argv);
 }
