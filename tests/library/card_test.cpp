@@ -28,16 +28,12 @@
 #include "files.h"
 #include "listdriver.h"
 #include "program_environment.h"
+#include "qt_print.h"
 #include "rtf.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
 #include "windowmanager.h"
-
-// Texts in failure messages as text.
-void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 using namespace uitest;
 using namespace listtest;

@@ -37,11 +37,13 @@
 #include "listdriver.h"
 #include "listview.h"
 #include "program_environment.h"
+#include "qt_print.h"
 #include "query.h"
 #include "rtf.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
+#include "window_steps.h"
 #include "windowmanager.h"
 
 using namespace uitest;
@@ -50,11 +52,6 @@ namespace k = kaldo013;
 using namespace kaldo013;  // the controls; SORT, SPINRTF, SPINW and KOLDOC are k::
 using doclist::Bookmark;
 using doclist::Card;
-
-// Texts in failure messages as texts.
-void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 
@@ -162,26 +159,15 @@ void raiseOpenCounts() {
 }
 
 LONG openList() {
-    const LONG th = START(Browsekaldor, 50000);
-    EXPECT_TRUE(waitWindow(th));
-    waitIdle(th);
-    return th;
+    return startProcedure(Browsekaldor, 50000);
 }
 
 void closeList(LONG th) {
-    POST(EVENT::CloseWindow, 0, th);
-    EXPECT_TRUE(rt::waitThreadEnd(th, kWait));
+    closeProcedure(th);
 }
 
 QStringList ids(LONG th) {
     return column(th, BROWSE_1, 2);
-}
-
-QStringList strings(std::initializer_list<const char*> s) {
-    QStringList out;
-    for (const char* x : s)
-        out << QString::fromUtf8(x);
-    return out;
 }
 
 // The caption of a button or check box.
@@ -190,8 +176,7 @@ QString label(LONG th, int control) {
 }
 
 int lineHeight(LONG th) {
-    return onGui(
-        [th] { return listWidget(th, BROWSE_1)->table()->verticalHeader()->defaultSectionSize(); });
+    return rowHeight(th, BROWSE_1);
 }
 
 bool cardFieldsShown(LONG th) {
@@ -216,16 +201,7 @@ void leaveForm(LONG th) {
 
 // The rows of the bookmark combo's drop list: column `col` of each.
 QStringList comboColumn(LONG th, int col) {
-    return onGui([th, col] {
-        QStringList out;
-        rt::GuiControl* c = rt::gui::topWindow(th)->control(ZAM_ZAKLAD);
-        auto* l = c ? dynamic_cast<lst::ComboList*>(lst::ListSurface::of(*c)) : nullptr;
-        if (l && l->rows()) {
-            for (const auto& r : *l->rows())
-                out << r[size_t(col - 1)].text;
-        }
-        return out;
-    });
+    return listtest::comboColumn(th, ZAM_ZAKLAD, col);
 }
 
 // The find dialog of the preview, on the GUI thread; null when none is open.
