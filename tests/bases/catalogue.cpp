@@ -9,23 +9,12 @@
 #include "dictionary.h"
 #include "program_environment.h"
 #include "report/preview.h"
+#include "report_preview.h"
 #include "ui/dialogs.h"
 #include "uidriver.h"
 #include "windowmanager.h"
 
 namespace cattest {
-
-namespace {
-
-PrintPreviewClass* shownPreview() {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* p = qobject_cast<PrintPreviewClass*>(w); p && p->isVisible())
-            return p;
-    }
-    return nullptr;
-}
-
-}  // namespace
 
 QString folder(const QString& name) {
     return QStringLiteral("c:\\bases\\") + name + u'\\';

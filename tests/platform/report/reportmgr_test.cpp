@@ -23,6 +23,7 @@
 #include "report/previewhandle.h"
 #include "report/process.h"
 #include "report/reportmanager.h"
+#include "report_preview.h"
 #include "table/filemanager.h"
 #include "table/view.h"
 #include "thread_log.h"
@@ -215,17 +216,8 @@ class ReportManagerTest : public ::testing::Test {
             ADD_FAILURE() << out.lines().join(u'\n').toStdString();
         return ok;
     }
-    // The preview window a report thread opened; null when none is shown.
-    static PrintPreviewClass* preview() {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* p = qobject_cast<PrintPreviewClass*>(w);
-            if (p && p->isVisible())
-                return p;
-        }
-        return nullptr;
-    }
     static bool previewShown() {
-        return onGui([] { return preview() != nullptr; });
+        return onGui([] { return shownPreview() != nullptr; });
     }
     // Dialogs on the screen (GUI thread).
     static int openDialogs() {
@@ -303,14 +295,14 @@ TEST_F(ReportManagerTest, AnEmptyTableOpensTheReportAndThePreviewSaysSo) {
     ASSERT_TRUE(waitFor(previewShown));
     EXPECT_EQ(out.opens, 1);
     EXPECT_EQ(out.rows, 0);
-    EXPECT_TRUE(onGui([] { return preview()->showsEmptyMessage(); }));
+    EXPECT_TRUE(onGui([] { return shownPreview()->showsEmptyMessage(); }));
     // The progress window made way for the preview.
     EXPECT_EQ(onGui([t] {
                   rt::GuiWindow* w = rt::gui::topWindow(t);
                   return w ? int(w->top()->isVisible()) : -1;
               }),
               0);
-    onGui([] { preview()->close(); });
+    onGui([] { shownPreview()->close(); });
     ASSERT_TRUE(waitDone());
     EXPECT_EQ(out.response, RequestCompleted);
     ASSERT_TRUE(out.document);
@@ -329,18 +321,18 @@ TEST_F(ReportManagerTest, ThePreviewShowsThePagesMaximisedAndKeepsItsSettings) {
     o.ini = &ini;
     start(o);
     ASSERT_TRUE(waitFor(previewShown));
-    EXPECT_TRUE(onGui([] { return preview()->isMaximized(); }));
-    EXPECT_EQ(onGui([] { return preview()->zoom(); }), 100);
-    EXPECT_TRUE(waitFor([] { return onGui([] { return preview()->pagesShown(); }) == 2; }));
+    EXPECT_TRUE(onGui([] { return shownPreview()->isMaximized(); }));
+    EXPECT_EQ(onGui([] { return shownPreview()->zoom(); }), 100);
+    EXPECT_TRUE(waitFor([] { return onGui([] { return shownPreview()->pagesShown(); }) == 2; }));
     EXPECT_EQ(out.response, -1);  // the run goes on while the preview is open
     onGui([] {
-        preview()->setZoom(150);
-        preview()->close();
+        shownPreview()->setZoom(150);
+        shownPreview()->close();
     });
     ASSERT_TRUE(waitDone());
     EXPECT_EQ(out.response, RequestCompleted);
     EXPECT_EQ(ini.Fetch(u"ItemsPreview", u"Zoom"), QStringLiteral("150"));
-    EXPECT_EQ(onGui([] { return preview(); }), nullptr);
+    EXPECT_EQ(onGui([] { return shownPreview(); }), nullptr);
     ini.Kill();
 }
 
@@ -359,11 +351,11 @@ TEST_F(ReportManagerTest, ClosingTheThreadsWindowWhileThePreviewShowsClosesThePr
         const int t = start(o);
         ASSERT_TRUE(waitFor(previewShown));
         if (!button.isEmpty()) {
-            ASSERT_TRUE(
-                waitFor([] { return onGui([] { return preview()->document()->finished(); }); }));
+            ASSERT_TRUE(waitFor(
+                [] { return onGui([] { return shownPreview()->document()->finished(); }); }));
             // Pressed as the user presses it, from the GUI thread's event loop.
             onGui([&] {
-                for (QAction* a : preview()->findChildren<QAction*>()) {
+                for (QAction* a : shownPreview()->findChildren<QAction*>()) {
                     if (a->text() == button)
                         QMetaObject::invokeMethod(a, &QAction::trigger, Qt::QueuedConnection);
                 }
