@@ -1,10 +1,13 @@
 #include "kaldor_base.h"
 
+#include <benchmark/benchmark.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <cstdio>
 
 #include "app/globals.h"
+#include "core/resources.h"
 #include "dictionary.h"
 
 namespace benchbase {
@@ -12,6 +15,14 @@ namespace benchbase {
 QString benchDir() {
     const QByteArray d = qgetenv("KALDOR_BENCH_DIR");
     return d.isEmpty() ? QStringLiteral("/tmp/kaldor-bench") : QString::fromLocal8Bit(d);
+}
+
+void startProgram(int* argc, char** argv, const QString& resources) {
+    installThreadHooks();
+    benchmark::Initialize(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    rt::addResourceFolder(resources);
 }
 
 namespace {
