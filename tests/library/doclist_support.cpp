@@ -71,7 +71,8 @@ bool writeBase(const QString& folder, const std::vector<Card>& cards,
         LONG id = 0;
         for (const Bookmark& b : bookmarks) {
             CLEAR(ZAMETKA);
-            ZAM.ID = ++id;
+            ++id;
+            ZAM.ID = b.id != 0 ? b.id : id;
             ZAM.IDDOK = b.card;
             ZAM.ZAKLAD = b.name;
             ZAM.POTEXT = b.passage;

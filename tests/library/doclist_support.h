@@ -29,6 +29,7 @@ struct Bookmark {
     LONG card = 0;
     QString name;
     QString passage;
+    LONG id = 0;  // 0: its place in the list, from 1
 };
 
 // A small RTF document holding `text` (any characters).
