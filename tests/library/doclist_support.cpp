@@ -96,27 +96,30 @@ std::vector<Card> readBase(const QString& folder) {
         rt::ThreadScope scope;
         Relate_KALDOR->Open();
         SET(KAL_K1);
-        for (NEXT(KALDOR); ERRORCODE() == 0; NEXT(KALDOR)) {
-            Card c;
-            c.id = KAL.ID;
-            c.status = KAL.KODTER;
-            c.name = KAL.NAME.clip();
-            c.pname1 = KAL.PNAME1.clip();
-            c.pname2 = KAL.PNAME2.clip();
-            c.pname3 = KAL.PNAME3.clip();
-            c.ndok = KAL.NDOK.clip();
-            c.approved = KAL.UTVDATA;
-            c.inForce = KAL.VVODDATA;
-            c.wordkey = KAL.WORDKEY.clip();
-            c.nfile = KAL.NFILE.str();
-            c.text = KAL.ZAKON.data();
-            c.work = KAL.RABZAKON.data();
-            out.push_back(c);
-        }
+        for (NEXT(KALDOR); ERRORCODE() == 0; NEXT(KALDOR))
+            out.push_back(bufferCard());
         Relate_KALDOR->Close();
     }).join();
     PUT1 = put1;
     return out;
+}
+
+Card bufferCard() {
+    Card c;
+    c.id = KAL.ID;
+    c.status = KAL.KODTER;
+    c.name = KAL.NAME.clip();
+    c.pname1 = KAL.PNAME1.clip();
+    c.pname2 = KAL.PNAME2.clip();
+    c.pname3 = KAL.PNAME3.clip();
+    c.ndok = KAL.NDOK.clip();
+    c.approved = KAL.UTVDATA;
+    c.inForce = KAL.VVODDATA;
+    c.wordkey = KAL.WORDKEY.clip();
+    c.nfile = KAL.NFILE.str();
+    c.text = KAL.ZAKON.data();
+    c.work = KAL.RABZAKON.data();
+    return c;
 }
 
 }  // namespace doclist

@@ -44,5 +44,7 @@ bool writeBase(const QString& folder, const std::vector<Card>& cards,
 void activate(const QString& folder, const QString& name);
 // The cards of the base in `folder`, in the order of their numbers.
 std::vector<Card> readBase(const QString& folder);
+// The card in the calling thread's KALDOR buffer, with its bodies.
+Card bufferCard();
 
 }  // namespace doclist
