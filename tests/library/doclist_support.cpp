@@ -51,20 +51,7 @@ bool writeBase(const QString& folder, const std::vector<Card>& cards,
         for (NEXT(ZAMETKA); ERRORCODE() == 0; NEXT(ZAMETKA))
             DELETE(ZAMETKA);
         for (const Card& c : cards) {
-            CLEAR(KALDOR);
-            KAL.ID = c.id;
-            KAL.KODTER = c.status;
-            KAL.NAME = c.name;
-            KAL.PNAME1 = c.pname1;
-            KAL.PNAME2 = c.pname2;
-            KAL.PNAME3 = c.pname3;
-            KAL.NDOK = c.ndok;
-            KAL.UTVDATA = c.approved;
-            KAL.VVODDATA = c.inForce;
-            KAL.WORDKEY = c.wordkey;
-            KAL.NFILE = c.nfile;
-            KAL.ZAKON.setData(c.text);
-            KAL.RABZAKON.setData(c.work);
+            putCard(c);
             ADD(KALDOR);
             ok = ok && ERRORCODE() == 0;
         }
@@ -120,6 +107,23 @@ Card bufferCard() {
     c.text = KAL.ZAKON.data();
     c.work = KAL.RABZAKON.data();
     return c;
+}
+
+void putCard(const Card& c) {
+    CLEAR(KALDOR);
+    KAL.ID = c.id;
+    KAL.KODTER = c.status;
+    KAL.NAME = c.name;
+    KAL.PNAME1 = c.pname1;
+    KAL.PNAME2 = c.pname2;
+    KAL.PNAME3 = c.pname3;
+    KAL.NDOK = c.ndok;
+    KAL.UTVDATA = c.approved;
+    KAL.VVODDATA = c.inForce;
+    KAL.WORDKEY = c.wordkey;
+    KAL.NFILE = c.nfile;
+    KAL.ZAKON.setData(c.text);
+    KAL.RABZAKON.setData(c.work);
 }
 
 }  // namespace doclist

@@ -46,5 +46,7 @@ void activate(const QString& folder, const QString& name);
 std::vector<Card> readBase(const QString& folder);
 // The card in the calling thread's KALDOR buffer, with its bodies.
 Card bufferCard();
+// Puts `c` into the calling thread's KALDOR buffer, cleared first.
+void putCard(const Card& c);
 
 }  // namespace doclist
