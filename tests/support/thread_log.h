@@ -29,6 +29,18 @@ class ThreadLog {
     std::vector<Entry> entries_;
 };
 
+// What a procedure thread keeps for the test thread in members of `Self`
+// (struct Seen : Guarded<Seen>): written under `m`, read with get(&Seen::text).
+template <class Self>
+struct Guarded {
+    std::mutex m;
+    template <class T>
+    T get(T Self::*member) {
+        std::lock_guard<std::mutex> l(m);
+        return static_cast<Self*>(this)->*member;
+    }
+};
+
 // Lines of text: the steps threads took, in the order they took them.
 class TextLog : public ThreadLog<QString> {
   public:
