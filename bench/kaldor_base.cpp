@@ -1,11 +1,14 @@
 #include "kaldor_base.h"
 
+#include <benchmark/benchmark.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <cstdio>
 
 #include "app/globals.h"
+#include "core/resources.h"
 #include "dictionary.h"
 
 namespace benchbase {
@@ -43,6 +46,14 @@ double peakMemoryMB() {
             return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
     }
     return 0;
+}
+
+void startProgram(int* argc, char** argv, const QString& resources) {
+    installThreadHooks();
+    benchmark::Initialize(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    rt::addResourceFolder(resources);
 }
 
 namespace {

@@ -14,6 +14,10 @@ namespace benchbase {
 extern const int kCards;
 
 QString benchDir();
+// The first steps of a benchmark program with windows: the thread hooks, the
+// benchmark's own arguments, offscreen unless a platform is named, and the
+// window declarations in `resources`.
+void startProgram(int* argc, char** argv, const QString& resources);
 // Adds n random cards in transactions of 1,000.
 void addCards(int n, QRandomGenerator& g);
 // On the calling procedure thread: drive C in the bench folder, the active base

@@ -131,11 +131,7 @@ BENCHMARK(BM_ListApply)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    installThreadHooks();
-    benchmark::Initialize(&argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    rt::addResourceFolder(QStringLiteral(KALDOR_BENCH_RESOURCES));
+    benchbase::startProgram(&argc, argv, QStringLiteral(KALDOR_BENCH_RESOURCES));
     return rt::run(argc, argv, [] {
         benchbase::openBase();
         {

@@ -25,6 +25,7 @@
 #include "controls/kaldo001.h"
 #include "core/ini.h"
 #include "dictionary.h"
+#include "files.h"
 #include "globals.h"
 #include "procedures.h"
 #include "program_role.h"
@@ -350,14 +351,10 @@ class ProgramRun : public apptest::ProgramRun {
         QDir(path(QString())).mkpath(QStringLiteral("c/kaldor_demo"));
     }
     void setDrag(int on) {
-        QFile f(path(QStringLiteral("system.ini")));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("[Desktop]\nDragFullWindows=%1\n").arg(on).toUtf8());
+        ASSERT_TRUE(writeFile(path(QStringLiteral("system.ini")),
+                              QStringLiteral("[Desktop]\nDragFullWindows=%1\n").arg(on).toUtf8()));
     }
-    QByteArray systemSettings() const {
-        QFile f(path(QStringLiteral("system.ini")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray systemSettings() const { return fileBytes(path(QStringLiteral("system.ini"))); }
     int drag() const {
         INIClass ini;
         ini.Init(path(QStringLiteral("system.ini")));

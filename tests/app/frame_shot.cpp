@@ -10,16 +10,11 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPixmap>
-#include <QScreen>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
 #include "controls/kaldo001.h"
-#include "dictionary.h"
-#include "procedures.h"
-#include "uidriver.h"
+#include "shot.h"
 
 namespace {
 
@@ -34,15 +29,9 @@ bool childrenShown(int n) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fputs("usage: frame_shot out.png\n", stderr);
-        return 2;
-    }
-    const QString out = QString::fromLocal8Bit(argv[1]);
-    installThreadHooks();
-    bool saved = false;
-    rt::run(argc, argv, [&] {
-        START([&] {
+    return shot::run(
+        argc, argv, "frame_shot",
+        [](const QString& out) {
             uitest::waitFor([] { return childrenShown(1); }, 20000);
             uitest::chooseMenu(1, kaldo001::BD);
             uitest::waitFor([] { return childrenShown(2); }, 20000);
@@ -68,15 +57,9 @@ int main(int argc, char** argv) {
             });
             uitest::waitIdle(1);
             std::this_thread::sleep_for(std::chrono::milliseconds(800));
-            saved = uitest::onGui([&] {
-                const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
-                return shot.save(out);
-            });
+            const bool saved = shot::grabScreen(out);
             uitest::onGui([] { rt::gui::frame()->menuBar()->setActiveAction(nullptr); });
-            POST(EVENT::CloseWindow, 0, 1);
-        });
-        _main();
-    });
-    std::printf("%s\n", saved ? "saved" : "not saved");
-    return saved ? 0 : 1;
+            return saved;
+        },
+        "out.png");
 }

@@ -43,6 +43,7 @@
 #include "listdriver.h"
 #include "listview.h"
 #include "program_role.h"
+#include "qt_print.h"
 #include "query.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
@@ -52,10 +53,6 @@ using namespace uitest;
 using apptest::childThreads;
 using namespace listtest;
 namespace k = kaldo013;
-
-void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 
@@ -137,16 +134,7 @@ void shot(const char* name) {
 }
 
 QStringList comboColumn(int th, int col) {
-    return onGui([th, col] {
-        QStringList out;
-        rt::GuiControl* c = rt::gui::topWindow(th)->control(k::ZAM_ZAKLAD);
-        auto* l = c ? dynamic_cast<lst::ComboList*>(lst::ListSurface::of(*c)) : nullptr;
-        if (l && l->rows()) {
-            for (const auto& r : *l->rows())
-                out << r[size_t(col - 1)].text;
-        }
-        return out;
-    });
+    return listtest::comboColumn(th, k::ZAM_ZAKLAD, col);
 }
 
 QString findDialogText(int th) {

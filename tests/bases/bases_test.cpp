@@ -25,6 +25,7 @@
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
+#include "window_steps.h"
 #include "windowmanager.h"
 
 using namespace uitest;
@@ -49,15 +50,11 @@ const std::vector<Base> kBases = {
 };
 
 LONG openList() {
-    const LONG th = START(BrowseBD, 25000);
-    EXPECT_TRUE(waitWindow(th));
-    waitIdle(th);
-    return th;
+    return startProcedure(BrowseBD, 25000);
 }
 
 void closeList(LONG th) {
-    POST(EVENT::CloseWindow, 0, th);
-    EXPECT_TRUE(rt::waitThreadEnd(th, kWait));
+    closeProcedure(th);
 }
 
 QString put() {

@@ -19,9 +19,11 @@
 #include "core/paths.h"
 #include "dictionary.h"
 #include "listdriver.h"
+#include "qt_print.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
+#include "window_steps.h"
 #include "windowmanager.h"
 
 using namespace uitest;
@@ -69,15 +71,11 @@ std::map<int, int> topicsOfBases() {
 }
 
 LONG openTopics() {
-    const LONG th = START(BrowseRub, 25000);
-    EXPECT_TRUE(waitWindow(th));
-    waitIdle(th);
-    return th;
+    return startProcedure(BrowseRub, 25000);
 }
 
 void closeTopics(LONG th) {
-    POST(EVENT::CloseWindow, 0, th);
-    EXPECT_TRUE(rt::waitThreadEnd(th, kWait));
+    closeProcedure(th);
 }
 
 QString tema() {
@@ -86,20 +84,6 @@ QString tema() {
 
 QStringList names(LONG th) {
     return column(th, LIST, 1);
-}
-
-QStringList strings(std::initializer_list<const char*> list) {
-    QStringList out;
-    for (const char* s : list)
-        out << QString::fromUtf8(s);
-    return out;
-}
-
-// The pixel height of a list's rows.
-int rowHeight(LONG th, int control) {
-    return onGui([th, control] {
-        return listWidget(th, control)->table()->verticalHeader()->defaultSectionSize();
-    });
 }
 
 }  // namespace

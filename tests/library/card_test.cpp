@@ -27,18 +27,15 @@
 #include "core/threads.h"
 #include "dictionary.h"
 #include "doclist_support.h"
+#include "files.h"
 #include "listdriver.h"
 #include "program_environment.h"
+#include "qt_print.h"
 #include "rtf.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
 #include "windowmanager.h"
-
-// Texts in failure messages as text.
-void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 using namespace uitest;
 using namespace listtest;
@@ -53,11 +50,6 @@ enum { TextTab = 1, CardTab, BookmarkTab, ExtractsTab };
 
 const QString kBase = QStringLiteral("c:\\cards\\");
 const QString kDefaultSource = QStringLiteral("C:\\kaldor_demo\\1.rtf");
-
-QTemporaryDir& sandbox() {
-    static QTemporaryDir d;
-    return d;
-}
 
 // The folder where the temporary texts are made.
 QString work() {
@@ -81,18 +73,14 @@ QString plainOf(const QByteArray& rtf) {
 }
 
 QByteArray corpus(const char* name) {
-    QFile f(qEnvironmentVariable("KALDOR_TEST_DATA") + QStringLiteral("/rtf/") +
-            QString::fromUtf8(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return fileBytes(qEnvironmentVariable("KALDOR_TEST_DATA") + QStringLiteral("/rtf/") +
+                     QString::fromUtf8(name));
 }
 
-struct Card {
-    LONG id = 0;
-    BYTE status = 0;
-    QString name, pname1, pname2, pname3, ndok, keys, nfile;
-    LONG approved = 0, inForce = 0;
-    QByteArray zakon, rabzakon;
-    bool found = false;
+// A card as the tests write and read it: the bodies are `text` (the document
+// text) and `work` (the working copy).
+struct Card : doclist::Card {
+    bool found = false;  // read: the base holds it
 };
 
 struct Bookmark {
@@ -116,24 +104,7 @@ void onBase(const std::function<void()>& f) {
 // The base holds these cards and bookmarks and nothing else (bookmarks are
 // numbered from 1 in their order, as kBookmarks numbers them).
 void setBase(const std::vector<Card>& cards, const std::vector<Bookmark>& bookmarks) {
-    std::vector<doclist::Card> cs;
-    for (const Card& c : cards) {
-        doclist::Card d;
-        d.id = c.id;
-        d.status = c.status;
-        d.name = c.name;
-        d.pname1 = c.pname1;
-        d.pname2 = c.pname2;
-        d.pname3 = c.pname3;
-        d.ndok = c.ndok;
-        d.approved = c.approved;
-        d.inForce = c.inForce;
-        d.wordkey = c.keys;
-        d.nfile = c.nfile;
-        d.text = c.zakon;
-        d.work = c.rabzakon;
-        cs.push_back(d);
-    }
+    const std::vector<doclist::Card> cs(cards.begin(), cards.end());
     std::vector<doclist::Bookmark> bs;
     for (const Bookmark& b : bookmarks)
         bs.push_back({b.card, b.name, b.passage});
@@ -149,17 +120,8 @@ Card readCard(LONG id) {
         KAL.ID = id;
         if (Access_KALDOR->TryFetch(KAL_K1) != Level::Benign)
             return;
+        static_cast<doclist::Card&>(c) = doclist::bufferCard();
         c.found = true;
-        c.id = KAL.ID;
-        c.status = KAL.KODTER;
-        c.name = KAL.NAME.clip();
-        c.pname1 = KAL.PNAME1.clip();
-        c.ndok = KAL.NDOK.clip();
-        c.keys = KAL.WORDKEY.clip();
-        c.nfile = KAL.NFILE.str();
-        c.approved = KAL.UTVDATA;
-        c.zakon = KAL.ZAKON.data();
-        c.rabzakon = KAL.RABZAKON.data();
     });
     return c;
 }
@@ -187,10 +149,10 @@ std::vector<Card> cards() {
     a.pname2 = QStringLiteral("О порядке рассмотрения обращений");
     a.ndok = QStringLiteral("59-ФЗ");
     a.approved = rt::dayNumber(2006, 5, 2);
-    a.keys = QStringLiteral("обращения граждан");
+    a.wordkey = QStringLiteral("обращения граждан");
     a.nfile = QStringLiteral("C:\\src\\59.rtf");
-    a.zakon = rtfOf(kPassage + QStringLiteral(", связанные с обращениями граждан."));
-    a.rabzakon = rtfOf(QStringLiteral("Выдержка: статья 1"));
+    a.text = rtfOf(kPassage + QStringLiteral(", связанные с обращениями граждан."));
+    a.work = rtfOf(QStringLiteral("Выдержка: статья 1"));
     Card b;
     b.id = 2;
     b.status = 0;
@@ -336,10 +298,10 @@ TEST_F(CardForm, ChangeShowsTheCardAndSavesItsFields) {
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
     const Card c = readCard(1);
     EXPECT_EQ(c.name, QStringLiteral("Закон об обращениях"));
-    EXPECT_EQ(c.keys, QStringLiteral("жалобы предложения"));
+    EXPECT_EQ(c.wordkey, QStringLiteral("жалобы предложения"));
     EXPECT_EQ(c.status, 3);
-    EXPECT_EQ(c.zakon, cards()[0].zakon);  // bodies untouched
-    EXPECT_EQ(c.rabzakon, cards()[0].rabzakon);
+    EXPECT_EQ(c.text, cards()[0].text);  // bodies untouched
+    EXPECT_EQ(c.work, cards()[0].work);
     EXPECT_EQ(c.nfile, QStringLiteral("C:\\src\\59.rtf"));
 }
 
@@ -370,7 +332,7 @@ TEST_F(CardForm, InsertNumbersTheNewCardAndWritesIt) {
     EXPECT_EQ(c.name, QStringLiteral("Новый документ"));
     EXPECT_EQ(c.approved, rt::dayNumber(2024, 2, 1));
     EXPECT_EQ(c.status, 1);
-    EXPECT_TRUE(c.zakon.isEmpty());
+    EXPECT_TRUE(c.text.isEmpty());
     EXPECT_EQ(cardCount(), 4);
 }
 
@@ -499,7 +461,7 @@ TEST_F(CardForm, CancelLeavesTheTableAsItWas) {
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
     const Card c = readCard(1);
     EXPECT_EQ(c.name, QStringLiteral("Закон о порядке"));
-    EXPECT_EQ(c.zakon, cards()[0].zakon);
+    EXPECT_EQ(c.text, cards()[0].text);
     EXPECT_EQ(::SFILE.get().str(), QString());  // a closed form leaves no source
 }
 
@@ -548,8 +510,8 @@ TEST_F(CardForm, AFailedWriteKeepsTheFormOpenAndNeverAnswersCompleted) {
     EXPECT_TRUE(rt::threadAlive(mine));
     EXPECT_TRUE(text(mine, RTFTEXTBOX_2).startsWith(QStringLiteral("Моя выдержка. ")));
     const Card stored = readCard(1);
-    EXPECT_EQ(stored.zakon, theirs);
-    EXPECT_EQ(stored.rabzakon, cards()[0].rabzakon);
+    EXPECT_EQ(stored.text, theirs);
+    EXPECT_EQ(stored.work, cards()[0].work);
     EXPECT_EQ(stored.name, QStringLiteral("Закон о порядке"));
     click(mine, kaldo003::CANCEL, 100);
     ASSERT_TRUE(waitDialog(mine));
@@ -634,7 +596,7 @@ TEST_F(CardForm, TheDocumentTextGoesThroughTestRtfAndBack) {
     const QByteArray cyrillic = corpus("lo-cp1251-polozhenie.rtf");
     ASSERT_FALSE(cyrillic.isEmpty());
     std::vector<Card> cs = cards();
-    cs[0].zakon = cyrillic;
+    cs[0].text = cyrillic;
     setBase(cs, kBookmarks);
     const QString original = plainOf(cyrillic);
 
@@ -651,7 +613,7 @@ TEST_F(CardForm, TheDocumentTextGoesThroughTestRtfAndBack) {
     click(th, BUTTON6);
     click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
-    const QString stored = plainOf(readCard(1).zakon);
+    const QString stored = plainOf(readCard(1).text);
     EXPECT_TRUE(stored.startsWith(QStringLiteral("Примечание юриста: см. статью 5. ")))
         << stored.toStdString();
     EXPECT_EQ(stored.mid(33).simplified(), original.simplified());
@@ -681,8 +643,8 @@ TEST_F(CardForm, TheWorkingCopyGoesThroughZfileAndBack) {
     click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
     Card c = readCard(2);
-    EXPECT_EQ(plainOf(c.rabzakon), QStringLiteral("Выдержка: реестр ведётся в электронном виде"));
-    EXPECT_TRUE(c.zakon.isEmpty());  // the document text is another body
+    EXPECT_EQ(plainOf(c.work), QStringLiteral("Выдержка: реестр ведётся в электронном виде"));
+    EXPECT_TRUE(c.text.isEmpty());  // the document text is another body
 
     th = openCard(ChangeRecord, 2, response);
     selectTab(th, CURRENTTAB, ExtractsTab);
@@ -712,8 +674,8 @@ TEST_F(CardForm, ApplyingTakesAPressNotTheFocus) {
     click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
     Card c = readCard(1);
-    EXPECT_EQ(c.zakon, cards()[0].zakon);
-    EXPECT_EQ(c.rabzakon, cards()[0].rabzakon);
+    EXPECT_EQ(c.text, cards()[0].text);
+    EXPECT_EQ(c.work, cards()[0].work);
 
     // A press stores the editor as it is, every time it is pressed.
     const LONG again = openCard(ChangeRecord, 1, response);
@@ -724,7 +686,7 @@ TEST_F(CardForm, ApplyingTakesAPressNotTheFocus) {
     click(again, BUTTON6);
     click(again, kaldo003::OK);
     EXPECT_EQ(finished(again, response), int(RequestCompleted));
-    EXPECT_TRUE(plainOf(readCard(1).zakon)
+    EXPECT_TRUE(plainOf(readCard(1).text)
                     .startsWith(QStringLiteral("Вторая правка. Первая правка. ") + kPassage));
 
     // Also an editor never filled: pressed, it stores its empty text.
@@ -735,8 +697,8 @@ TEST_F(CardForm, ApplyingTakesAPressNotTheFocus) {
     click(empty, kaldo003::OK);
     EXPECT_EQ(finished(empty, response), int(RequestCompleted));
     c = readCard(1);
-    EXPECT_EQ(plainOf(c.zakon), QString());
-    EXPECT_EQ(plainOf(c.rabzakon), QString());
+    EXPECT_EQ(plainOf(c.text), QString());
+    EXPECT_EQ(plainOf(c.work), QString());
 }
 
 TEST_F(CardForm, ATextTypedIntoTheEditorBeforeAnyShowIsStoredOnApply) {
@@ -745,7 +707,7 @@ TEST_F(CardForm, ATextTypedIntoTheEditorBeforeAnyShowIsStoredOnApply) {
     click(th, BUTTON6);
     click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
-    EXPECT_EQ(plainOf(readCard(3).zakon), QStringLiteral("Текст набран вручную"));
+    EXPECT_EQ(plainOf(readCard(3).text), QStringLiteral("Текст набран вручную"));
 }
 
 TEST_F(CardForm, AFailedShowNamesTestRtfAndShowsNoStaleText) {
@@ -769,13 +731,13 @@ TEST_F(CardForm, AFailedShowNamesTestRtfAndShowsNoStaleText) {
     waitIdle(th);
     click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
-    EXPECT_EQ(readCard(1).zakon, cards()[0].zakon);
+    EXPECT_EQ(readCard(1).text, cards()[0].text);
     QDir(work()).rmdir(QStringLiteral("Test.rtf"));
 }
 
 TEST_F(CardForm, ABodyTheEditorCannotReadIsNeitherShownNorOverwritten) {
     std::vector<Card> cs = cards();
-    cs[1].zakon = QByteArray("\x01\x02\x00\xff binary", 12);
+    cs[1].text = QByteArray("\x01\x02\x00\xff binary", 12);
     setBase(cs, kBookmarks);
     const LONG th = openCard(ChangeRecord, 2, response);
     click(th, BUTTON17, 100);
@@ -785,7 +747,7 @@ TEST_F(CardForm, ABodyTheEditorCannotReadIsNeitherShownNorOverwritten) {
     waitIdle(th);
     click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
-    EXPECT_EQ(readCard(2).zakon, cs[1].zakon);
+    EXPECT_EQ(readCard(2).text, cs[1].text);
 }
 
 TEST_F(CardForm, AFailedWorkingCopyNamesZfile) {
@@ -804,7 +766,7 @@ TEST_F(CardForm, AFailedWorkingCopyNamesZfile) {
     waitIdle(th);
     click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
-    EXPECT_EQ(readCard(1).rabzakon, cards()[0].rabzakon);
+    EXPECT_EQ(readCard(1).work, cards()[0].work);
     QDir(work()).rmdir(QStringLiteral("zfile.rtf"));
 }
 
@@ -829,7 +791,7 @@ TEST_F(CardForm, ArchivingPutsTheSourceIntoTheTextAndNamesIt) {
     click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
     const Card c = readCard(1);
-    EXPECT_EQ(c.zakon, bytes);
+    EXPECT_EQ(c.text, bytes);
     EXPECT_EQ(c.nfile, source);
 }
 
@@ -860,7 +822,7 @@ TEST_F(CardForm, AMissingOrUnreadableSourceChangesNothing) {
     click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
     const Card c = readCard(1);
-    EXPECT_EQ(c.zakon, cards()[0].zakon);
+    EXPECT_EQ(c.text, cards()[0].text);
     EXPECT_EQ(c.nfile, QStringLiteral("C:\\src\\59.rtf"));
 }
 
@@ -917,11 +879,6 @@ TEST_F(CardForm, TheSpinSizesTheDocumentTextOnly) {
 }
 
 int main(int argc, char** argv) {
-    qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
-    QDir().mkpath(sandbox().path() + QStringLiteral("/c/cards"));
-    QDir().mkpath(sandbox().path() + QStringLiteral("/c/kaldor_demo"));
-    installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
-    return uitest::main(argc, argv, {});
+    enterSandbox({"cards", "kaldor_demo"});
+    return runProgramTests(argc, argv);
 }

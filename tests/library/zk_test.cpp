@@ -17,6 +17,7 @@
 #include "controls/kaldo006.h"
 #include "core/paths.h"
 #include "dictionary.h"
+#include "doclist_support.h"
 #include "program_environment.h"
 #include "table_support.h"
 #include "ui/dialogs.h"
@@ -35,11 +36,6 @@ const int kCtrlH = Key::Ctrl + Key::letter('H');
 // How long a form's thread may take to open its window or to end: generous,
 // for a loaded machine under the sanitizers.
 constexpr int kSlow = 20000;
-
-QTemporaryDir& sandbox() {
-    static QTemporaryDir d;
-    return d;
-}
 
 struct Mark {
     LONG id;
@@ -70,31 +66,23 @@ void makeBase(const std::vector<Card>& cards, const std::vector<Mark>& marks) {
     static int n = 0;
     const QString folder = QStringLiteral("c:\\zk%1\\").arg(++n);
     QDir(rt::driveFolder(u'C')).mkpath(QStringLiteral("zk%1").arg(n));
+    std::vector<doclist::Card> written;
+    for (const Card& c : cards) {
+        doclist::Card d;
+        d.id = c.id;
+        d.name = c.name;
+        // Both bodies tell whose they are.
+        d.text = "{\\rtf1 text of " + QByteArray::number(c.id) + "}";
+        d.work = "{\\rtf1 extracts of " + QByteArray::number(c.id) + "}";
+        written.push_back(d);
+    }
+    std::vector<doclist::Bookmark> bookmarks;
+    for (const Mark& m : marks)
+        bookmarks.push_back({m.card, m.name, m.passage, m.id});
+    ASSERT_TRUE(doclist::writeBase(folder, written, bookmarks));
     PUT1 = folder + QStringLiteral("KALDOR.TPS");
     PUT2 = folder + QStringLiteral("ZAMETKA.TPS");
     PUT = folder;
-    Relate_KALDOR->SetOpenRelated();
-    Relate_KALDOR->Open();
-    for (const Card& c : cards) {
-        CLEAR(KALDOR);
-        KAL.ID = c.id;
-        KAL.NAME = c.name;
-        // Both bodies tell whose they are.
-        KAL.ZAKON.setData("{\\rtf1 text of " + QByteArray::number(c.id) + "}");
-        KAL.RABZAKON.setData("{\\rtf1 extracts of " + QByteArray::number(c.id) + "}");
-        ADD(KALDOR);
-        ASSERT_EQ(ERRORCODE(), 0);
-    }
-    for (const Mark& m : marks) {
-        CLEAR(ZAMETKA);
-        ZAM.ID = m.id;
-        ZAM.IDDOK = m.card;
-        ZAM.ZAKLAD = m.name;
-        ZAM.POTEXT = m.passage;
-        ADD(ZAMETKA);
-        ASSERT_EQ(ERRORCODE(), 0);
-    }
-    Relate_KALDOR->Close();
 }
 
 // The bookmark numbered `id` as stored (thread 1).
@@ -714,10 +702,6 @@ TEST(BookmarkForm, TwoFormsAddingAtOnceGetNumbersOfTheirOwn) {
 }
 
 int main(int argc, char** argv) {
-    qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
-    QDir().mkpath(sandbox().path() + QStringLiteral("/c"));
-    installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
-    return uitest::main(argc, argv, {});
+    enterSandbox({});
+    return runProgramTests(argc, argv);
 }

@@ -14,6 +14,7 @@
 #include "listdriver.h"
 #include "query.h"
 #include "query_support.h"
+#include "thread_log.h"
 #include "ui/window.h"
 #include "uidriver.h"
 #include "windowmanager.h"
@@ -37,15 +38,9 @@ struct Row {
 };
 
 // What the list's thread holds, for the test thread.
-struct Seen {
-    std::mutex m;
+struct Seen : Guarded<Seen> {
     QString text;  // the query's text after each event
     bool active = false;
-    template <class T>
-    T get(T Seen::*member) {
-        std::lock_guard<std::mutex> l(m);
-        return this->*member;
-    }
 };
 
 QString iniPath() {

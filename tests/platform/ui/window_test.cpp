@@ -27,6 +27,7 @@
 #include "core/errors.h"
 #include "core/paths.h"
 #include "core/resources.h"
+#include "thread_log.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
@@ -41,43 +42,23 @@ using namespace uitest::MDI;
 using namespace uitest::FRAME;
 
 // Events a window's thread took, for the test thread to look at.
-class Log {
+class Log : public ThreadLog<rt::Event> {
   public:
-    void add(const rt::Event& e) {
-        std::lock_guard<std::mutex> l(m_);
-        events_.push_back(e);
-    }
-    bool has(int event, int field = -1000) const {
-        std::lock_guard<std::mutex> l(m_);
-        for (const rt::Event& e : events_) {
-            if (e.event == event && (field == -1000 || e.field == field))
-                return true;
-        }
-        return false;
-    }
+    bool has(int event, int field = -1000) const { return count(event, field) > 0; }
     rt::Event last(int event) const {
-        std::lock_guard<std::mutex> l(m_);
-        for (auto it = events_.rbegin(); it != events_.rend(); ++it) {
+        const std::vector<rt::Event> all = entries();
+        for (auto it = all.rbegin(); it != all.rend(); ++it) {
             if (it->event == event)
                 return *it;
         }
         return {};
     }
     int count(int event, int field = -1000) const {
-        std::lock_guard<std::mutex> l(m_);
         int n = 0;
-        for (const rt::Event& e : events_)
+        for (const rt::Event& e : entries())
             n += e.event == event && (field == -1000 || e.field == field);
         return n;
     }
-    void clear() {
-        std::lock_guard<std::mutex> l(m_);
-        events_.clear();
-    }
-
-  private:
-    mutable std::mutex m_;
-    std::vector<rt::Event> events_;
 };
 
 using Setup = std::function<void(Window&)>;

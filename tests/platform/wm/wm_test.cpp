@@ -12,12 +12,13 @@
 #include <QTemporaryDir>
 #include <atomic>
 #include <functional>
-#include <mutex>
 
 #include "controls/wmtest.h"
 #include "core/errors.h"
+#include "item_table.h"
 #include "resizer.h"
 #include "table/filemanager.h"
+#include "thread_log.h"
 #include "toolbar.h"
 #include "uidriver.h"
 #include "windowmanager.h"
@@ -35,87 +36,7 @@ static_assert(int(wmtest::CHILD::LIST) == layout::LIST &&
               int(wmtest::CHILD::RIGHT) == layout::RIGHT);
 
 ErrorClass gErrors;
-
-// What the procedure threads did, for the test thread to look at.
-class Log {
-  public:
-    void add(const QString& s) {
-        std::lock_guard<std::mutex> l(m_);
-        lines_.push_back(s);
-    }
-    QStringList lines() const {
-        std::lock_guard<std::mutex> l(m_);
-        return lines_;
-    }
-    void clear() {
-        std::lock_guard<std::mutex> l(m_);
-        lines_.clear();
-    }
-    // The entries appear in this order (others may come between).
-    bool inOrder(const QStringList& wanted) const {
-        const QStringList all = lines();
-        qsizetype at = 0;
-        for (const QString& w : wanted) {
-            at = all.indexOf(w, at);
-            if (at < 0)
-                return false;
-            ++at;
-        }
-        return true;
-    }
-    bool has(const QString& s) const { return lines().contains(s); }
-
-  private:
-    mutable std::mutex m_;
-    QStringList lines_;
-};
-
-// The test table: items with a numbered id and a unique name. One per thread,
-// as the program's tables are.
-struct ItemTable {
-    struct Record {
-        LONG ID = 0;
-        STRING<40> NAME;
-        STRING<20> NOTE;
-    } R;
-    TableFile file{QStringLiteral("ITEMS"), QStringLiteral("ITM"), Driver::DAT};
-    KEY K1, K2;
-    FileManager access;
-    RelationManager relate;
-
-    explicit ItemTable(const QString& fileName) {
-        file.addField(QStringLiteral("ID"), R.ID);
-        file.addField(QStringLiteral("NAME"), R.NAME);
-        file.addField(QStringLiteral("NOTE"), R.NOTE);
-        K1 = file.addKey(QStringLiteral("ITM:K1"), QStringLiteral("by id"), {ref(R.ID)},
-                         KeyFlag::Unique | KeyFlag::Primary);
-        K2 = file.addKey(QStringLiteral("ITM:K2"), QStringLiteral("by name"), {ref(R.NAME)},
-                         KeyFlag::Unique | KeyFlag::NoCase);
-        file.setFileName(fileName);
-        file.setCreate(true);
-        access.FileNameValue = QStringLiteral("items");
-        access.Init(file, gErrors);
-        access.Create = 1;
-        access.AddKey(K1, QStringLiteral("by id"), 1);
-        relate.Init(access, 1);
-    }
-    ~ItemTable() {
-        relate.Kill();
-        access.Kill();
-    }
-    // Both with the table open, as a list has it open while its form runs.
-    void add(LONG id, const char* name) {
-        file.clearRecord();
-        R.ID = id;
-        R.NAME = name;
-        access.Insert();
-    }
-    // Reads the item with `id` into the buffer; false when there is none.
-    bool fetch(LONG id) {
-        R.ID = id;
-        return access.TryFetch(K1) == Level::Benign;
-    }
-};
+using Log = TextLog;
 
 // The thread's history record, kept across the forms of one thread.
 thread_local ItemTable::Record tHistory;
@@ -258,7 +179,7 @@ class WindowManagerTest : public ::testing::Test {
     int start(std::vector<int> requests, std::function<void(ItemTable&)> prepare = {}) {
         const QString name = file;
         return START([this, requests, prepare, name] {
-            ItemTable db(name);
+            ItemTable db(name, gErrors);
             db.relate.Open();
             if (prepare)
                 prepare(db);
@@ -285,7 +206,7 @@ class WindowManagerTest : public ::testing::Test {
         const QString table = file;
         std::atomic<bool> finished{false};
         START([&] {
-            ItemTable db(table);
+            ItemTable db(table, gErrors);
             db.relate.Open();
             if (db.fetch(id)) {
                 db.R.NAME = name;
@@ -302,7 +223,7 @@ class WindowManagerTest : public ::testing::Test {
         const QString name = file;
         std::atomic<bool> finished{false};
         START([&] {
-            ItemTable db(name);
+            ItemTable db(name, gErrors);
             db.relate.Open();
             SET(db.K1);
             for (NEXT(db.file); ERRORCODE() == 0; NEXT(db.file))
@@ -339,7 +260,7 @@ TEST_F(WindowManagerTest, EventsGoToTheWindowThenTheCompanionsInOrder) {
 
 TEST_F(WindowManagerTest, ACompanionThatTakesAnEventEndsIt) {
     const int t = START([this] {
-        ItemTable db(file);
+        ItemTable db(file, gErrors);
         db.relate.Open();
         db.add(1, "Первый");
         db.fetch(1);
