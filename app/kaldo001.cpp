@@ -1,6 +1,7 @@
 // The MDI frame: its menus start the list windows, each on a thread of its own,
 // and the topic list opens with it.
 
+#include "controls/kaldo001.h"
 #include "globals.h"
 #include "procedures.h"
 #include "toolbar.h"
@@ -9,29 +10,7 @@
 
 namespace {
 
-// Menu items of the frame.
-enum {
-    MENUBAR = -1,
-    FILEMENU = -2,
-    PRINTSETUP = -3,
-    EXIT = -4,
-    EDITMENU = -5,
-    CUT = -6,
-    COPY = -7,
-    PASTE = -8,
-    BROWSEMENU = -9,
-    BROWSEKALDOR = -10,
-    BDTM = -11,
-    BD = -12,
-    WINDOWMENU = -13,
-    TILE = -14,
-    CASCADE = -15,
-    ARRANGE = -16,
-    HELPMENU = -17,
-    HELPINDEX = -18,
-    HELPSEARCH = -19,
-    HELPONHELP = -20,
-};
+using namespace kaldo001;  // the window's controls
 
 class FrameManager : public WindowManager {
   public:

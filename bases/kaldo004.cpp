@@ -9,6 +9,7 @@
 #include "app/procedures.h"
 #include "bases.h"
 #include "browse.h"
+#include "controls/kaldo004.h"
 #include "dictionary.h"
 #include "sortheader.h"
 #include "toolbar.h"
@@ -17,23 +18,9 @@
 
 namespace kaldo004 {
 
-// Controls of the window. SPINRTF, PUT and KOLDOC are also the names of the
-// process-wide variables they show: those are written ::SPINRTF, ::PUT, ::KOLDOC.
-enum : int {
-    BROWSE_1 = 1,
-    BUTTON8,
-    INSERT_4,
-    CHANGE_4,
-    DELETE_4,
-    SPINRTF,
-    BUTTON6,
-    CURRENTTAB,
-    TAB1,
-    STRING1,
-    PUT,
-    KOLDOC_PROMPT,
-    KOLDOC,
-};
+// The window's controls (controls/kaldo004.h, made from its declaration):
+// SPINRTF, PUT and KOLDOC are also the names of the process-wide variables
+// they show, and those are written ::SPINRTF, ::PUT, ::KOLDOC.
 
 struct BrowseRow {
     LONG CON_RTG;

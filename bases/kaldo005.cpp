@@ -2,6 +2,7 @@
 // lists on their own thread to view, add, change or delete a base. Its one
 // control of its own chooses the base's folder in a folder dialog.
 
+#include "controls/kaldo005.h"
 #include "app/common.h"
 #include "app/globals.h"
 #include "bases.h"
@@ -12,25 +13,6 @@
 #include "windowmanager.h"
 
 namespace kaldo005 {
-
-enum : int {
-    CURRENTTAB = 1,
-    TAB_1,
-    CON_KOD_PROMPT,
-    CON_KOD,
-    CON_ID_PROMPT,
-    CON_ID,
-    CON_PATH_PROMPT,
-    CON_PATH,
-    BUTTON3,
-    CON_NAME_PROMPT,
-    CON_NAME,
-    CON_RTG_PROMPT,
-    CON_RTG,
-    CON_ON_OFF,
-    OK,
-    CANCEL,
-};
 
 // The values the user last saved with this form on this thread, field by field
 // (cleared when the thread starts).

@@ -11,6 +11,7 @@
 #include "app/procedures.h"
 #include "bases.h"
 #include "browse.h"
+#include "controls/kaldo007.h"
 #include "dictionary.h"
 #include "sortheader.h"
 #include "toolbar.h"
@@ -19,25 +20,9 @@
 
 namespace kaldo007 {
 
-// Controls of the window. SPINW and PUT are also the names of the process-wide
-// variables they show: those are written ::SPINW and ::PUT.
-enum : int {
-    BROWSE_1 = 1,
-    INSERT_3,
-    CHANGE_3,
-    DELETE_3,
-    INSERT,
-    CHANGE,
-    DELETE,
-    BUTTON8,
-    BUTTON7,
-    CURRENTTAB,
-    TAB_2,
-    SPINW,
-    CON_PATH_PROMPT,
-    PUT,
-    LIST,
-};
+// The window's controls (controls/kaldo007.h, made from its declaration):
+// SPINW and PUT are also the names of the process-wide variables they show,
+// and those are written ::SPINW and ::PUT.
 
 // The forms the lists ask for through Run(number, request).
 enum : int { TopicForm = 1, BaseForm = 2 };

@@ -3,6 +3,7 @@
 // through the topic's relation object: a new code is carried to the topic's
 // bases, and a topic that still has bases is not deleted.
 
+#include "controls/kaldo008.h"
 #include "app/common.h"
 #include "app/globals.h"
 #include "bases.h"
@@ -12,18 +13,6 @@
 #include "windowmanager.h"
 
 namespace kaldo008 {
-
-enum : int {
-    CURRENTTAB = 1,
-    TAB_1,
-    RUB_KOD_PROMPT,
-    RUB_KOD,
-    RUB_NAME1_PROMPT,
-    RUB_NAME1,
-    RUB_NAME2,
-    OK,
-    CANCEL,
-};
 
 // The values the user last saved with this form on this thread, field by field
 // (cleared when the thread starts).

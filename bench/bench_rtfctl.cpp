@@ -9,6 +9,7 @@
 #include <QTextEdit>
 
 #include "big_rtf.h"
+#include "controls/rtfctltest.h"
 #include "core/resources.h"
 #include "rtfcontrol.h"
 #include "rtfeditor.h"
@@ -17,7 +18,7 @@
 
 namespace {
 
-constexpr int RTFTEXTBOX = 1;
+using namespace rtfctltest;  // the window's controls
 
 using bench::bigRtfPath;
 using bench::workDir;

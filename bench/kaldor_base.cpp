@@ -1,17 +1,59 @@
 #include "kaldor_base.h"
 
+#include <benchmark/benchmark.h>
+
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <cstdio>
 
 #include "app/globals.h"
+#include "core/resources.h"
 #include "dictionary.h"
 
 namespace benchbase {
 
+namespace {
+int cardsFromEnvironment() {
+    bool ok = false;
+    const int n = qEnvironmentVariableIntValue("KALDOR_BENCH_CARDS", &ok);
+    return ok && n > 0 ? n : 100000;
+}
+}  // namespace
+
+const int kCards = cardsFromEnvironment();
+
 QString benchDir() {
     const QByteArray d = qgetenv("KALDOR_BENCH_DIR");
-    return d.isEmpty() ? QStringLiteral("/tmp/kaldor-bench") : QString::fromLocal8Bit(d);
+    if (!d.isEmpty())
+        return QString::fromLocal8Bit(d);
+    return kCards == 100000 ? QStringLiteral("/tmp/kaldor-bench")
+                            : QStringLiteral("/tmp/kaldor-bench-%1").arg(kCards);
+}
+
+void resetPeakMemory() {
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+double peakMemoryMB() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+void startProgram(int* argc, char** argv, const QString& resources) {
+    installThreadHooks();
+    benchmark::Initialize(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    rt::addResourceFolder(resources);
 }
 
 namespace {

@@ -31,6 +31,7 @@
 #include "dictionary.h"
 #include "register_base.h"
 #include "report/preview.h"
+#include "report_preview.h"
 #include "ui/runtime.h"
 
 namespace {
@@ -40,15 +41,6 @@ auto onGui(F f) -> decltype(f()) {
     decltype(f()) r{};
     rt::gui::call([&] { r = f(); });
     return r;
-}
-
-PrintPreviewClass* preview() {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* p = qobject_cast<PrintPreviewClass*>(w);
-        if (p && p->isVisible())
-            return p;
-    }
-    return nullptr;
 }
 
 template <class F>
@@ -125,11 +117,11 @@ void BM_PrintRsToPdf(benchmark::State& state) {
         QElapsedTimer clock;
         clock.start();
         const int thread = START(PrintRs, 25000);
-        if (!waitFor([] { return onGui([] { return preview() != nullptr; }); }, 600000)) {
+        if (!waitFor([] { return onGui([] { return shownPreview() != nullptr; }); }, 600000)) {
             state.SkipWithError("no preview");
             return;
         }
-        if (!waitFor([] { return onGui([] { return preview()->document()->finished(); }); },
+        if (!waitFor([] { return onGui([] { return shownPreview()->document()->finished(); }); },
                      600000)) {
             state.SkipWithError("no pages");
             return;
@@ -137,20 +129,21 @@ void BM_PrintRsToPdf(benchmark::State& state) {
         read += clock.nsecsElapsed() / 1e9;
         const qint64 shown = clock.nsecsElapsed();
         // What the user sees first: the preview painting the page in view.
-        onGui([] { return !preview()->grab().isNull(); });
+        onGui([] { return !shownPreview()->grab().isNull(); });
         firstPage += (clock.nsecsElapsed() - shown) / 1e9;
         readStall = std::max(readStall, stalls.takeMs());
         const qint64 saving = clock.nsecsElapsed();
-        if (!onGui([&] { return preview()->savePdf(pdf); }) ||
-            !waitFor([] { return !onGui([] { return preview()->outputRunning(); }); }, 600000) ||
-            !onGui([] { return preview()->outputError().isEmpty(); })) {
+        if (!onGui([&] { return shownPreview()->savePdf(pdf); }) ||
+            !waitFor([] { return !onGui([] { return shownPreview()->outputRunning(); }); },
+                     600000) ||
+            !onGui([] { return shownPreview()->outputError().isEmpty(); })) {
             state.SkipWithError("no PDF");
             return;
         }
         write += (clock.nsecsElapsed() - saving) / 1e9;
         pdfStall = std::max(pdfStall, stalls.takeMs());
-        pages = onGui([] { return preview()->pagesShown(); });
-        onGui([] { return preview()->close(); });
+        pages = onGui([] { return shownPreview()->pagesShown(); });
+        onGui([] { return shownPreview()->close(); });
         rt::waitThreadEnd(thread, 10000);
     }
     const double n = double(state.iterations());

@@ -16,6 +16,7 @@
 
 #include "app/globals.h"
 #include "browse.h"
+#include "controls/benchquery.h"
 #include "core/resources.h"
 #include "dictionary.h"
 #include "kaldor_base.h"
@@ -25,7 +26,7 @@
 
 namespace {
 
-enum { BROWSE_1 = 1 };
+using namespace benchquery;  // the window's controls
 enum { WORDS = 1, NDOK, UTV, VVOD, NAME };
 
 struct Row {
@@ -130,11 +131,7 @@ BENCHMARK(BM_ListApply)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    installThreadHooks();
-    benchmark::Initialize(&argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    rt::addResourceFolder(QStringLiteral(KALDOR_BENCH_RESOURCES));
+    benchbase::startProgram(&argc, argv, QStringLiteral(KALDOR_BENCH_RESOURCES));
     return rt::run(argc, argv, [] {
         benchbase::openBase();
         {

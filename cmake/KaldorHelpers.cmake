@@ -23,3 +23,32 @@ function(kaldor_test name)
         DISCOVERY_TIMEOUT 60
         PROPERTIES TIMEOUT 300 LABELS ${name})
 endfunction()
+
+# kaldor_controls(<target> <module>.json...)
+# An interface library <target> whose users include "controls/<module>.h": the
+# control and menu numbers of every window of the module by equate, made from
+# the declaration by kaldor-equates (tools/) whenever it changes. Procedures
+# and tests name controls only through it, so a control inserted into a
+# declaration moves the numbers of both, and a control the code names that the
+# declaration lacks does not compile.
+function(kaldor_controls target)
+    set(dir ${CMAKE_BINARY_DIR}/generated)
+    file(MAKE_DIRECTORY ${dir}/controls)
+    set(headers)
+    foreach(declaration ${ARGN})
+        get_filename_component(path ${declaration} ABSOLUTE)
+        get_filename_component(module ${declaration} NAME_WE)
+        string(TOLOWER ${module} module)
+        set(header ${dir}/controls/${module}.h)
+        add_custom_command(OUTPUT ${header}
+            COMMAND kaldor-equates ${path} ${header}
+            DEPENDS kaldor-equates ${path}
+            COMMENT "Control numbers of ${module}"
+            VERBATIM)
+        list(APPEND headers ${header})
+    endforeach()
+    add_custom_target(${target}_headers DEPENDS ${headers})
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${dir})
+    add_dependencies(${target} ${target}_headers)
+endfunction()

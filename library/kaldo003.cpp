@@ -16,6 +16,7 @@
 #include "app/globals.h"
 #include "app/procedures.h"
 #include "browse.h"
+#include "controls/kaldo003.h"
 #include "copyfailure.h"
 #include "dictionary.h"
 #include "resizer.h"
@@ -29,82 +30,9 @@
 
 namespace kaldo003 {
 
-// Controls of the window. SPINRTF and SFILE are also the names of the
-// process-wide variables they show: those are written ::SPINRTF, ::SFILE.
-enum : int {
-    CURRENTTAB = 1,
-    TAB2,
-    RTFTEXTBOX,
-    BUTTON17,
-    BUTTON6,
-    RTFTOOLFIND,
-    RTFTOOLFINDANDREPLACE,
-    RTFTOOLUNDO,
-    RTFTOOLREDO,
-    RTFTOOLFONTNAME,
-    RTFTOOLFONTSIZE,
-    RTFTOOLFONTSCRIPT,
-    RTFTOOLBOLD,
-    RTFTOOLITALIC,
-    RTFTOOLUNDERLINE,
-    RTFTOOLFONTCOLOR,
-    RTFTOOLFONTBKCOLOR,
-    SPINRTF,
-    TAB_1,
-    KAL_ID_PROMPT,
-    KAL_ID,
-    KAL_NFILE,
-    LOOKUPFILE,
-    KAL_KODTER,
-    KAL_KODTER_RADIO1,
-    KAL_KODTER_RADIO2,
-    KAL_KODTER_RADIO3,
-    SFILE_PROMPT,
-    SFILE,
-    KAL_NAME_PROMPT,
-    KAL_NAME,
-    KAL_PNAME1_PROMPT,
-    KAL_PNAME1,
-    KAL_PNAME2,
-    KAL_PNAME3,
-    KAL_NDOK_PROMPT,
-    KAL_NDOK,
-    KAL_UTVDATA_PROMPT,
-    KAL_UTVDATA,
-    KAL_VVODDATA_PROMPT,
-    KAL_VVODDATA,
-    KAL_WORDKEY_PROMPT,
-    KAL_WORDKEY,
-    BUTTON5,
-    TAB3,
-    LIST,
-    INSERT,
-    CHANGE,
-    DELETE,
-    TAB4,
-    RTFTEXTBOX_2,
-    RTFTOOLFIND_2,
-    RTFTOOLFINDANDREPLACE_2,
-    RTFTOOLUNDO_2,
-    RTFTOOLREDO_2,
-    RTFTOOLALIGNMENT,
-    RTFTOOLALIGNMENTLEFT,
-    RTFTOOLALIGNMENTCENTER,
-    RTFTOOLALIGNMENTRIGHT,
-    RTFTOOLALIGNMENTJUST,
-    RTFTOOLFONTNAME_2,
-    RTFTOOLFONTSIZE_2,
-    RTFTOOLFONTSCRIPT_2,
-    RTFTOOLBOLD_2,
-    RTFTOOLITALIC_2,
-    RTFTOOLUNDERLINE_2,
-    RTFTOOLFONTCOLOR_2,
-    RTFTOOLFONTBKCOLOR_2,
-    BUTTON20,
-    BUTTON19,
-    OK,
-    CANCEL,
-};
+// The window's controls (controls/kaldo003.h, made from its declaration):
+// SPINRTF and SFILE are also the names of the process-wide variables they
+// show, and those are written ::SPINRTF, ::SFILE.
 
 // The source file a new card form offers.
 const QString kDefaultSource = QStringLiteral("C:\\kaldor_demo\\1.rtf");

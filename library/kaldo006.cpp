@@ -2,6 +2,7 @@
 // list of the card form on its own thread to view, add, change or delete a
 // bookmark of the card in the thread's KALDOR buffer.
 
+#include "controls/kaldo006.h"
 #include "app/common.h"
 #include "app/globals.h"
 #include "app/procedures.h"
@@ -12,21 +13,6 @@
 #include "windowmanager.h"
 
 namespace kaldo006 {
-
-enum : int {
-    CURRENTTAB = 1,
-    TAB_1,
-    ZAM_ID_PROMPT,
-    ZAM_ID,
-    ZAM_IDDOK_PROMPT,
-    ZAM_IDDOK,
-    ZAM_ZAKLAD_PROMPT,
-    ZAM_ZAKLAD,
-    ZAM_POTEXT_PROMPT,
-    ZAM_POTEXT,
-    OK,
-    CANCEL,
-};
 
 // The values the user last saved with this form on this thread, field by field
 // (cleared when the thread starts).

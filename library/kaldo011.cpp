@@ -2,6 +2,7 @@
 // of its document table in the order of the card's number, under a progress
 // window with a cancel button, then the print preview.
 
+#include "controls/kaldo011.h"
 #include "app/globals.h"
 #include "app/procedures.h"
 #include "core/picture.h"
@@ -16,12 +17,7 @@
 
 namespace {
 
-enum {
-    PROGRESS_THERMOMETER = 1,
-    PROGRESS_USERSTRING,
-    PROGRESS_PCTTEXT,
-    PROGRESS_CANCEL,
-};
+using namespace kaldo011;  // the window's controls
 
 // Reads the cards; each prints one entry of the register.
 class ThisReportClass : public ProcessClass {

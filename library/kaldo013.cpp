@@ -44,10 +44,7 @@ int ThisWindowClass::Init() {
     if (level != Level::Benign)
         return level;
     Window& w = p_.QuickWindow;
-    BIND(QStringLiteral("FuzzyMatch"), [](const std::vector<Value>& v) {
-        return Value(FuzzyMatch(v.size() > 0 ? v[0].toText() : QString(),
-                                v.size() > 1 ? v[1].toText() : QString()));
-    });
+    BIND(QStringLiteral("FuzzyMatch"), FuzzyMatch);
     BIND(QStringLiteral("FuzzyQuery9"), ref(p_.FuzzyQuery9));
     // The document and bookmark tables of the base active now: the list stays
     // on them whatever base is chosen later.

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "browse.h"
+#include "controls/kaldo013.h"
 #include "core/step.h"
 #include "dictionary.h"
 #include "filedrop.h"
@@ -20,46 +21,9 @@
 
 namespace kaldo013 {
 
-// Controls of the window. SORT, SPINRTF, SPINW and KOLDOC are also the names
-// of the process-wide variables they show: those are written ::SORT, ...
-enum : int {
-    BROWSE_1 = 1,
-    KAL_UTVDATA_PROMPT,
-    KAL_UTVDATA,
-    KAL_VVODDATA_PROMPT,
-    KAL_VVODDATA,
-    KAL_NDOK_PROMPT,
-    KAL_NDOK,
-    BUTTON15,
-    BUTTON15_2,
-    ZAM_ZAKLAD,
-    KAL_PNAME3,
-    RTFTOOLPRINT,
-    RTFTOOLFIND,
-    RTFTOOLFINDANDREPLACE,
-    RTFTOOLCOPY,
-    INSERT_3,
-    CHANGE_3,
-    SPINRTF,
-    SORT,
-    DELETE_3,
-    BUTTON4,
-    CURRENTTAB,
-    TAB_2,
-    KOLDOC_PROMPT,
-    KOLDOC,
-    FUZZYGROUP,
-    FUZZYQUERY,
-    FUZZYGO,
-    FUZZYCLEAR,
-    SPINW,
-    BUTTON13,
-    QUERY,
-    TAB_3,
-    KAL_PNAME1,
-    KAL_PNAME2,
-    RTFTEXTBOX,
-};
+// The window's controls (controls/kaldo013.h, made from its declaration):
+// SORT, SPINRTF, SPINW and KOLDOC are also the names of the process-wide
+// variables they show, and those are written ::SORT, ...
 
 // Ctrl+Shift+right click on the window: the insert and delete buttons show.
 constexpr int kShowUpdateButtons = Key::Ctrl + Key::Shift + Key::MouseRight;

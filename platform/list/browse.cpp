@@ -203,7 +203,22 @@ void BrowseClass::applyOrder() {
             expressionDescending = descending;
         }
     }
-    if (expression) {
+    Expression::Match match;
+    bool native = expression && expression->match(&match);
+    for (const FieldRef& f : match.fields)
+        native = native && (!f.valid() || view_->file().fieldIndex(f) >= 0);
+    if (native) {
+        // A fuzzy order over the row's own fields: the view scores every row
+        // itself, on every core.
+        ViewClass::MatchOrder m;
+        m.query = match.query;
+        m.base = match.base;
+        m.descending = expressionDescending;
+        for (size_t i = 0; i < match.fields.size(); ++i)
+            m.text.push_back({match.fields[i], match.literals[i]});
+        orderExpression_ = std::move(expression);
+        view_->setOrder(std::move(m));
+    } else if (expression) {
         orderExpression_ = std::move(expression);
         const Expression* x = orderExpression_.get();
         view_->setOrder([x] { return x->evaluate(); }, expressionDescending);

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "core/fuzzy.h"
 #include "table.h"
 
 namespace {
@@ -9,6 +10,7 @@ namespace {
 struct Binding {
     FieldRef variable;
     lst::BoundFunction function;
+    lst::TextScore score = nullptr;
 };
 
 std::map<QString, Binding>& bindings() {
@@ -24,6 +26,16 @@ void BIND(const QString& name, FieldRef variable) {
 
 void BIND(const QString& name, lst::BoundFunction function) {
     bindings()[name.toUpper()] = Binding{FieldRef{}, std::move(function)};
+}
+
+void BIND(const QString& name, lst::TextScore procedure) {
+    bindings()[name.toUpper()] =
+        Binding{FieldRef{},
+                [procedure](const std::vector<Value>& v) {
+                    return Value(procedure(v.size() > 0 ? v[0].toText() : QString(),
+                                           v.size() > 1 ? v[1].toText() : QString()));
+                },
+                procedure};
 }
 
 void UNBIND(const QString& name) {
@@ -58,6 +70,7 @@ struct Expression::Node {
     Value literal;
     FieldRef field;
     BoundFunction function;
+    TextScore score = nullptr;
     std::vector<std::unique_ptr<Node>> args;
 
     Value eval() const {
@@ -398,6 +411,7 @@ class Parser {
             return nullptr;
         }
         n->function = b->second.function;
+        n->score = b->second.score;
         return n;
     }
 
@@ -452,6 +466,43 @@ Value Expression::evaluate() const {
 
 FieldRef Expression::field() const {
     return root_->op == Op::Field ? root_->field : FieldRef{};
+}
+
+namespace {
+// The parts of a text joined with &, left to right.
+bool textParts(const Node& n, Expression::Match* out) {
+    if (n.op == Op::Cat)
+        return textParts(*n.args[0], out) && textParts(*n.args[1], out);
+    if (n.op == Op::Field) {
+        out->fields.push_back(n.field);
+        out->literals.emplace_back();
+        return true;
+    }
+    if (n.op == Op::Literal) {
+        out->fields.emplace_back();
+        out->literals.push_back(n.literal.toText());
+        return true;
+    }
+    return false;
+}
+}  // namespace
+
+bool Expression::match(Match* out) const {
+    const Node& r = *root_;
+    if (r.op != Op::Sub || r.args[0]->op != Op::Literal ||
+        r.args[0]->literal.type() != Value::Type::Integer)
+        return false;
+    const Node& call = *r.args[1];
+    if (call.op != Op::Call || call.score != &FuzzyMatch || call.args.size() != 2 ||
+        call.args[0]->op != Op::Field)
+        return false;
+    Match m;
+    m.base = r.args[0]->literal.toInt();
+    m.query = call.args[0]->field;
+    if (!textParts(*call.args[1], &m))
+        return false;
+    *out = std::move(m);
+    return true;
 }
 
 }  // namespace lst

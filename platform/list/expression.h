@@ -26,6 +26,8 @@ class TableFile;
 namespace lst {
 
 using BoundFunction = std::function<Value(const std::vector<Value>&)>;
+// A procedure that scores a text against another (the fuzzy match).
+using TextScore = int (*)(QStringView, QStringView);
 
 class Expression {
   public:
@@ -40,6 +42,16 @@ class Expression {
     Value evaluate() const;
     // A plain field of the table when the expression is nothing else.
     FieldRef field() const;
+    // "base - FuzzyMatch(query, text)", FuzzyMatch bound as the platform's
+    // fuzzy match (core/fuzzy.h) and the text fields and literals joined with &:
+    // what an order by it needs to be computed without this interpreter.
+    struct Match {
+        std::int64_t base = 0;
+        FieldRef query;
+        std::vector<FieldRef> fields;   // per part: the field, or not valid
+        std::vector<QString> literals;  // per part: the literal of a part with no field
+    };
+    bool match(Match* out) const;
 
     struct Node;
 
@@ -53,4 +65,5 @@ class Expression {
 // Names for expressions, bound on the calling thread.
 void BIND(const QString& name, FieldRef variable);
 void BIND(const QString& name, lst::BoundFunction function);
+void BIND(const QString& name, lst::TextScore procedure);
 void UNBIND(const QString& name);

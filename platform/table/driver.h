@@ -2,6 +2,7 @@
 // The SQLite side of the table driver: connections, the column encoding of field
 // values, error mapping, ordered reading from a position, and transactions. Not for
 // use outside platform/table.
+// (Which file holds what: docs/ARCHITECTURE.md, "Tables".)
 
 #include <sqlite3.h>
 
@@ -17,6 +18,9 @@
 #include "table.h"
 
 namespace tbl {
+
+// The page size of every table file, encrypted or not.
+constexpr int kPageSize = 4096;
 
 // A value as SQLite holds it.
 struct Arg {
@@ -89,7 +93,16 @@ bool registerFunctions(sqlite3* db);
 // The runtime's error code for an SQLite result.
 int errorCode(int sqliteCode, bool encrypted);
 
-struct OpenRequest;
+// What a connection is opened for.
+struct OpenRequest {
+    QString path;
+    QString table;
+    QString password;
+    const TableFile* decl = nullptr;  // null: any layout of `table`
+    bool create = false;
+    bool recovering = false;  // a file whose journal is not completed now
+    int busyMs = 10000;
+};
 
 // One connection of one thread to one table file.
 class Connection {
@@ -188,6 +201,15 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
 QString layoutOf(const TableFile& decl);
 // The SQL that makes a new file for a declaration.
 QStringList schemaOf(const TableFile& decl);
+// Makes a new file for rq.decl at rq.path; on failure sets *code and *detail.
+bool createFile(const OpenRequest& rq, FolderKind kind, int* code, QString* detail);
+
+// For the steps of an open: sets *code, and *detail to the path and why.
+void fail(int* code, QString* detail, int c, const QString& path, const QString& why);
+// SQLite's message for the connection's last failure.
+QString sqliteMessage(sqlite3* db);
+// One value of a one-row pragma or query; false when it cannot be read.
+bool queryText(sqlite3* db, const char* sql, QByteArray* out);
 
 // Opens a connection to the existing file of `decl` at `path` for the completion of
 // an interrupted transaction: with the declaration's password and layout, nothing

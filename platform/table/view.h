@@ -12,9 +12,19 @@
 //                             any fields, each ascending or descending; texts in
 //                             Russian alphabetical order without case (Ё after Е).
 //   - setOrder(expression)    a value computed from the buffer (after the row's
-//                             fields are in it) for each row, e.g. a match score.
-//     The last two orders are built once as a sorted list of record pointers (one
-//     pass over the table), kept until reset(); ties go by record pointer.
+//                             fields are in it) for each row.
+//   - setOrder(MatchOrder)    base minus the fuzzy score (core/fuzzy.h) of a text
+//                             joined from the row's fields, against a query: the
+//                             best matches first. Scored on every core.
+//     The last three orders are built once as a sorted list of record pointers
+//     (one pass over the table), kept until reset(); ties go by record pointer.
+//     What a pass read (the values of a field order, the texts of a match order)
+//     is kept while the file is unchanged, so the same or the reverse field
+//     order, or another query, is built again without reading the table. The
+//     pass of a field or match order over a big table without a filter or a
+//     range is read in parts at once, each on a connection of its own (it sees
+//     what is committed: not the changes of a transaction still open on the
+//     thread, whose passes its own connection reads).
 //   - setRange(ZAM.IDDOK, KAL.ID)        only rows whose field equals the value;
 //     setRange(KAL.UTVDATA, low, high)   or lies between two values (both included).
 //   - setFilter(predicate)    only rows for which the predicate, run with the row's
@@ -52,12 +62,26 @@
 
 namespace tbl {
 class Seeker;
-}
+struct Arg;
+}  // namespace tbl
 
 class ViewClass {
   public:
     struct OrderField {
         FieldRef field;
+        bool descending = false;
+    };
+    // The text of a row is its parts joined as they stand: a field as its
+    // value's text (a STRING with its trailing blanks, a date as its day
+    // number), a literal as it is.
+    struct MatchPart {
+        FieldRef field;  // not valid: the literal
+        QString literal;
+    };
+    struct MatchOrder {
+        FieldRef query;  // read at each build
+        std::vector<MatchPart> text;
+        std::int64_t base = 0;
         bool descending = false;
     };
 
@@ -78,6 +102,7 @@ class ViewClass {
     void setOrder(const KEY& key);
     void setOrder(std::vector<OrderField> fields);
     void setOrder(std::function<Value()> expression, bool descending = false);
+    void setOrder(MatchOrder order);
     void setRange(FieldRef field, const Value& equal);
     void setRange(FieldRef field, const Value& low, const Value& high);
     template <typename T>
@@ -115,7 +140,7 @@ class ViewClass {
     void reset();
 
     // True when the order is a key's (pages are read through the index).
-    bool keyOrder() const { return mode_ != Mode::Fields && mode_ != Mode::Expression; }
+    bool keyOrder() const { return mode_ == Mode::File || mode_ == Mode::Key; }
 
     // ---- reading -----------------------------------------------------------------
     using RowFn = std::function<bool(const ViewPosition&)>;
@@ -132,18 +157,34 @@ class ViewClass {
     bool atEnd();
     const ViewPosition& current() const { return last_; }
 
-  private:
-    enum class Mode { File, Key, Fields, Expression };
-    struct Entry {
-        RecordPointer ptr;
-        std::vector<Value> keys;
+    struct Built;
+    struct Stamp {
+        std::uint64_t generation = 0;
+        std::int64_t version = -1;
+        std::int64_t changes = -1;
+        bool operator==(const Stamp&) const = default;
     };
+
+  private:
+    enum class Mode { File, Key, Fields, Expression, Match };
     void configure();
+    std::vector<std::pair<QString, std::vector<tbl::Arg>>> sqlConditions() const;
+    // The parts a pass over the whole view is read in at once, each on a
+    // connection of its own; 0 when the view's own connection reads it.
+    size_t splitParts();
     bool build();
+    bool scanFields(Built& b);
+    bool scanMatch();
+    void sortRows(const std::vector<bool>& descending);
     ViewPosition edge(bool forward);
-    int compareEntry(const std::vector<Value>& a, RecordPointer pa, const std::vector<Value>& b,
-                     RecordPointer pb, size_t n) const;
+    ViewPosition positionOfRow(std::uint32_t row) const;
+    // The place in the order of the first row at or after (a prefix of) the values
+    // with the pointer; ptr < 0 compares the values alone.
+    size_t lowerBound(const std::vector<Value>& keys, RecordPointer ptr, bool orEqual) const;
     bool readProjected(RecordPointer ptr);
+    Stamp stamp();
+    QString shape() const;
+    size_t orderKeys() const;
 
     TableFile& file_;
     std::unique_ptr<tbl::Seeker> seeker_;
@@ -166,8 +207,11 @@ class ViewClass {
     };
     std::vector<Condition> conditions_;
     std::function<bool()> filter_;
+    MatchOrder match_;
     bool built_ = false;
-    std::vector<Entry> entries_;
+    // What the last passes read and the order built from them.
+    std::unique_ptr<Built> rows_;
+    std::vector<std::uint32_t> order_;  // rows of `built` in the order
 
     // row-at-a-time reading
     struct Buffered {

@@ -1,13 +1,13 @@
 #pragma once
 // Windows as the program's procedures see them.
 //
-//   enum { BROWSE_1 = 1, INSERT_4, ... };            // control numbers
+//   #include "controls/kaldo004.h"                   // control numbers: BROWSE_1, ...
 //   Window QuickWindow(u"kaldor$kaldo004", u"P1$QUICKWINDOW");
-//   QuickWindow.bind(SPINRTF_, ref(SPINRTF));         // USE variables
+//   QuickWindow.bind(SPINRTF, ref(::SPINRTF));        // USE variables
 //   QuickWindow.open();
 //   QuickWindow[PROP::Text] = u"Тема: " + TEMA.str();
 //   QuickWindow[BROWSE_1][PROP::Tip] = text;
-//   HIDE(2, 7);  DISPLAY();  SETTARGET(QuickWindow);  SYSTEM[PROP::CharSet] = CHARSET::Cyrillic;
+//   HIDE(INSERT_4, DELETE_4);  DISPLAY();  SETTARGET(QuickWindow);  SYSTEM[PROP::CharSet] = CHARSET::Cyrillic;
 //   while (ACCEPT()) { switch (EVENT()) { ... } }
 //   QuickWindow.close();
 //

@@ -263,10 +263,20 @@ int WindowResizeClass::Resize() {
     // than declared shows part of it, as it did before.
     const double kx = std::max(1.0, window_.w > 0 ? width / window_.w : 1.0);
     const double ky = std::max(1.0, window_.h > 0 ? height / window_.h : 1.0);
-    std::map<int, Box> placed;
+    const rt::WindowDecl& d = w->declaration();
+    std::map<int, Box> placed;  // a container is numbered, so placed, before what it holds
     for (const auto& [n, o] : original_) {
         const bool moves = !removed_.count(n) && (all_ || strategies_.count(n));
-        const Box b = moves ? place(n, placed, kx, ky) : o;
+        Box b = o;
+        if (moves) {
+            b = place(n, placed, kx, ky);
+        } else if (const int c = containerOf(d, n); c != 0 && placed.count(c)) {
+            // A control left alone keeps its place in its container, which may
+            // have moved: the search group's entry and buttons stay inside the
+            // group's frame wherever the group goes.
+            b.x += placed[c].x - original_.at(c).x;
+            b.y += placed[c].y - original_.at(c).y;
+        }
         placed[n] = b;
         const int x = int(std::lround(b.x)), y = int(std::lround(b.y));
         const int cw = int(std::lround(b.w)), ch = int(std::lround(b.h));

@@ -22,8 +22,10 @@
 #include <atomic>
 #include <future>
 
+#include "controls/kaldo001.h"
 #include "core/ini.h"
 #include "dictionary.h"
+#include "files.h"
 #include "globals.h"
 #include "procedures.h"
 #include "program_role.h"
@@ -39,16 +41,7 @@ using apptest::childThreads;
 
 namespace {
 
-enum {
-    FILEMENU = -2,
-    EXIT = -4,
-    BROWSEMENU = -9,
-    BROWSEKALDOR = -10,
-    BDTM = -11,
-    BD = -12,
-    WINDOWMENU = -13,
-    HELPONHELP = -20,
-};
+using namespace kaldo001;  // the frame's menu items
 
 const QString kTopicTitle = QStringLiteral("Рубрикатор тем/подтем [выбор БД]");
 
@@ -358,14 +351,10 @@ class ProgramRun : public apptest::ProgramRun {
         QDir(path(QString())).mkpath(QStringLiteral("c/kaldor_demo"));
     }
     void setDrag(int on) {
-        QFile f(path(QStringLiteral("system.ini")));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("[Desktop]\nDragFullWindows=%1\n").arg(on).toUtf8());
+        ASSERT_TRUE(writeFile(path(QStringLiteral("system.ini")),
+                              QStringLiteral("[Desktop]\nDragFullWindows=%1\n").arg(on).toUtf8()));
     }
-    QByteArray systemSettings() const {
-        QFile f(path(QStringLiteral("system.ini")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray systemSettings() const { return fileBytes(path(QStringLiteral("system.ini"))); }
     int drag() const {
         INIClass ini;
         ini.Init(path(QStringLiteral("system.ini")));

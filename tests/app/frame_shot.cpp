@@ -10,19 +10,13 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPixmap>
-#include <QScreen>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
-#include "dictionary.h"
-#include "procedures.h"
-#include "uidriver.h"
+#include "controls/kaldo001.h"
+#include "shot.h"
 
 namespace {
-
-enum { BD = -12, WINDOWMENU = -13, TILE = -14 };
 
 bool childrenShown(int n) {
     return uitest::onGui([n] {
@@ -35,17 +29,11 @@ bool childrenShown(int n) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fputs("usage: frame_shot out.png\n", stderr);
-        return 2;
-    }
-    const QString out = QString::fromLocal8Bit(argv[1]);
-    installThreadHooks();
-    bool saved = false;
-    rt::run(argc, argv, [&] {
-        START([&] {
+    return shot::run(
+        argc, argv, "frame_shot",
+        [](const QString& out) {
             uitest::waitFor([] { return childrenShown(1); }, 20000);
-            uitest::chooseMenu(1, BD);
+            uitest::chooseMenu(1, kaldo001::BD);
             uitest::waitFor([] { return childrenShown(2); }, 20000);
             uitest::onGui([] {
                 QMainWindow* f = rt::gui::frame();
@@ -57,27 +45,21 @@ int main(int argc, char** argv) {
                     s->move(x, 140);
                     x += s->width() + 20;
                 }
-                QAction* menu = rt::gui::topWindow(1)->menuItem(WINDOWMENU);
+                QAction* menu = rt::gui::topWindow(1)->menuItem(kaldo001::WINDOWMENU);
                 f->menuBar()->setActiveAction(menu);
             });
             // An item under the pointer shows its status text.
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             uitest::onGui([] {
                 rt::GuiWindow* w = rt::gui::topWindow(1);
-                if (QMenu* m = w->menuItem(WINDOWMENU)->menu())
-                    m->setActiveAction(w->menuItem(TILE));
+                if (QMenu* m = w->menuItem(kaldo001::WINDOWMENU)->menu())
+                    m->setActiveAction(w->menuItem(kaldo001::TILE));
             });
             uitest::waitIdle(1);
             std::this_thread::sleep_for(std::chrono::milliseconds(800));
-            saved = uitest::onGui([&] {
-                const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
-                return shot.save(out);
-            });
+            const bool saved = shot::grabScreen(out);
             uitest::onGui([] { rt::gui::frame()->menuBar()->setActiveAction(nullptr); });
-            POST(EVENT::CloseWindow, 0, 1);
-        });
-        _main();
-    });
-    std::printf("%s\n", saved ? "saved" : "not saved");
-    return saved ? 0 : 1;
+            return saved;
+        },
+        "out.png");
 }

@@ -35,12 +35,15 @@
 
 #include "app/globals.h"
 #include "app/procedures.h"
+#include "controls/kaldo001.h"
+#include "controls/kaldo007.h"
 #include "dictionary.h"
 #include "doclist_support.h"
 #include "kaldo013.h"
 #include "listdriver.h"
 #include "listview.h"
 #include "program_role.h"
+#include "qt_print.h"
 #include "query.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
@@ -51,15 +54,10 @@ using apptest::childThreads;
 using namespace listtest;
 namespace k = kaldo013;
 
-void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace {
 
-enum { BROWSEKALDOR = -10 };
 // The topic window's two lists.
-enum { RUB_TOPICS = 1, RUB_BASES = 15 };
+enum { RUB_TOPICS = kaldo007::BROWSE_1, RUB_BASES = kaldo007::LIST };
 
 const QString kTopicTitle = QStringLiteral("Рубрикатор тем/подтем [выбор БД]");
 const QString kTrud = QStringLiteral("c:\\kaldor_demo\\trud\\");
@@ -136,16 +134,7 @@ void shot(const char* name) {
 }
 
 QStringList comboColumn(int th, int col) {
-    return onGui([th, col] {
-        QStringList out;
-        rt::GuiControl* c = rt::gui::topWindow(th)->control(k::ZAM_ZAKLAD);
-        auto* l = c ? dynamic_cast<lst::ComboList*>(lst::ListSurface::of(*c)) : nullptr;
-        if (l && l->rows()) {
-            for (const auto& r : *l->rows())
-                out << r[size_t(col - 1)].text;
-        }
-        return out;
-    });
+    return listtest::comboColumn(th, k::ZAM_ZAKLAD, col);
 }
 
 QString findDialogText(int th) {
@@ -207,7 +196,7 @@ TEST(Journey, FirstDay) {
     EXPECT_EQ(TEMA.get().clip(), kTrudName);
     EXPECT_EQ(PUT.get().clip(), kTrud);
     shot("1-topics");
-    chooseMenu(1, BROWSEKALDOR);
+    chooseMenu(1, kaldo001::BROWSEKALDOR);
     const int trud = threadTitled(listTitle(kTrudName));
     ASSERT_NE(trud, 0);
     const QStringList before = names(trud);
@@ -278,7 +267,7 @@ TEST(Journey, FirstDay) {
     clickRow(rub, RUB_TOPICS, 2);
     clickRow(rub, RUB_BASES, rowNamed(rub, RUB_BASES, kDogovorName));
     EXPECT_EQ(TEMA.get().clip(), kDogovorName);
-    chooseMenu(1, BROWSEKALDOR);
+    chooseMenu(1, kaldo001::BROWSEKALDOR);
     const int dogovor = threadTitled(listTitle(kDogovorName));
     ASSERT_NE(dogovor, 0);
     EXPECT_EQ(names(dogovor).size(), 2);
@@ -350,7 +339,7 @@ TEST(Journey, NextDay) {
     EXPECT_EQ(onGui([rub] { return subWindowOf(rub)->pos(); }), kTopicPlace);
     EXPECT_EQ(onGui([] { return rt::gui::frame()->geometry(); }), kFramePlace);
     doclist::activate(kTrud, kTrudName);
-    chooseMenu(1, BROWSEKALDOR);
+    chooseMenu(1, kaldo001::BROWSEKALDOR);
     const int trud = threadTitled(listTitle(kTrudName));
     ASSERT_NE(trud, 0);
     EXPECT_EQ(onGui([trud] { return subWindowOf(trud)->pos(); }), kListPlace);
@@ -365,7 +354,7 @@ TEST(Journey, NextDay) {
     // The copy was one too many: deleted from the other base's list, which
     // and whose count follow at once.
     doclist::activate(kDogovor, kDogovorName);
-    chooseMenu(1, BROWSEKALDOR);
+    chooseMenu(1, kaldo001::BROWSEKALDOR);
     const int dogovor = threadTitled(listTitle(kDogovorName));
     ASSERT_NE(dogovor, 0);
     clickRow(dogovor, k::BROWSE_1, rowNamed(dogovor, k::BROWSE_1, kNewName));

@@ -11,17 +11,12 @@
 #include <chrono>
 #include <thread>
 
+#include "controls/kaldo001.h"
+#include "controls/kaldo004.h"
+#include "controls/kaldo005.h"
 #include "listdriver.h"
 #include "shot.h"
 #include "uidriver.h"
-
-namespace {
-
-enum { BD = -12 };
-enum { BROWSE_1 = 1, CHANGE_4 = 4 };
-enum { CANCEL = 16 };
-
-}  // namespace
 
 int main(int argc, char** argv) {
     return shot::run(argc, argv, "bases_shot", [](const QString& out) {
@@ -29,7 +24,7 @@ int main(int argc, char** argv) {
         uitest::waitFor([] { return uitest::onGui([] { return rt::gui::frame() != nullptr; }); },
                         20000);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        uitest::chooseMenu(1, BD);
+        uitest::chooseMenu(1, kaldo001::BD);
         int list = 0;
         uitest::waitFor([&] { return (list = shot::threadOf(listTitle)) != 0; }, 20000);
         uitest::waitIdle(list);
@@ -44,16 +39,16 @@ int main(int argc, char** argv) {
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
         bool saved = shot::grab(list, out + QStringLiteral("/browsebd.png"));
-        uitest::click(list, CHANGE_4);
+        uitest::click(list, kaldo004::CHANGE_4);
         uitest::waitFor([&] { return uitest::title(list) == QStringLiteral("Изменить"); }, 10000);
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
         saved = shot::grab(list, out + QStringLiteral("/updatebd.png")) && saved;
         shot::grabScreen(out + QStringLiteral("/screen.png"));
-        uitest::click(list, CANCEL);
+        uitest::click(list, kaldo005::CANCEL);
         uitest::waitFor([&] { return uitest::title(list) == listTitle; }, 10000);
-        listtest::scrollSideways(list, BROWSE_1, 90);
-        listtest::clickHeader(list, BROWSE_1, 3);
-        listtest::clickCell(list, BROWSE_1, 2, 2);
+        listtest::scrollSideways(list, kaldo004::BROWSE_1, 90);
+        listtest::clickHeader(list, kaldo004::BROWSE_1, 3);
+        listtest::clickCell(list, kaldo004::BROWSE_1, 2, 2);
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
         return shot::grab(list, out + QStringLiteral("/browsebd-sideways.png")) && saved;
     });

@@ -17,12 +17,15 @@
 #include "app/procedures.h"
 #include "bases.h"
 #include "catalogue.h"
+#include "controls/kaldo004.h"
+#include "controls/kaldo005.h"
 #include "core/paths.h"
 #include "dictionary.h"
 #include "listdriver.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
+#include "window_steps.h"
 #include "windowmanager.h"
 
 using namespace uitest;
@@ -31,19 +34,10 @@ using namespace cattest;
 
 namespace {
 
-// Controls of the base list and of the base form.
-enum { BROWSE_1 = 1, BUTTON8, INSERT_4, CHANGE_4, DELETE_4, SPINRTF_, BUTTON6 };
-enum { STRING1 = 10, PUT_, KOLDOC_PROMPT, KOLDOC_ };
-enum {
-    CON_KOD = 4,
-    CON_ID = 6,
-    CON_PATH = 8,
-    BUTTON3 = 9,
-    CON_NAME = 11,
-    CON_RTG = 13,
-    OK_ = 15,
-    CANCEL_ = 16,
-};
+// Controls of the base list and of the base form. SPINRTF, PUT and KOLDOC
+// are also process-wide variables: those are written ::SPINRTF, ...
+using namespace kaldo004;
+using namespace kaldo005;
 
 const QString kListTitle = QStringLiteral("Рубрикатор подтем [выбор БД]");
 
@@ -56,19 +50,15 @@ const std::vector<Base> kBases = {
 };
 
 LONG openList() {
-    const LONG th = START(BrowseBD, 25000);
-    EXPECT_TRUE(waitWindow(th));
-    waitIdle(th);
-    return th;
+    return startProcedure(BrowseBD, 25000);
 }
 
 void closeList(LONG th) {
-    POST(EVENT::CloseWindow, 0, th);
-    EXPECT_TRUE(rt::waitThreadEnd(th, kWait));
+    closeProcedure(th);
 }
 
 QString put() {
-    return PUT.get().clip();
+    return ::PUT.get().clip();
 }
 
 }  // namespace
@@ -163,9 +153,10 @@ TEST(BaseList, ShowsTheBasesByCodeAndEveryRowChosenIsTheActiveBase) {
     EXPECT_EQ(text(th, KOLDOC_PROMPT), QStringLiteral("Всего рубрик:"));
     // The list told the window of its first row: it is the active base.
     EXPECT_EQ(put(), folder(QStringLiteral("trud")));
-    EXPECT_EQ(text(th, PUT_), folder(QStringLiteral("trud")));
-    EXPECT_EQ(text(th, KOLDOC_), QStringLiteral("5"));
-    EXPECT_TRUE(fitsWhole(th, KOLDOC_, QStringLiteral("100 000")));  // six digits, group space
+    EXPECT_EQ(text(th, kaldo004::PUT), folder(QStringLiteral("trud")));
+    EXPECT_EQ(text(th, kaldo004::KOLDOC), QStringLiteral("5"));
+    // Six digits with the group space.
+    EXPECT_TRUE(fitsWhole(th, kaldo004::KOLDOC, QStringLiteral("100 000")));
     EXPECT_EQ(tip(th, BROWSE_1), QStringLiteral("Трудовые отношения"));
 
     clickRow(th, BROWSE_1, 3);
@@ -173,7 +164,7 @@ TEST(BaseList, ShowsTheBasesByCodeAndEveryRowChosenIsTheActiveBase) {
     EXPECT_EQ(TEMA.get().clip(), QStringLiteral("Договоры и сделки"));
     EXPECT_EQ(PUT1.get().clip(), folder(QStringLiteral("dogovor")) + QStringLiteral("KALDOR.TPS"));
     EXPECT_EQ(tip(th, BROWSE_1), QStringLiteral("Договоры и сделки"));
-    EXPECT_EQ(text(th, PUT_), folder(QStringLiteral("dogovor")));
+    EXPECT_EQ(text(th, kaldo004::PUT), folder(QStringLiteral("dogovor")));
     // The keys too: the row arrived at, never the row left.
     pressKey(th, BROWSE_1, Key::Down);
     EXPECT_EQ(TEMA.get().clip(), QStringLiteral("Защита прав потребителей"));
@@ -219,25 +210,25 @@ TEST(BaseList, ABaseThatIsOffIsBoldAndSilver) {
 
 TEST(BaseList, TheSpinBoxSetsTheListFontAndFitsTheColumns) {
     setCatalogue(kBases);
-    SPINRTF = 8;
+    ::SPINRTF = 8;
     const LONG th = openList();
     const auto width = [th] {
         return onGui(
             [th] { return listWidget(th, BROWSE_1)->table()->horizontalHeader()->sectionSize(1); });
     };
     const int before = width();
-    spinTo(th, SPINRTF_, 12);
+    spinTo(th, kaldo004::SPINRTF, 12);
     waitIdle(th);
-    EXPECT_EQ(SPINRTF.get().toInt(), 12);
+    EXPECT_EQ(::SPINRTF.get().toInt(), 12);
     EXPECT_EQ(font(th, BROWSE_1).pointSize(), 12);
     EXPECT_NE(width(), before);  // refitted to the names
     clickRow(th, BROWSE_1, 2);   // the next event of the list keeps the size
     EXPECT_EQ(font(th, BROWSE_1).pointSize(), 12);
-    spinTo(th, SPINRTF_, 14);  // beyond the range
-    EXPECT_EQ(SPINRTF.get().toInt(), 12);
-    spinTo(th, SPINRTF_, 6);
+    spinTo(th, kaldo004::SPINRTF, 14);  // beyond the range
+    EXPECT_EQ(::SPINRTF.get().toInt(), 12);
+    spinTo(th, kaldo004::SPINRTF, 6);
     EXPECT_EQ(font(th, BROWSE_1).pointSize(), 6);
-    spinTo(th, SPINRTF_, 8);
+    spinTo(th, kaldo004::SPINRTF, 8);
     closeList(th);
 }
 
@@ -297,7 +288,7 @@ TEST(BaseList, AnEmptyCatalogueLeavesTheActiveBase) {
     clickMouse(th, BROWSE_1, Key::MouseLeft);
     EXPECT_EQ(put(), QStringLiteral("c:\\before\\"));
     EXPECT_EQ(TEMA.get().clip(), QStringLiteral("Прежняя"));
-    EXPECT_EQ(text(th, KOLDOC_), QString());  // no rows: "@n_7b" shows nothing
+    EXPECT_EQ(text(th, kaldo004::KOLDOC), QString());  // no rows: "@n_7b" shows nothing
     closeList(th);
 }
 
@@ -329,7 +320,7 @@ TEST(BaseForm, ChangeShowsTheBaseAndSavesIt) {
     EXPECT_EQ(text(th, CON_PATH), folder(QStringLiteral("ohrana")));
     EXPECT_TRUE(enabled(th, BUTTON3));
     type(th, CON_NAME, QStringLiteral("Охрана труда и здоровья"));
-    click(th, OK_);
+    click(th, kaldo005::OK);
     ASSERT_EQ(title(th), kListTitle);
     EXPECT_EQ(column(th, BROWSE_1, 2).at(1), QStringLiteral("Охрана труда и здоровья"));
     EXPECT_EQ(currentRow(th, BROWSE_1), 2);
@@ -342,7 +333,7 @@ TEST(BaseForm, ChangeShowsTheBaseAndSavesIt) {
     click(th, CHANGE_4);
     ASSERT_EQ(text(th, CON_KOD), QStringLiteral("1"));
     type(th, CON_RTG, QStringLiteral("40"));
-    click(th, OK_);
+    click(th, kaldo005::OK);
     ASSERT_TRUE(readBase(1));
     EXPECT_EQ(CON.RTG, 40);
     EXPECT_EQ(CON.ON_OFF, 1);
@@ -358,7 +349,7 @@ TEST(BaseForm, EnterInTheListPressesTheChangeButton) {
     pressKey(th, BROWSE_1, Key::Enter);
     ASSERT_EQ(title(th), QStringLiteral("Изменить"));
     EXPECT_EQ(text(th, CON_NAME), QStringLiteral("Защита прав потребителей"));
-    click(th, CANCEL_);
+    click(th, kaldo005::CANCEL);
     EXPECT_EQ(title(th), kListTitle);
     closeList(th);
 }
@@ -373,7 +364,7 @@ TEST(BaseForm, InsertNumbersTheNewBaseWhichStaysCurrent) {
     type(th, CON_PATH, folder(QStringLiteral("novaya")));
     type(th, CON_NAME, QStringLiteral("Новая база"));
     type(th, CON_ID, QStringLiteral("77"));  // no such topic: written as typed
-    click(th, OK_);
+    click(th, kaldo005::OK);
     ASSERT_EQ(title(th), kListTitle);
     EXPECT_EQ(column(th, BROWSE_1, 4).last(), QStringLiteral("6"));
     EXPECT_EQ(currentRow(th, BROWSE_1), 6);
@@ -396,7 +387,7 @@ TEST(BaseForm, InsertNumbersTheNewBaseWhichStaysCurrent) {
     ASSERT_TRUE(waitWindow(form));
     EXPECT_EQ(text(form, CON_KOD), QStringLiteral("7"));
     type(form, CON_NAME, QStringLiteral("Включённая база"));
-    click(form, OK_);
+    click(form, kaldo005::OK);
     ASSERT_TRUE(rt::waitThreadEnd(form, kWait));
     ASSERT_TRUE(readBase(7));
     EXPECT_EQ(CON.NAME.clip(), QStringLiteral("Включённая база"));
@@ -447,7 +438,7 @@ TEST(BaseForm, AViewOnlyShowsAndAnswersCancelled) {
         type(th, c, QStringLiteral("9"));
         EXPECT_EQ(text(th, c), was) << c;
     }
-    click(th, OK_);  // "Сохранить" only closes
+    click(th, kaldo005::OK);  // "Сохранить" only closes
     ASSERT_TRUE(rt::waitThreadEnd(th, kWait));
     EXPECT_EQ(response.load(), int(RequestCancelled));
     ASSERT_TRUE(readBase(4));
@@ -506,7 +497,7 @@ TEST(BaseForm, TypedTextSurvivesTheFolderDialog) {
     EXPECT_EQ(text(th, CON_NAME), QStringLiteral("Набрано до выбора"));
     EXPECT_EQ(text(th, CON_PATH), named);
     EXPECT_EQ(rt::currentFolder(), chosen + u'/');  // where the temporary texts go
-    click(th, OK_);
+    click(th, kaldo005::OK);
     ASSERT_TRUE(readBase(1));
     EXPECT_EQ(CON.PATH.clip(), named);
     EXPECT_EQ(CON.NAME.clip(), QStringLiteral("Набрано до выбора"));
@@ -526,7 +517,7 @@ TEST(BaseForm, AFolderLongerThan255CharactersIsCut) {
     ASSERT_TRUE(waitDialog(th));
     answerFileDialog(th, deep);
     EXPECT_EQ(text(th, CON_PATH), (deep + u'/').left(255));
-    click(th, OK_);
+    click(th, kaldo005::OK);
     ASSERT_TRUE(readBase(1));
     EXPECT_EQ(CON.PATH.str(), (deep + u'/').left(255));
     closeList(th);
@@ -541,7 +532,7 @@ TEST(BaseForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
     EXPECT_EQ(text(th, CON_NAME), QString());
     pressKey(th, CON_KOD, ctrlH);
     EXPECT_EQ(text(th, CON_KOD), QString());
-    click(th, CANCEL_, 100);
+    click(th, kaldo005::CANCEL, 100);
     ASSERT_TRUE(waitDialog(th));  // the record was changed: leave it?
     answerMessage(th, BUTTON::Yes);
     ASSERT_TRUE(waitFor([th] { return title(th) == kListTitle; }));
@@ -551,7 +542,7 @@ TEST(BaseForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
 
     click(th, CHANGE_4);
     type(th, CON_NAME, QStringLiteral("Сохранённое имя"));
-    click(th, OK_);
+    click(th, kaldo005::OK);
     clickRow(th, BROWSE_1, 2);
     click(th, CHANGE_4);
     EXPECT_EQ(text(th, CON_NAME), QStringLiteral("Охрана труда"));
@@ -559,7 +550,7 @@ TEST(BaseForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
     EXPECT_EQ(text(th, CON_NAME), QStringLiteral("Сохранённое имя"));
     pressKey(th, CON_PATH, ctrlH);
     EXPECT_EQ(text(th, CON_PATH), folder(QStringLiteral("trud")));
-    click(th, OK_);
+    click(th, kaldo005::OK);
     ASSERT_TRUE(readBase(2));
     EXPECT_EQ(CON.NAME.clip(), QStringLiteral("Сохранённое имя"));
     closeList(th);
@@ -570,12 +561,12 @@ TEST(BaseForm, CancellingChangesAsksFirst) {
     const LONG th = openList();
     click(th, CHANGE_4);
     type(th, CON_NAME, QStringLiteral("Передумал"));
-    click(th, CANCEL_, 100);
+    click(th, kaldo005::CANCEL, 100);
     ASSERT_TRUE(waitDialog(th));
     answerMessage(th, BUTTON::No);  // stay
     waitIdle(th);
     EXPECT_EQ(title(th), QStringLiteral("Изменить"));
-    click(th, CANCEL_, 100);
+    click(th, kaldo005::CANCEL, 100);
     ASSERT_TRUE(waitDialog(th));
     answerMessage(th, BUTTON::Yes);
     EXPECT_TRUE(waitFor([th] { return title(th) == kListTitle; }));

@@ -9,28 +9,12 @@
 #include "dictionary.h"
 #include "program_environment.h"
 #include "report/preview.h"
+#include "report_preview.h"
 #include "ui/dialogs.h"
 #include "uidriver.h"
 #include "windowmanager.h"
 
 namespace cattest {
-
-namespace {
-
-PrintPreviewClass* shownPreview() {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* p = qobject_cast<PrintPreviewClass*>(w); p && p->isVisible())
-            return p;
-    }
-    return nullptr;
-}
-
-}  // namespace
-
-QTemporaryDir& sandbox() {
-    static QTemporaryDir d;
-    return d;
-}
 
 QString folder(const QString& name) {
     return QStringLiteral("c:\\bases\\") + name + u'\\';
@@ -110,12 +94,8 @@ bool closeRegister(int report) {
 }
 
 int runTests(int argc, char** argv) {
-    qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
-    QDir().mkpath(sandbox().path() + QStringLiteral("/c/kaldor_demo"));
-    installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
-    return uitest::main(argc, argv, {});
+    enterSandbox({"kaldor_demo"});
+    return runProgramTests(argc, argv);
 }
 
 }  // namespace cattest

@@ -9,10 +9,9 @@
 #include <vector>
 
 #include "core/values.h"
+#include "program_environment.h"  // the sandbox
 
 namespace cattest {
-
-QTemporaryDir& sandbox();
 
 // "c:\bases\<name>\": a folder with its separator, as the form stores it.
 QString folder(const QString& name);

@@ -13,15 +13,14 @@
 #include <chrono>
 #include <thread>
 
+#include "controls/kaldo007.h"
+#include "controls/kaldo008.h"
 #include "listdriver.h"
 #include "shot.h"
 #include "ui/events.h"
 #include "uidriver.h"
 
 namespace {
-
-enum { BROWSE_1 = 1, CHANGE_3 = 3, DELETE_3 = 4, LIST = 15 };
-enum { CANCEL = 9 };
 
 const QString kTitle = QStringLiteral("Рубрикатор тем/подтем [выбор БД]");
 const QString kFormTitle = QStringLiteral("Редактировать рубрикатор темы");
@@ -45,16 +44,16 @@ int main(int argc, char** argv) {
                 s->move(10, 10);
         });
         // A base that is off under the cursor.
-        listtest::clickRow(topics, LIST, 2);
+        listtest::clickRow(topics, kaldo007::LIST, 2);
         pause(700);
         bool saved = shot::grab(topics, out + QStringLiteral("/browserub.png"));
-        listtest::clickRow(topics, BROWSE_1, 2);
-        uitest::click(topics, CHANGE_3);
+        listtest::clickRow(topics, kaldo007::BROWSE_1, 2);
+        uitest::click(topics, kaldo007::CHANGE_3);
         uitest::waitFor([&] { return uitest::title(topics) == kFormTitle; }, 10000);
         pause(700);
         saved = shot::grab(topics, out + QStringLiteral("/updaterub.png")) && saved;
         shot::grabScreen(out + QStringLiteral("/rubscreen.png"));
-        uitest::click(topics, CANCEL);
+        uitest::click(topics, kaldo008::CANCEL);
         // Grown: the lists take the room, the buttons keep to their edges.
         uitest::onGui([] {
             auto* area = qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget());
@@ -65,13 +64,13 @@ int main(int argc, char** argv) {
         pause(700);
         saved = shot::grab(topics, out + QStringLiteral("/browserub-grown.png")) && saved;
         // Asked and answered.
-        listtest::clickRow(topics, BROWSE_1, 3);
-        uitest::click(topics, DELETE_3);
+        listtest::clickRow(topics, kaldo007::BROWSE_1, 3);
+        uitest::click(topics, kaldo007::DELETE_3);
         uitest::waitDialog(topics);
         pause(700);
         saved = shot::grabScreen(out + QStringLiteral("/rub-delete.png")) && saved;
         uitest::answerMessage(topics, BUTTON::No);
-        uitest::focus(topics, BROWSE_1);
+        uitest::focus(topics, kaldo007::BROWSE_1);
         pause(700);
         return shot::grabScreen(out + QStringLiteral("/rub-answered.png")) && saved;
     });

@@ -13,12 +13,17 @@
 #include "app/procedures.h"
 #include "bases.h"
 #include "catalogue.h"
+#include "controls/kaldo005.h"
+#include "controls/kaldo007.h"
+#include "controls/kaldo008.h"
 #include "core/paths.h"
 #include "dictionary.h"
 #include "listdriver.h"
+#include "qt_print.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
+#include "window_steps.h"
 #include "windowmanager.h"
 
 using namespace uitest;
@@ -27,26 +32,10 @@ using namespace cattest;
 
 namespace {
 
-// Controls of the topic window, of the topic form and of the base form.
-enum {
-    BROWSE_1 = 1,
-    INSERT_3,
-    CHANGE_3,
-    DELETE_3,
-    INSERT_,
-    CHANGE_,
-    DELETE_,
-    BUTTON8,
-    BUTTON7,
-    CURRENTTAB,
-    TAB_2,
-    SPINW_,
-    CON_PATH_PROMPT,
-    PUT_,
-    LIST,
-};
-enum { RUB_KOD = 4, RUB_NAME1 = 6, RUB_NAME2 = 7, FORM_OK = 8, FORM_CANCEL = 9 };
-enum { BD_CON_ID = 6, BD_CON_PATH = 8, BD_CON_NAME = 11, BD_OK = 15 };
+// Controls of the topic window (SPINW and PUT are also process-wide
+// variables: those are written ::SPINW, ::PUT), of the topic form and of the
+// base form.
+using namespace kaldo007;
 
 const QString kTitle = QStringLiteral("Рубрикатор тем/подтем [выбор БД]");
 const QString kFormTitle = QStringLiteral("Редактировать рубрикатор темы");
@@ -82,15 +71,11 @@ std::map<int, int> topicsOfBases() {
 }
 
 LONG openTopics() {
-    const LONG th = START(BrowseRub, 25000);
-    EXPECT_TRUE(waitWindow(th));
-    waitIdle(th);
-    return th;
+    return startProcedure(BrowseRub, 25000);
 }
 
 void closeTopics(LONG th) {
-    POST(EVENT::CloseWindow, 0, th);
-    EXPECT_TRUE(rt::waitThreadEnd(th, kWait));
+    closeProcedure(th);
 }
 
 QString tema() {
@@ -99,20 +84,6 @@ QString tema() {
 
 QStringList names(LONG th) {
     return column(th, LIST, 1);
-}
-
-QStringList strings(std::initializer_list<const char*> list) {
-    QStringList out;
-    for (const char* s : list)
-        out << QString::fromUtf8(s);
-    return out;
-}
-
-// The pixel height of a list's rows.
-int rowHeight(LONG th, int control) {
-    return onGui([th, control] {
-        return listWidget(th, control)->table()->verticalHeader()->defaultSectionSize();
-    });
 }
 
 }  // namespace
@@ -126,12 +97,12 @@ TEST(TopicList, TheBaseListHoldsTheBasesOfTheTopicUnderTheCursor) {
     EXPECT_EQ(column(th, BROWSE_1, 3), strings({"1", "2", "3", "4"}));
     EXPECT_EQ(text(th, CON_PATH_PROMPT), QStringLiteral("Путь к БД:"));
     // The base buttons' tips take two lines.
-    EXPECT_EQ(tip(th, INSERT_), QStringLiteral("Добавить подтему,\nрасположение БД"));
+    EXPECT_EQ(tip(th, kaldo007::INSERT), QStringLiteral("Добавить подтему,\nрасположение БД"));
     // The first topic's bases; its first base told the window: the active base.
     EXPECT_EQ(names(th), strings({"Трудовые отношения", "Охрана труда"}));
     EXPECT_EQ(column(th, LIST, 4), strings({"1", "1"}));
     EXPECT_EQ(tema(), QStringLiteral("Трудовые отношения"));
-    EXPECT_EQ(text(th, PUT_), folder(QStringLiteral("trud")));
+    EXPECT_EQ(text(th, kaldo007::PUT), folder(QStringLiteral("trud")));
     EXPECT_EQ(tip(th, LIST), QStringLiteral("Трудовые отношения"));
     EXPECT_EQ(tip(th, BROWSE_1), QStringLiteral("Трудовое право\nи охрана труда"));
 
@@ -140,7 +111,7 @@ TEST(TopicList, TheBaseListHoldsTheBasesOfTheTopicUnderTheCursor) {
     EXPECT_EQ(names(th), strings({"Договоры и сделки", "Защита прав потребителей"}));
     EXPECT_EQ(currentRow(th, LIST), 1);
     EXPECT_EQ(tema(), QStringLiteral("Договоры и сделки"));
-    EXPECT_EQ(text(th, PUT_), folder(QStringLiteral("dogovor")));
+    EXPECT_EQ(text(th, kaldo007::PUT), folder(QStringLiteral("dogovor")));
     // A blank second line: the first, then the line break (the screen shows CR LF
     // as one).
     EXPECT_EQ(tip(th, BROWSE_1), QStringLiteral("Гражданское право\n"));
@@ -156,7 +127,7 @@ TEST(TopicList, TheBaseListHoldsTheBasesOfTheTopicUnderTheCursor) {
     clickMouse(th, LIST, Key::MouseLeft);
     pressKey(th, LIST, Key::Down);
     EXPECT_EQ(tema(), QStringLiteral("Выбрана в другом окне"));
-    EXPECT_EQ(PUT.get().clip(), QStringLiteral("c:\\elsewhere\\"));
+    EXPECT_EQ(::PUT.get().clip(), QStringLiteral("c:\\elsewhere\\"));
     EXPECT_EQ(tip(th, BROWSE_1), QStringLiteral("Пустая тема\nбез баз"));
     // The keys of the topic list: the tip and the bases of the row arrived at.
     pressKey(th, BROWSE_1, Key::Up);
@@ -176,7 +147,7 @@ TEST(TopicList, MovingInTheBaseListSetsTheActiveBaseAndTipToTheRowArrivedAt) {
     pressKey(th, LIST, Key::Up);
     EXPECT_EQ(tema(), QStringLiteral("Трудовые отношения"));
     EXPECT_EQ(tip(th, LIST), QStringLiteral("Трудовые отношения"));
-    EXPECT_EQ(text(th, PUT_), folder(QStringLiteral("trud")));
+    EXPECT_EQ(text(th, kaldo007::PUT), folder(QStringLiteral("trud")));
     pressKey(th, LIST, Key::Down);
     EXPECT_EQ(tema(), QStringLiteral("Охрана труда"));
     EXPECT_EQ(tip(th, LIST), QStringLiteral("Охрана труда"));
@@ -187,7 +158,7 @@ TEST(TopicList, MovingInTheBaseListSetsTheActiveBaseAndTipToTheRowArrivedAt) {
     click(th, BUTTON7);
     EXPECT_TRUE(rt::waitThreadEnd(th, kWait));
     EXPECT_EQ(tema(), QStringLiteral("Охрана труда"));
-    EXPECT_EQ(PUT.get().clip(), folder(QStringLiteral("ohrana")));
+    EXPECT_EQ(::PUT.get().clip(), folder(QStringLiteral("ohrana")));
 }
 
 TEST(TopicList, AMissingCatalogueFolderIsReportedOnceNotAtEveryRead) {
@@ -265,19 +236,19 @@ TEST(TopicList, BasesThatAreOffAreBoldAndSilverInTheListsOwnFace) {
 
 TEST(TopicList, TheSpinBoxSetsFontAndLineHeightOfBothLists) {
     setCatalogue();
-    SPINW = 8;
+    ::SPINW = 8;
     const LONG th = openTopics();
     EXPECT_EQ(rowHeight(th, BROWSE_1), 18);
     EXPECT_EQ(rowHeight(th, LIST), 18);
     EXPECT_EQ(font(th, LIST).pointSize(), 8);
-    spinTo(th, SPINW_, 6);
+    spinTo(th, kaldo007::SPINW, 6);
     waitIdle(th);
-    EXPECT_EQ(SPINW.get().toInt(), 6);
+    EXPECT_EQ(::SPINW.get().toInt(), 6);
     for (int list : {int(BROWSE_1), int(LIST)}) {
         EXPECT_EQ(font(th, list).pointSize(), 6) << list;
         EXPECT_EQ(rowHeight(th, list), 16) << list;
     }
-    spinTo(th, SPINW_, 14);
+    spinTo(th, kaldo007::SPINW, 14);
     waitIdle(th);
     for (int list : {int(BROWSE_1), int(LIST)}) {
         EXPECT_EQ(font(th, list).pointSize(), 14) << list;
@@ -288,9 +259,9 @@ TEST(TopicList, TheSpinBoxSetsFontAndLineHeightOfBothLists) {
     clickRow(th, LIST, 2);
     EXPECT_EQ(font(th, LIST).pointSize(), 14);
     EXPECT_EQ(rowHeight(th, BROWSE_1), 24);
-    spinTo(th, SPINW_, 15);  // beyond the range
-    EXPECT_EQ(SPINW.get().toInt(), 14);
-    spinTo(th, SPINW_, 8);
+    spinTo(th, kaldo007::SPINW, 15);  // beyond the range
+    EXPECT_EQ(::SPINW.get().toInt(), 14);
+    spinTo(th, kaldo007::SPINW, 8);
     closeTopics(th);
 }
 
@@ -332,13 +303,13 @@ TEST(TopicList, TheBaseButtonsEditTheBasesOfTheTopic) {
     setCatalogue();
     const LONG th = openTopics();
     clickRow(th, BROWSE_1, 4);
-    click(th, INSERT_);
+    click(th, kaldo007::INSERT);
     ASSERT_EQ(title(th), QStringLiteral("Добавить"));
     // A new base belongs to the topic the list shows.
-    EXPECT_EQ(text(th, BD_CON_ID), QStringLiteral("4"));
-    type(th, BD_CON_PATH, folder(QStringLiteral("novaya")));
-    type(th, BD_CON_NAME, QStringLiteral("Новая база"));
-    click(th, BD_OK);
+    EXPECT_EQ(text(th, kaldo005::CON_ID), QStringLiteral("4"));
+    type(th, kaldo005::CON_PATH, folder(QStringLiteral("novaya")));
+    type(th, kaldo005::CON_NAME, QStringLiteral("Новая база"));
+    click(th, kaldo005::OK);
     ASSERT_EQ(title(th), kTitle);
     EXPECT_EQ(names(th), strings({"Новая база"}));
     EXPECT_EQ(tema(), QStringLiteral("Новая база"));
@@ -348,13 +319,13 @@ TEST(TopicList, TheBaseButtonsEditTheBasesOfTheTopic) {
     // the topic list's).
     pressKey(th, LIST, Key::Enter);
     ASSERT_EQ(title(th), QStringLiteral("Изменить"));
-    EXPECT_EQ(text(th, BD_CON_NAME), QStringLiteral("Новая база"));
-    type(th, BD_CON_NAME, QStringLiteral("Переименованная"));
-    click(th, BD_OK);
+    EXPECT_EQ(text(th, kaldo005::CON_NAME), QStringLiteral("Новая база"));
+    type(th, kaldo005::CON_NAME, QStringLiteral("Переименованная"));
+    click(th, kaldo005::OK);
     ASSERT_EQ(title(th), kTitle);
     EXPECT_EQ(names(th), strings({"Переименованная"}));
 
-    click(th, DELETE_, 100);
+    click(th, kaldo007::DELETE, 100);
     ASSERT_TRUE(waitDialog(th));
     answerMessage(th, BUTTON::Yes);
     EXPECT_TRUE(waitFor([th] { return names(th).isEmpty(); }));
@@ -386,12 +357,12 @@ TEST(TopicForm, ChangeSavesTheNamesAndKeepsTheRating) {
     clickRow(th, BROWSE_1, 2);
     click(th, CHANGE_3);
     ASSERT_EQ(title(th), kFormTitle);  // the action is not in the title
-    EXPECT_EQ(text(th, RUB_KOD), QStringLiteral("2"));
-    EXPECT_EQ(text(th, RUB_NAME1), QStringLiteral("Гражданское право"));
-    EXPECT_EQ(text(th, RUB_NAME2), QString());
-    EXPECT_EQ(tip(th, RUB_NAME1), QStringLiteral("Наименвание темы"));
-    type(th, RUB_NAME2, QStringLiteral("и договоры"));
-    click(th, FORM_OK);
+    EXPECT_EQ(text(th, kaldo008::RUB_KOD), QStringLiteral("2"));
+    EXPECT_EQ(text(th, kaldo008::RUB_NAME1), QStringLiteral("Гражданское право"));
+    EXPECT_EQ(text(th, kaldo008::RUB_NAME2), QString());
+    EXPECT_EQ(tip(th, kaldo008::RUB_NAME1), QStringLiteral("Наименвание темы"));
+    type(th, kaldo008::RUB_NAME2, QStringLiteral("и договоры"));
+    click(th, kaldo008::OK);
     ASSERT_EQ(title(th), kTitle);
     EXPECT_EQ(column(th, BROWSE_1, 2).at(1), QStringLiteral("и договоры"));
     EXPECT_EQ(currentRow(th, BROWSE_1), 2);
@@ -408,8 +379,8 @@ TEST(TopicForm, ANewCodeIsCarriedToTheTopicsBases) {
     clickRow(th, BROWSE_1, 2);
     click(th, CHANGE_3);
     ASSERT_EQ(title(th), kFormTitle);
-    type(th, RUB_KOD, QStringLiteral("20"));
-    click(th, FORM_OK);
+    type(th, kaldo008::RUB_KOD, QStringLiteral("20"));
+    click(th, kaldo008::OK);
     ASSERT_EQ(title(th), kTitle);
     std::map<int, int> topics = topicsOfBases();
     EXPECT_EQ(topics[3], 20);
@@ -475,10 +446,10 @@ TEST(TopicForm, InsertNumbersTheTopicWhichStaysCurrentWithNoBases) {
     const LONG th = openTopics();
     click(th, INSERT_3);
     ASSERT_EQ(title(th), kFormTitle);
-    EXPECT_EQ(text(th, RUB_KOD), QStringLiteral("5"));
-    EXPECT_EQ(text(th, RUB_NAME1), QString());
-    type(th, RUB_NAME1, QStringLiteral("Налоги"));
-    click(th, FORM_OK);  // the second line left empty: written as it is
+    EXPECT_EQ(text(th, kaldo008::RUB_KOD), QStringLiteral("5"));
+    EXPECT_EQ(text(th, kaldo008::RUB_NAME1), QString());
+    type(th, kaldo008::RUB_NAME1, QStringLiteral("Налоги"));
+    click(th, kaldo008::OK);  // the second line left empty: written as it is
     ASSERT_EQ(title(th), kTitle);
     EXPECT_EQ(column(th, BROWSE_1, 3).last(), QStringLiteral("5"));
     EXPECT_EQ(currentRow(th, BROWSE_1), 5);
@@ -499,9 +470,9 @@ TEST(TopicForm, InsertNumbersTheTopicWhichStaysCurrentWithNoBases) {
         Relate_RUBRIKA->Close();
     });
     ASSERT_TRUE(waitWindow(form));
-    EXPECT_EQ(text(form, RUB_KOD), QStringLiteral("6"));
-    type(form, RUB_NAME1, QStringLiteral("Оценённая тема"));
-    click(form, FORM_OK);
+    EXPECT_EQ(text(form, kaldo008::RUB_KOD), QStringLiteral("6"));
+    type(form, kaldo008::RUB_NAME1, QStringLiteral("Оценённая тема"));
+    click(form, kaldo008::OK);
     ASSERT_TRUE(rt::waitThreadEnd(form, kWait));
     ASSERT_TRUE(readTopic(6));
     EXPECT_EQ(RUB.NAME1.clip(), QStringLiteral("Оценённая тема"));
@@ -522,15 +493,15 @@ TEST(TopicForm, AViewOnlyKeepsItsTitleRefusesTypingAndAnswersCancelled) {
     });
     ASSERT_TRUE(waitWindow(th));
     EXPECT_EQ(title(th), kFormTitle);
-    EXPECT_EQ(text(th, RUB_NAME1), QStringLiteral("Архив"));
-    for (int c : {RUB_KOD, RUB_NAME1, RUB_NAME2}) {
+    EXPECT_EQ(text(th, kaldo008::RUB_NAME1), QStringLiteral("Архив"));
+    for (int c : {kaldo008::RUB_KOD, kaldo008::RUB_NAME1, kaldo008::RUB_NAME2}) {
         const QString was = text(th, c);
         type(th, c, QStringLiteral("9"));
         EXPECT_EQ(text(th, c), was) << c;
     }
-    EXPECT_TRUE(enabled(th, FORM_OK));
-    EXPECT_TRUE(enabled(th, FORM_CANCEL));
-    click(th, FORM_OK);  // "Сохранить" only closes
+    EXPECT_TRUE(enabled(th, kaldo008::OK));
+    EXPECT_TRUE(enabled(th, kaldo008::CANCEL));
+    click(th, kaldo008::OK);  // "Сохранить" only closes
     ASSERT_TRUE(rt::waitThreadEnd(th, kWait));
     EXPECT_EQ(response.load(), int(RequestCancelled));
     ASSERT_TRUE(readTopic(3));
@@ -543,19 +514,19 @@ TEST(TopicForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
     const LONG th = openTopics();
     const int ctrlH = Key::Ctrl + Key::letter('H');
     click(th, CHANGE_3);
-    pressKey(th, RUB_NAME1, ctrlH);  // nothing saved yet on this thread
-    EXPECT_EQ(text(th, RUB_NAME1), QString());
-    type(th, RUB_NAME1, QStringLiteral("Сохранённая тема"));
-    click(th, FORM_OK);
+    pressKey(th, kaldo008::RUB_NAME1, ctrlH);  // nothing saved yet on this thread
+    EXPECT_EQ(text(th, kaldo008::RUB_NAME1), QString());
+    type(th, kaldo008::RUB_NAME1, QStringLiteral("Сохранённая тема"));
+    click(th, kaldo008::OK);
     ASSERT_EQ(title(th), kTitle);
     clickRow(th, BROWSE_1, 3);
     click(th, CHANGE_3);
-    EXPECT_EQ(text(th, RUB_NAME1), QStringLiteral("Архив"));
-    pressKey(th, RUB_NAME1, ctrlH);
-    EXPECT_EQ(text(th, RUB_NAME1), QStringLiteral("Сохранённая тема"));
-    pressKey(th, RUB_NAME2, ctrlH);
-    EXPECT_EQ(text(th, RUB_NAME2), QStringLiteral("и охрана труда"));
-    click(th, FORM_CANCEL, 100);
+    EXPECT_EQ(text(th, kaldo008::RUB_NAME1), QStringLiteral("Архив"));
+    pressKey(th, kaldo008::RUB_NAME1, ctrlH);
+    EXPECT_EQ(text(th, kaldo008::RUB_NAME1), QStringLiteral("Сохранённая тема"));
+    pressKey(th, kaldo008::RUB_NAME2, ctrlH);
+    EXPECT_EQ(text(th, kaldo008::RUB_NAME2), QStringLiteral("и охрана труда"));
+    click(th, kaldo008::CANCEL, 100);
     ASSERT_TRUE(waitDialog(th));  // changed: leave it?
     answerMessage(th, BUTTON::Yes);
     ASSERT_TRUE(waitFor([th] { return title(th) == kTitle; }));

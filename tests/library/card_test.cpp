@@ -20,75 +20,36 @@
 
 #include "app/globals.h"
 #include "app/procedures.h"
+#include "controls/kaldo003.h"
+#include "controls/kaldo006.h"
 #include "copyfailure.h"
 #include "core/paths.h"
 #include "core/threads.h"
 #include "dictionary.h"
 #include "doclist_support.h"
+#include "files.h"
 #include "listdriver.h"
 #include "program_environment.h"
+#include "qt_print.h"
 #include "rtf.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
 #include "windowmanager.h"
 
-// Texts in failure messages as text.
-void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
 using namespace uitest;
 using namespace listtest;
 
 namespace {
 
-// Controls of the card form.
-enum {
-    CURRENTTAB = 1,
-    RTFTEXTBOX = 3,
-    BUTTON17 = 4,
-    BUTTON6 = 5,
-    RTFTOOLFIND = 6,
-    RTFTOOLFONTBKCOLOR = 17,
-    SPINRTF_ = 18,
-    KAL_ID = 21,
-    KAL_NFILE = 22,
-    LOOKUPFILE = 23,
-    KAL_KODTER = 24,
-    KAL_KODTER_RADIO1 = 25,
-    KAL_KODTER_RADIO3 = 27,
-    SFILE_ = 29,
-    KAL_NAME = 31,
-    KAL_PNAME1 = 33,
-    KAL_PNAME2 = 34,
-    KAL_PNAME3 = 35,
-    KAL_NDOK = 37,
-    KAL_UTVDATA = 39,
-    KAL_VVODDATA = 41,
-    KAL_WORDKEY = 43,
-    BUTTON5 = 44,
-    LIST = 46,
-    INSERT_ = 47,
-    CHANGE_ = 48,
-    DELETE_ = 49,
-    RTFTEXTBOX_2 = 51,
-    RTFTOOLBOLD_2 = 64,
-    BUTTON20 = 69,
-    BUTTON19 = 70,
-    OK_ = 71,
-    CANCEL_ = 72,
-};
+// Controls of the card form. SPINRTF and SFILE are also process-wide
+// variables: those are written ::SPINRTF, ::SFILE.
+using namespace kaldo003;
 // Tabs of the sheet.
 enum { TextTab = 1, CardTab, BookmarkTab, ExtractsTab };
 
 const QString kBase = QStringLiteral("c:\\cards\\");
 const QString kDefaultSource = QStringLiteral("C:\\kaldor_demo\\1.rtf");
-
-QTemporaryDir& sandbox() {
-    static QTemporaryDir d;
-    return d;
-}
 
 // The folder where the temporary texts are made.
 QString work() {
@@ -112,18 +73,14 @@ QString plainOf(const QByteArray& rtf) {
 }
 
 QByteArray corpus(const char* name) {
-    QFile f(qEnvironmentVariable("KALDOR_TEST_DATA") + QStringLiteral("/rtf/") +
-            QString::fromUtf8(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return fileBytes(qEnvironmentVariable("KALDOR_TEST_DATA") + QStringLiteral("/rtf/") +
+                     QString::fromUtf8(name));
 }
 
-struct Card {
-    LONG id = 0;
-    BYTE status = 0;
-    QString name, pname1, pname2, pname3, ndok, keys, nfile;
-    LONG approved = 0, inForce = 0;
-    QByteArray zakon, rabzakon;
-    bool found = false;
+// A card as the tests write and read it: the bodies are `text` (the document
+// text) and `work` (the working copy).
+struct Card : doclist::Card {
+    bool found = false;  // read: the base holds it
 };
 
 struct Bookmark {
@@ -147,24 +104,7 @@ void onBase(const std::function<void()>& f) {
 // The base holds these cards and bookmarks and nothing else (bookmarks are
 // numbered from 1 in their order, as kBookmarks numbers them).
 void setBase(const std::vector<Card>& cards, const std::vector<Bookmark>& bookmarks) {
-    std::vector<doclist::Card> cs;
-    for (const Card& c : cards) {
-        doclist::Card d;
-        d.id = c.id;
-        d.status = c.status;
-        d.name = c.name;
-        d.pname1 = c.pname1;
-        d.pname2 = c.pname2;
-        d.pname3 = c.pname3;
-        d.ndok = c.ndok;
-        d.approved = c.approved;
-        d.inForce = c.inForce;
-        d.wordkey = c.keys;
-        d.nfile = c.nfile;
-        d.text = c.zakon;
-        d.work = c.rabzakon;
-        cs.push_back(d);
-    }
+    const std::vector<doclist::Card> cs(cards.begin(), cards.end());
     std::vector<doclist::Bookmark> bs;
     for (const Bookmark& b : bookmarks)
         bs.push_back({b.card, b.name, b.passage});
@@ -180,17 +120,8 @@ Card readCard(LONG id) {
         KAL.ID = id;
         if (Access_KALDOR->TryFetch(KAL_K1) != Level::Benign)
             return;
+        static_cast<doclist::Card&>(c) = doclist::bufferCard();
         c.found = true;
-        c.id = KAL.ID;
-        c.status = KAL.KODTER;
-        c.name = KAL.NAME.clip();
-        c.pname1 = KAL.PNAME1.clip();
-        c.ndok = KAL.NDOK.clip();
-        c.keys = KAL.WORDKEY.clip();
-        c.nfile = KAL.NFILE.str();
-        c.approved = KAL.UTVDATA;
-        c.zakon = KAL.ZAKON.data();
-        c.rabzakon = KAL.RABZAKON.data();
     });
     return c;
 }
@@ -218,10 +149,10 @@ std::vector<Card> cards() {
     a.pname2 = QStringLiteral("О порядке рассмотрения обращений");
     a.ndok = QStringLiteral("59-ФЗ");
     a.approved = rt::dayNumber(2006, 5, 2);
-    a.keys = QStringLiteral("обращения граждан");
+    a.wordkey = QStringLiteral("обращения граждан");
     a.nfile = QStringLiteral("C:\\src\\59.rtf");
-    a.zakon = rtfOf(kPassage + QStringLiteral(", связанные с обращениями граждан."));
-    a.rabzakon = rtfOf(QStringLiteral("Выдержка: статья 1"));
+    a.text = rtfOf(kPassage + QStringLiteral(", связанные с обращениями граждан."));
+    a.work = rtfOf(QStringLiteral("Выдержка: статья 1"));
     Card b;
     b.id = 2;
     b.status = 0;
@@ -322,7 +253,7 @@ class CardForm : public ::testing::Test {
         rt::setCurrentFolder(work());
         QFile::remove(tempFile(QStringLiteral("Test.rtf")));
         QFile::remove(tempFile(QStringLiteral("zfile.rtf")));
-        SPINRTF = 8;
+        ::SPINRTF = 8;
         setBase(cards(), kBookmarks);
     }
     std::atomic<int> response{-1};
@@ -355,7 +286,7 @@ TEST_F(CardForm, ChangeShowsTheCardAndSavesItsFields) {
     EXPECT_EQ(text(th, KAL_UTVDATA), QStringLiteral("02.05.2006"));
     EXPECT_EQ(text(th, KAL_VVODDATA), QString());                     // no date
     EXPECT_EQ(text(th, KAL_KODTER_RADIO1 + 1), QStringLiteral("1"));  // "Действует"
-    EXPECT_EQ(text(th, SFILE_), kDefaultSource);
+    EXPECT_EQ(text(th, kaldo003::SFILE), kDefaultSource);
     EXPECT_FALSE(visible(th, KAL_NFILE));
     // Both editors stay empty until asked.
     EXPECT_EQ(text(th, RTFTEXTBOX), QString());
@@ -363,14 +294,14 @@ TEST_F(CardForm, ChangeShowsTheCardAndSavesItsFields) {
     type(th, KAL_NAME, QStringLiteral("Закон об обращениях"));
     type(th, KAL_WORDKEY, QStringLiteral("жалобы предложения"));
     click(th, KAL_KODTER_RADIO3);
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
     const Card c = readCard(1);
     EXPECT_EQ(c.name, QStringLiteral("Закон об обращениях"));
-    EXPECT_EQ(c.keys, QStringLiteral("жалобы предложения"));
+    EXPECT_EQ(c.wordkey, QStringLiteral("жалобы предложения"));
     EXPECT_EQ(c.status, 3);
-    EXPECT_EQ(c.zakon, cards()[0].zakon);  // bodies untouched
-    EXPECT_EQ(c.rabzakon, cards()[0].rabzakon);
+    EXPECT_EQ(c.text, cards()[0].text);  // bodies untouched
+    EXPECT_EQ(c.work, cards()[0].work);
     EXPECT_EQ(c.nfile, QStringLiteral("C:\\src\\59.rtf"));
 }
 
@@ -379,7 +310,7 @@ TEST_F(CardForm, AStatusOfZeroShowsNoRadioChosen) {
     selectTab(th, CURRENTTAB, CardTab);
     for (int r = KAL_KODTER_RADIO1; r <= KAL_KODTER_RADIO3; ++r)
         EXPECT_EQ(text(th, r), QStringLiteral("0")) << r;
-    click(th, CANCEL_);
+    click(th, kaldo003::CANCEL);
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
 }
 
@@ -394,14 +325,14 @@ TEST_F(CardForm, InsertNumbersTheNewCardAndWritesIt) {
     type(th, KAL_NAME, QStringLiteral("Новый документ"));
     type(th, KAL_UTVDATA, QStringLiteral("01.02.2024"));
     click(th, KAL_KODTER_RADIO1);
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
     const Card c = readCard(4);
     ASSERT_TRUE(c.found);
     EXPECT_EQ(c.name, QStringLiteral("Новый документ"));
     EXPECT_EQ(c.approved, rt::dayNumber(2024, 2, 1));
     EXPECT_EQ(c.status, 1);
-    EXPECT_TRUE(c.zakon.isEmpty());
+    EXPECT_TRUE(c.text.isEmpty());
     EXPECT_EQ(cardCount(), 4);
 }
 
@@ -422,7 +353,7 @@ TEST_F(CardForm, AnInsertNotSavedLeavesNoBookmarksForTheNumberItGivesBack) {
     selectTab(th, CURRENTTAB, CardTab);
     ASSERT_EQ(text(th, KAL_ID), QStringLiteral("4"));
     addBookmark(10, 4);
-    click(th, CANCEL_);
+    click(th, kaldo003::CANCEL);
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
     EXPECT_EQ(bookmarkCount(), 3);  // the other cards' stay
 
@@ -432,7 +363,7 @@ TEST_F(CardForm, AnInsertNotSavedLeavesNoBookmarksForTheNumberItGivesBack) {
     ASSERT_EQ(text(th, KAL_ID), QStringLiteral("4"));  // the number given back
     addBookmark(11, 4);
     type(th, KAL_NAME, QStringLiteral("С закладкой"));
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
     EXPECT_EQ(bookmarkCount(), 4);
 }
@@ -442,17 +373,43 @@ TEST_F(CardForm, ViewShowsReadOnlyAndAnswersCancelled) {
     EXPECT_EQ(statusText(th), QStringLiteral("Просмотр документа"));
     // The 27 controls that change the card or its bodies: buttons, the editors'
     // tools but bold, italic, underline and alignment, the list's buttons.
-    const int disabled[] = {4,  5,  6,  7,  8,  9,  10, 11, 12, 16, 17, 23, 44, 47,
-                            48, 49, 52, 53, 54, 55, 61, 62, 63, 67, 68, 69, 70};
+    const int disabled[] = {BUTTON17,
+                            BUTTON6,
+                            RTFTOOLFIND,
+                            RTFTOOLFINDANDREPLACE,
+                            RTFTOOLUNDO,
+                            RTFTOOLREDO,
+                            RTFTOOLFONTNAME,
+                            RTFTOOLFONTSIZE,
+                            RTFTOOLFONTSCRIPT,
+                            RTFTOOLFONTCOLOR,
+                            RTFTOOLFONTBKCOLOR,
+                            LOOKUPFILE,
+                            BUTTON5,
+                            kaldo003::INSERT,
+                            kaldo003::CHANGE,
+                            kaldo003::DELETE,
+                            RTFTOOLFIND_2,
+                            RTFTOOLFINDANDREPLACE_2,
+                            RTFTOOLUNDO_2,
+                            RTFTOOLREDO_2,
+                            RTFTOOLFONTNAME_2,
+                            RTFTOOLFONTSIZE_2,
+                            RTFTOOLFONTSCRIPT_2,
+                            RTFTOOLFONTCOLOR_2,
+                            RTFTOOLFONTBKCOLOR_2,
+                            BUTTON20,
+                            BUTTON19};
     for (int c : disabled)
         EXPECT_FALSE(enabled(th, c)) << c;
     // The editors, the spin, the status and the list stay usable.
     for (int c :
-         std::initializer_list<int>{RTFTEXTBOX, 13, 14, 15, SPINRTF_, KAL_KODTER, LIST,
-                                    RTFTEXTBOX_2, 56, 57, 60, RTFTOOLBOLD_2, 65, 66, OK_, CANCEL_})
+         {RTFTEXTBOX, RTFTOOLBOLD, RTFTOOLITALIC, RTFTOOLUNDERLINE, kaldo003::SPINRTF, KAL_KODTER,
+          LIST, RTFTEXTBOX_2, RTFTOOLALIGNMENT, RTFTOOLALIGNMENTLEFT, RTFTOOLALIGNMENTJUST,
+          RTFTOOLBOLD_2, RTFTOOLITALIC_2, RTFTOOLUNDERLINE_2, kaldo003::OK, kaldo003::CANCEL})
         EXPECT_TRUE(enabled(th, c)) << c;
     selectTab(th, CURRENTTAB, CardTab);
-    for (int c : {KAL_ID, SFILE_, KAL_NAME, KAL_PNAME1, KAL_PNAME3, KAL_NDOK, KAL_UTVDATA,
+    for (int c : {KAL_ID, kaldo003::SFILE, KAL_NAME, KAL_PNAME1, KAL_PNAME3, KAL_NDOK, KAL_UTVDATA,
                   KAL_VVODDATA, KAL_WORDKEY}) {
         const QString was = text(th, c);
         type(th, c, QStringLiteral("7"));
@@ -463,7 +420,7 @@ TEST_F(CardForm, ViewShowsReadOnlyAndAnswersCancelled) {
     doubleClickRow(th, LIST, 1);  // no bookmark form
     EXPECT_EQ(title(th),
               QStringLiteral("Форма редактирования [выделение важных частей документа]"));
-    click(th, OK_);  // "&Да" only closes
+    click(th, kaldo003::OK);  // "&Да" only closes
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
     EXPECT_EQ(readCard(1).name, QStringLiteral("Закон о порядке"));
 }
@@ -492,20 +449,20 @@ TEST_F(CardForm, CancelLeavesTheTableAsItWas) {
     click(th, BUTTON6);
     selectTab(th, CURRENTTAB, CardTab);
     type(th, KAL_NAME, QStringLiteral("Не сохранять"));
-    click(th, CANCEL_, 100);
+    click(th, kaldo003::CANCEL, 100);
     ASSERT_TRUE(waitDialog(th));  // the card was changed: leave it?
     answerMessage(th, BUTTON::No);
     waitIdle(th);
     EXPECT_TRUE(rt::threadAlive(th));  // kept
-    EXPECT_EQ(text(th, SFILE_), kDefaultSource);
-    click(th, CANCEL_, 100);
+    EXPECT_EQ(text(th, kaldo003::SFILE), kDefaultSource);
+    click(th, kaldo003::CANCEL, 100);
     ASSERT_TRUE(waitDialog(th));
     answerMessage(th, BUTTON::Yes);
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
     const Card c = readCard(1);
     EXPECT_EQ(c.name, QStringLiteral("Закон о порядке"));
-    EXPECT_EQ(c.zakon, cards()[0].zakon);
-    EXPECT_EQ(SFILE.get().str(), QString());  // a closed form leaves no source
+    EXPECT_EQ(c.text, cards()[0].text);
+    EXPECT_EQ(::SFILE.get().str(), QString());  // a closed form leaves no source
 }
 
 TEST_F(CardForm, AFailedWriteKeepsTheFormOpenAndNeverAnswersCompleted) {
@@ -513,13 +470,13 @@ TEST_F(CardForm, AFailedWriteKeepsTheFormOpenAndNeverAnswersCompleted) {
     selectTab(th, CURRENTTAB, CardTab);
     type(th, KAL_ID, QStringLiteral("2"));  // the number of another card
     type(th, KAL_NAME, QStringLiteral("Двойник"));
-    click(th, OK_, 100);
+    click(th, kaldo003::OK, 100);
     ASSERT_TRUE(waitDialog(th));
     answerMessage(th, BUTTON::Ok);
     waitIdle(th);
     EXPECT_TRUE(rt::threadAlive(th));
     EXPECT_EQ(text(th, KAL_NAME), QStringLiteral("Двойник"));  // as typed
-    click(th, CANCEL_, 100);
+    click(th, kaldo003::CANCEL, 100);
     ASSERT_TRUE(waitDialog(th));
     answerMessage(th, BUTTON::Yes);
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
@@ -544,7 +501,7 @@ TEST_F(CardForm, AFailedWriteKeepsTheFormOpenAndNeverAnswersCompleted) {
         KAL.ZAKON.setData(theirs);
         ASSERT_EQ(Relate_KALDOR->Update(), Level::Benign);
     });
-    click(mine, OK_, 100);
+    click(mine, kaldo003::OK, 100);
     ASSERT_TRUE(waitDialog(mine));
     EXPECT_TRUE(messageText(mine).contains(QStringLiteral("изменил или удалил")))
         << messageText(mine).toStdString();
@@ -553,10 +510,10 @@ TEST_F(CardForm, AFailedWriteKeepsTheFormOpenAndNeverAnswersCompleted) {
     EXPECT_TRUE(rt::threadAlive(mine));
     EXPECT_TRUE(text(mine, RTFTEXTBOX_2).startsWith(QStringLiteral("Моя выдержка. ")));
     const Card stored = readCard(1);
-    EXPECT_EQ(stored.zakon, theirs);
-    EXPECT_EQ(stored.rabzakon, cards()[0].rabzakon);
+    EXPECT_EQ(stored.text, theirs);
+    EXPECT_EQ(stored.work, cards()[0].work);
     EXPECT_EQ(stored.name, QStringLiteral("Закон о порядке"));
-    click(mine, CANCEL_, 100);
+    click(mine, kaldo003::CANCEL, 100);
     ASSERT_TRUE(waitDialog(mine));
     answerMessage(mine, BUTTON::Yes);
     EXPECT_EQ(finished(mine, response), int(RequestCancelled));
@@ -588,7 +545,7 @@ TEST_F(CardForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
     pressKey(th, KAL_NAME, ctrlH);  // nothing saved yet on this thread
     EXPECT_EQ(text(th, KAL_NAME), QString());
     type(th, KAL_NAME, QStringLiteral("Сохранённое имя"));
-    click(th, OK_);
+    click(th, kaldo003::OK);
     ASSERT_TRUE(waitFor([&] { return stage.load() == 1; }));
     ASSERT_TRUE(waitWindow(th));
     selectTab(th, CURRENTTAB, CardTab);
@@ -597,7 +554,7 @@ TEST_F(CardForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
     EXPECT_EQ(text(th, KAL_NAME), QStringLiteral("Сохранённое имя"));
     pressKey(th, KAL_NDOK, ctrlH);
     EXPECT_EQ(text(th, KAL_NDOK), QStringLiteral("59-ФЗ"));
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_TRUE(rt::waitThreadEnd(th, kWait));
     EXPECT_EQ(response.load(), int(RequestCompleted));
     EXPECT_EQ(second.load(), int(RequestCompleted));
@@ -607,33 +564,29 @@ TEST_F(CardForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
 
 // ---- bookmarks ------------------------------------------------------------------
 
-// Controls of the bookmark form the card form calls.
-constexpr int kZkName = 8;
-constexpr int kZkCancel = 12;
-
 TEST_F(CardForm, TheListShowsOnlyTheCardsBookmarks) {
     LONG th = openCard(ChangeRecord, 1, response);
     selectTab(th, CURRENTTAB, BookmarkTab);
     EXPECT_EQ(column(th, LIST, 1),
               (QStringList{QStringLiteral("Предмет"), QStringLiteral("Обращения")}));
     EXPECT_EQ(column(th, LIST, 3), (QStringList{QStringLiteral("1"), QStringLiteral("1")}));
-    EXPECT_TRUE(enabled(th, INSERT_));
-    click(th, CHANGE_);  // the bookmark form opens over the card form, on its thread
+    EXPECT_TRUE(enabled(th, kaldo003::INSERT));
+    click(th, kaldo003::CHANGE);  // the bookmark form opens over the card form, on its thread
     ASSERT_TRUE(
         waitFor([&] { return title(th) == QStringLiteral("Форма редактирования закладки"); }));
-    EXPECT_EQ(text(th, kZkName), QStringLiteral("Предмет"));
-    click(th, kZkCancel);  // nothing typed: it closes without asking
+    EXPECT_EQ(text(th, kaldo006::ZAM_ZAKLAD), QStringLiteral("Предмет"));
+    click(th, kaldo006::CANCEL);  // nothing typed: it closes without asking
     ASSERT_TRUE(waitFor([&] {
         return title(th) ==
                QStringLiteral("Форма редактирования [выделение важных частей документа]");
     }));
-    click(th, CANCEL_);
+    click(th, kaldo003::CANCEL);
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
 
     th = openCard(ChangeRecord, 3, response);
     selectTab(th, CURRENTTAB, BookmarkTab);
     EXPECT_TRUE(column(th, LIST, 1).isEmpty());
-    click(th, CANCEL_);
+    click(th, kaldo003::CANCEL);
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
 }
 
@@ -643,7 +596,7 @@ TEST_F(CardForm, TheDocumentTextGoesThroughTestRtfAndBack) {
     const QByteArray cyrillic = corpus("lo-cp1251-polozhenie.rtf");
     ASSERT_FALSE(cyrillic.isEmpty());
     std::vector<Card> cs = cards();
-    cs[0].zakon = cyrillic;
+    cs[0].text = cyrillic;
     setBase(cs, kBookmarks);
     const QString original = plainOf(cyrillic);
 
@@ -658,9 +611,9 @@ TEST_F(CardForm, TheDocumentTextGoesThroughTestRtfAndBack) {
 
     typeIntoEditor(th, RTFTEXTBOX, QStringLiteral("Примечание юриста: см. статью 5. "));
     click(th, BUTTON6);
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
-    const QString stored = plainOf(readCard(1).zakon);
+    const QString stored = plainOf(readCard(1).text);
     EXPECT_TRUE(stored.startsWith(QStringLiteral("Примечание юриста: см. статью 5. ")))
         << stored.toStdString();
     EXPECT_EQ(stored.mid(33).simplified(), original.simplified());
@@ -669,7 +622,7 @@ TEST_F(CardForm, TheDocumentTextGoesThroughTestRtfAndBack) {
     th = openCard(ChangeRecord, 1, response);
     click(th, BUTTON17);
     EXPECT_TRUE(text(th, RTFTEXTBOX).startsWith(QStringLiteral("Примечание юриста")));
-    click(th, CANCEL_);
+    click(th, kaldo003::CANCEL);
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
     // Readable by its owner only, through every write; gone when the program ends.
     EXPECT_TRUE(ownersOnly(tempFile(QStringLiteral("Test.rtf"))));
@@ -687,18 +640,18 @@ TEST_F(CardForm, TheWorkingCopyGoesThroughZfileAndBack) {
     EXPECT_EQ(text(th, RTFTEXTBOX_2), QString());
     typeIntoEditor(th, RTFTEXTBOX_2, QStringLiteral("Выдержка: реестр ведётся в электронном виде"));
     click(th, BUTTON19);
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
     Card c = readCard(2);
-    EXPECT_EQ(plainOf(c.rabzakon), QStringLiteral("Выдержка: реестр ведётся в электронном виде"));
-    EXPECT_TRUE(c.zakon.isEmpty());  // the document text is another body
+    EXPECT_EQ(plainOf(c.work), QStringLiteral("Выдержка: реестр ведётся в электронном виде"));
+    EXPECT_TRUE(c.text.isEmpty());  // the document text is another body
 
     th = openCard(ChangeRecord, 2, response);
     selectTab(th, CURRENTTAB, ExtractsTab);
     click(th, BUTTON20);
     EXPECT_EQ(text(th, RTFTEXTBOX_2),
               QStringLiteral("Выдержка: реестр ведётся в электронном виде"));
-    click(th, CANCEL_);
+    click(th, kaldo003::CANCEL);
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
 }
 
@@ -707,7 +660,7 @@ TEST_F(CardForm, ShowingAnEmptyBodyWritesAnEmptyFileAndAnEmptyEditor) {
     click(th, BUTTON17);
     EXPECT_EQ(QFileInfo(tempFile(QStringLiteral("Test.rtf"))).size(), 0);
     EXPECT_EQ(text(th, RTFTEXTBOX), QString());
-    click(th, CANCEL_);
+    click(th, kaldo003::CANCEL);
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
 }
 
@@ -718,11 +671,11 @@ TEST_F(CardForm, ApplyingTakesAPressNotTheFocus) {
     focus(th, BUTTON6);
     selectTab(th, CURRENTTAB, ExtractsTab);
     focus(th, BUTTON19);
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
     Card c = readCard(1);
-    EXPECT_EQ(c.zakon, cards()[0].zakon);
-    EXPECT_EQ(c.rabzakon, cards()[0].rabzakon);
+    EXPECT_EQ(c.text, cards()[0].text);
+    EXPECT_EQ(c.work, cards()[0].work);
 
     // A press stores the editor as it is, every time it is pressed.
     const LONG again = openCard(ChangeRecord, 1, response);
@@ -731,9 +684,9 @@ TEST_F(CardForm, ApplyingTakesAPressNotTheFocus) {
     click(again, BUTTON6);
     typeIntoEditor(again, RTFTEXTBOX, QStringLiteral("Вторая правка. "));
     click(again, BUTTON6);
-    click(again, OK_);
+    click(again, kaldo003::OK);
     EXPECT_EQ(finished(again, response), int(RequestCompleted));
-    EXPECT_TRUE(plainOf(readCard(1).zakon)
+    EXPECT_TRUE(plainOf(readCard(1).text)
                     .startsWith(QStringLiteral("Вторая правка. Первая правка. ") + kPassage));
 
     // Also an editor never filled: pressed, it stores its empty text.
@@ -741,20 +694,20 @@ TEST_F(CardForm, ApplyingTakesAPressNotTheFocus) {
     click(empty, BUTTON6);
     selectTab(empty, CURRENTTAB, ExtractsTab);
     click(empty, BUTTON19);
-    click(empty, OK_);
+    click(empty, kaldo003::OK);
     EXPECT_EQ(finished(empty, response), int(RequestCompleted));
     c = readCard(1);
-    EXPECT_EQ(plainOf(c.zakon), QString());
-    EXPECT_EQ(plainOf(c.rabzakon), QString());
+    EXPECT_EQ(plainOf(c.text), QString());
+    EXPECT_EQ(plainOf(c.work), QString());
 }
 
 TEST_F(CardForm, ATextTypedIntoTheEditorBeforeAnyShowIsStoredOnApply) {
     const LONG th = openCard(ChangeRecord, 3, response);  // a card without text
     typeIntoEditor(th, RTFTEXTBOX, QStringLiteral("Текст набран вручную"));
     click(th, BUTTON6);
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
-    EXPECT_EQ(plainOf(readCard(3).zakon), QStringLiteral("Текст набран вручную"));
+    EXPECT_EQ(plainOf(readCard(3).text), QStringLiteral("Текст набран вручную"));
 }
 
 TEST_F(CardForm, AFailedShowNamesTestRtfAndShowsNoStaleText) {
@@ -776,15 +729,15 @@ TEST_F(CardForm, AFailedShowNamesTestRtfAndShowsNoStaleText) {
     EXPECT_TRUE(messageText(th).startsWith(QStringLiteral("Test.rtf не скопирован - ошибка: ")));
     answerMessage(th, BUTTON::Ok);
     waitIdle(th);
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
-    EXPECT_EQ(readCard(1).zakon, cards()[0].zakon);
+    EXPECT_EQ(readCard(1).text, cards()[0].text);
     QDir(work()).rmdir(QStringLiteral("Test.rtf"));
 }
 
 TEST_F(CardForm, ABodyTheEditorCannotReadIsNeitherShownNorOverwritten) {
     std::vector<Card> cs = cards();
-    cs[1].zakon = QByteArray("\x01\x02\x00\xff binary", 12);
+    cs[1].text = QByteArray("\x01\x02\x00\xff binary", 12);
     setBase(cs, kBookmarks);
     const LONG th = openCard(ChangeRecord, 2, response);
     click(th, BUTTON17, 100);
@@ -792,9 +745,9 @@ TEST_F(CardForm, ABodyTheEditorCannotReadIsNeitherShownNorOverwritten) {
     EXPECT_EQ(messageText(th), QStringLiteral("Test.rtf не скопирован - ошибка: 47"));
     answerMessage(th, BUTTON::Ok);
     waitIdle(th);
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
-    EXPECT_EQ(readCard(2).zakon, cs[1].zakon);
+    EXPECT_EQ(readCard(2).text, cs[1].text);
 }
 
 TEST_F(CardForm, AFailedWorkingCopyNamesZfile) {
@@ -811,9 +764,9 @@ TEST_F(CardForm, AFailedWorkingCopyNamesZfile) {
     EXPECT_TRUE(messageText(th).startsWith(QStringLiteral("zFile.rtf не скопирован - ошибка: ")));
     answerMessage(th, BUTTON::Ok);
     waitIdle(th);
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
-    EXPECT_EQ(readCard(1).rabzakon, cards()[0].rabzakon);
+    EXPECT_EQ(readCard(1).work, cards()[0].work);
     QDir(work()).rmdir(QStringLiteral("zfile.rtf"));
 }
 
@@ -828,17 +781,17 @@ TEST_F(CardForm, ArchivingPutsTheSourceIntoTheTextAndNamesIt) {
     }
     const LONG th = openCard(ChangeRecord, 1, response);
     selectTab(th, CURRENTTAB, CardTab);
-    type(th, SFILE_, source);
+    type(th, kaldo003::SFILE, source);
     click(th, BUTTON5);
     EXPECT_FALSE(waitDialog(th, 200));
     EXPECT_EQ(text(th, RTFTEXTBOX), QString());  // the editor is not reloaded
     selectTab(th, CURRENTTAB, TextTab);
     click(th, BUTTON17);
     EXPECT_EQ(text(th, RTFTEXTBOX).simplified(), plainOf(bytes).simplified());
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
     const Card c = readCard(1);
-    EXPECT_EQ(c.zakon, bytes);
+    EXPECT_EQ(c.text, bytes);
     EXPECT_EQ(c.nfile, source);
 }
 
@@ -849,7 +802,7 @@ TEST_F(CardForm, AMissingOrUnreadableSourceChangesNothing) {
     const LONG th = openCard(ChangeRecord, 1, response);
     selectTab(th, CURRENTTAB, CardTab);
     for (const QString& source : {missing, folder}) {
-        type(th, SFILE_, source);
+        type(th, kaldo003::SFILE, source);
         click(th, BUTTON5, 100);
         ASSERT_TRUE(waitDialog(th)) << source.toStdString();
         EXPECT_EQ(messageText(th), source + QStringLiteral(" не скопирован - ошибка: 2"));
@@ -860,16 +813,16 @@ TEST_F(CardForm, AMissingOrUnreadableSourceChangesNothing) {
     click(th, LOOKUPFILE, 100);
     ASSERT_TRUE(waitDialog(th));
     answerFileDialog(th, QString());
-    EXPECT_EQ(text(th, SFILE_), QString());
+    EXPECT_EQ(text(th, kaldo003::SFILE), QString());
     click(th, BUTTON5, 100);
     ASSERT_TRUE(waitDialog(th));
     EXPECT_EQ(messageText(th), QStringLiteral(" не скопирован - ошибка: 2"));
     answerMessage(th, BUTTON::Ok);
     waitIdle(th);
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
     const Card c = readCard(1);
-    EXPECT_EQ(c.zakon, cards()[0].zakon);
+    EXPECT_EQ(c.text, cards()[0].text);
     EXPECT_EQ(c.nfile, QStringLiteral("C:\\src\\59.rtf"));
 }
 
@@ -887,9 +840,9 @@ TEST_F(CardForm, ACardWithoutSourceTakesTheOfferedNameBeforeTheDialog) {
     EXPECT_EQ(text(th, KAL_NFILE), kDefaultSource);  // taken on the focus
     answerFileDialog(th, chosen);
     EXPECT_FALSE(waitDialog(th, 100));
-    EXPECT_EQ(text(th, SFILE_), chosen);
+    EXPECT_EQ(text(th, kaldo003::SFILE), chosen);
     EXPECT_EQ(text(th, KAL_NFILE), kDefaultSource);  // a set name stays
-    click(th, OK_);
+    click(th, kaldo003::OK);
     EXPECT_EQ(finished(th, response), int(RequestCompleted));
     EXPECT_EQ(readCard(2).nfile, kDefaultSource);
     // The dialog left its folder current: the temporary texts go there now.
@@ -898,10 +851,10 @@ TEST_F(CardForm, ACardWithoutSourceTakesTheOfferedNameBeforeTheDialog) {
     // The next form offers the default again.
     const LONG next = openCard(ViewRecord, 2, response);
     selectTab(next, CURRENTTAB, CardTab);
-    EXPECT_EQ(text(next, SFILE_), kDefaultSource);
-    click(next, CANCEL_);
+    EXPECT_EQ(text(next, kaldo003::SFILE), kDefaultSource);
+    click(next, kaldo003::CANCEL);
     EXPECT_EQ(finished(next, response), int(RequestCancelled));
-    EXPECT_EQ(SFILE.get().str(), QString());
+    EXPECT_EQ(::SFILE.get().str(), QString());
 }
 
 TEST_F(CardForm, TheSpinSizesTheDocumentTextOnly) {
@@ -910,27 +863,22 @@ TEST_F(CardForm, TheSpinSizesTheDocumentTextOnly) {
     selectTab(th, CURRENTTAB, ExtractsTab);
     click(th, BUTTON20);
     selectTab(th, CURRENTTAB, TextTab);
-    spinTo(th, SPINRTF_, 8);
+    spinTo(th, kaldo003::SPINRTF, 8);
     const double text8 = firstLineHeight(th, RTFTEXTBOX);
     const double extracts8 = firstLineHeight(th, RTFTEXTBOX_2);
-    spinTo(th, SPINRTF_, 12);
-    EXPECT_EQ(SPINRTF.get().toInt(), 12);
+    spinTo(th, kaldo003::SPINRTF, 12);
+    EXPECT_EQ(::SPINRTF.get().toInt(), 12);
     EXPECT_NEAR(firstLineHeight(th, RTFTEXTBOX) / text8, 1.5, 0.2);
     EXPECT_DOUBLE_EQ(firstLineHeight(th, RTFTEXTBOX_2), extracts8);
-    spinTo(th, SPINRTF_, 20);  // beyond the range: its end
-    EXPECT_EQ(SPINRTF.get().toInt(), 14);
-    spinTo(th, SPINRTF_, 6);
-    EXPECT_EQ(SPINRTF.get().toInt(), 6);
-    click(th, CANCEL_);
+    spinTo(th, kaldo003::SPINRTF, 20);  // beyond the range: its end
+    EXPECT_EQ(::SPINRTF.get().toInt(), 14);
+    spinTo(th, kaldo003::SPINRTF, 6);
+    EXPECT_EQ(::SPINRTF.get().toInt(), 6);
+    click(th, kaldo003::CANCEL);
     EXPECT_EQ(finished(th, response), int(RequestCancelled));
 }
 
 int main(int argc, char** argv) {
-    qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
-    QDir().mkpath(sandbox().path() + QStringLiteral("/c/cards"));
-    QDir().mkpath(sandbox().path() + QStringLiteral("/c/kaldor_demo"));
-    installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
-    return uitest::main(argc, argv, {});
+    enterSandbox({"cards", "kaldor_demo"});
+    return runProgramTests(argc, argv);
 }

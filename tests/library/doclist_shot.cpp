@@ -15,6 +15,7 @@
 
 #include "app/globals.h"
 #include "app/procedures.h"
+#include "controls/kaldo001.h"
 #include "dictionary.h"
 #include "kaldo013.h"
 #include "listdriver.h"
@@ -23,8 +24,6 @@
 #include "uidriver.h"
 
 namespace {
-
-enum { BROWSEKALDOR = -10, BD = -12, TILE = -14 };
 
 void pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -37,7 +36,7 @@ int main(int argc, char** argv) {
         uitest::waitFor([] { return uitest::onGui([] { return rt::gui::frame() != nullptr; }); },
                         20000);
         pause(500);
-        uitest::chooseMenu(1, BD);
+        uitest::chooseMenu(1, kaldo001::BD);
         int bases = 0;
         uitest::waitFor(
             [&] {
@@ -45,7 +44,7 @@ int main(int argc, char** argv) {
             },
             20000);
         uitest::waitIdle(bases);
-        uitest::chooseMenu(1, BROWSEKALDOR);
+        uitest::chooseMenu(1, kaldo001::BROWSEKALDOR);
         int list = 0;
         uitest::waitFor(
             [&] { return (list = shot::threadOf(QStringLiteral("Тема: "), true)) != 0; }, 20000);
@@ -79,7 +78,7 @@ int main(int argc, char** argv) {
                         10000);
         // Window, Tile (the other windows lie iconised); then the list
         // maximised and restored.
-        uitest::chooseMenu(1, TILE);
+        uitest::chooseMenu(1, kaldo001::TILE);
         uitest::onGui([list] {
             qobject_cast<QMdiSubWindow*>(rt::gui::topWindow(list)->top())->showMaximized();
         });

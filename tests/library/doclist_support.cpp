@@ -51,27 +51,15 @@ bool writeBase(const QString& folder, const std::vector<Card>& cards,
         for (NEXT(ZAMETKA); ERRORCODE() == 0; NEXT(ZAMETKA))
             DELETE(ZAMETKA);
         for (const Card& c : cards) {
-            CLEAR(KALDOR);
-            KAL.ID = c.id;
-            KAL.KODTER = c.status;
-            KAL.NAME = c.name;
-            KAL.PNAME1 = c.pname1;
-            KAL.PNAME2 = c.pname2;
-            KAL.PNAME3 = c.pname3;
-            KAL.NDOK = c.ndok;
-            KAL.UTVDATA = c.approved;
-            KAL.VVODDATA = c.inForce;
-            KAL.WORDKEY = c.wordkey;
-            KAL.NFILE = c.nfile;
-            KAL.ZAKON.setData(c.text);
-            KAL.RABZAKON.setData(c.work);
+            putCard(c);
             ADD(KALDOR);
             ok = ok && ERRORCODE() == 0;
         }
         LONG id = 0;
         for (const Bookmark& b : bookmarks) {
             CLEAR(ZAMETKA);
-            ZAM.ID = ++id;
+            ++id;
+            ZAM.ID = b.id != 0 ? b.id : id;
             ZAM.IDDOK = b.card;
             ZAM.ZAKLAD = b.name;
             ZAM.POTEXT = b.passage;
@@ -95,27 +83,47 @@ std::vector<Card> readBase(const QString& folder) {
         rt::ThreadScope scope;
         Relate_KALDOR->Open();
         SET(KAL_K1);
-        for (NEXT(KALDOR); ERRORCODE() == 0; NEXT(KALDOR)) {
-            Card c;
-            c.id = KAL.ID;
-            c.status = KAL.KODTER;
-            c.name = KAL.NAME.clip();
-            c.pname1 = KAL.PNAME1.clip();
-            c.pname2 = KAL.PNAME2.clip();
-            c.pname3 = KAL.PNAME3.clip();
-            c.ndok = KAL.NDOK.clip();
-            c.approved = KAL.UTVDATA;
-            c.inForce = KAL.VVODDATA;
-            c.wordkey = KAL.WORDKEY.clip();
-            c.nfile = KAL.NFILE.str();
-            c.text = KAL.ZAKON.data();
-            c.work = KAL.RABZAKON.data();
-            out.push_back(c);
-        }
+        for (NEXT(KALDOR); ERRORCODE() == 0; NEXT(KALDOR))
+            out.push_back(bufferCard());
         Relate_KALDOR->Close();
     }).join();
     PUT1 = put1;
     return out;
+}
+
+Card bufferCard() {
+    Card c;
+    c.id = KAL.ID;
+    c.status = KAL.KODTER;
+    c.name = KAL.NAME.clip();
+    c.pname1 = KAL.PNAME1.clip();
+    c.pname2 = KAL.PNAME2.clip();
+    c.pname3 = KAL.PNAME3.clip();
+    c.ndok = KAL.NDOK.clip();
+    c.approved = KAL.UTVDATA;
+    c.inForce = KAL.VVODDATA;
+    c.wordkey = KAL.WORDKEY.clip();
+    c.nfile = KAL.NFILE.str();
+    c.text = KAL.ZAKON.data();
+    c.work = KAL.RABZAKON.data();
+    return c;
+}
+
+void putCard(const Card& c) {
+    CLEAR(KALDOR);
+    KAL.ID = c.id;
+    KAL.KODTER = c.status;
+    KAL.NAME = c.name;
+    KAL.PNAME1 = c.pname1;
+    KAL.PNAME2 = c.pname2;
+    KAL.PNAME3 = c.pname3;
+    KAL.NDOK = c.ndok;
+    KAL.UTVDATA = c.approved;
+    KAL.VVODDATA = c.inForce;
+    KAL.WORDKEY = c.wordkey;
+    KAL.NFILE = c.nfile;
+    KAL.ZAKON.setData(c.text);
+    KAL.RABZAKON.setData(c.work);
 }
 
 }  // namespace doclist

@@ -29,6 +29,7 @@ struct Bookmark {
     LONG card = 0;
     QString name;
     QString passage;
+    LONG id = 0;  // 0: its place in the list, from 1
 };
 
 // A small RTF document holding `text` (any characters).
@@ -43,5 +44,9 @@ bool writeBase(const QString& folder, const std::vector<Card>& cards,
 void activate(const QString& folder, const QString& name);
 // The cards of the base in `folder`, in the order of their numbers.
 std::vector<Card> readBase(const QString& folder);
+// The card in the calling thread's KALDOR buffer, with its bodies.
+Card bufferCard();
+// Puts `c` into the calling thread's KALDOR buffer, cleared first.
+void putCard(const Card& c);
 
 }  // namespace doclist

@@ -18,11 +18,13 @@
 
 #include "app/globals.h"
 #include "app/procedures.h"
+#include "controls/kaldo011.h"
 #include "core/paths.h"
 #include "core/picture.h"
 #include "dictionary.h"
 #include "register_base.h"
 #include "report/preview.h"
+#include "report_preview.h"
 #include "uidriver.h"
 #include "windowmanager.h"
 
@@ -30,22 +32,12 @@ using namespace uitest;
 
 namespace {
 
-enum { PROGRESS_THERMOMETER = 1, PROGRESS_USERSTRING, PROGRESS_PCTTEXT, PROGRESS_CANCEL };
+using namespace kaldo011;  // the progress window's controls
 
 std::atomic<int> gResponse{-1};
 
-// The preview a report thread shows; null when none. GUI thread only.
-PrintPreviewClass* preview() {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* p = qobject_cast<PrintPreviewClass*>(w);
-        if (p && p->isVisible())
-            return p;
-    }
-    return nullptr;
-}
-
 bool previewShown() {
-    return onGui([] { return preview() != nullptr; });
+    return onGui([] { return shownPreview() != nullptr; });
 }
 
 // One entry of the register as printed: the texts of its controls by label.
@@ -78,14 +70,14 @@ class PrintRsTest : public ::testing::Test {
     static std::shared_ptr<rt::ReportDocument> waitPages() {
         if (!waitFor(previewShown, 30000))
             return nullptr;
-        auto doc = onGui([] { return preview()->document(); });
+        auto doc = onGui([] { return shownPreview()->document(); });
         if (doc)
             doc->waitFinished(30000);
         return doc;
     }
     static bool closePreview(int thread) {
         onGui([] {
-            if (PrintPreviewClass* p = preview())
+            if (PrintPreviewClass* p = shownPreview())
                 p->close();
         });
         return rt::waitThreadEnd(thread, 10000);
@@ -133,15 +125,15 @@ TEST_F(PrintRsTest, RegisterOfADemoBaseAsPdf) {
     const int t = startReport();
     auto doc = waitPages();
     ASSERT_TRUE(doc);
-    EXPECT_TRUE(onGui([] { return preview()->isMaximized(); }));
-    EXPECT_EQ(onGui([] { return preview()->zoom(); }), 100);
+    EXPECT_TRUE(onGui([] { return shownPreview()->isMaximized(); }));
+    EXPECT_EQ(onGui([] { return shownPreview()->zoom(); }), 100);
     ASSERT_EQ(doc->pageCount(), 3);  // 19 entries a page
 
     QTemporaryDir out;
     const QString pdf = out.filePath(QStringLiteral("register.pdf"));
-    ASSERT_TRUE(onGui([&] { return preview()->savePdf(pdf); }));
-    ASSERT_TRUE(waitFor([] { return !onGui([] { return preview()->outputRunning(); }); }));
-    ASSERT_EQ(onGui([] { return preview()->outputError(); }), QString());
+    ASSERT_TRUE(onGui([&] { return shownPreview()->savePdf(pdf); }));
+    ASSERT_TRUE(waitFor([] { return !onGui([] { return shownPreview()->outputRunning(); }); }));
+    ASSERT_EQ(onGui([] { return shownPreview()->outputError(); }), QString());
     QProcess p;
     p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     ASSERT_TRUE(p.waitForFinished(30000));
@@ -249,7 +241,7 @@ TEST_F(PrintRsTest, AnEmptyBaseShowsTheMessageInsteadOfPages) {
     auto doc = waitPages();
     ASSERT_TRUE(doc);
     EXPECT_EQ(doc->pageCount(), 0);
-    EXPECT_TRUE(onGui([] { return preview()->showsEmptyMessage(); }));
+    EXPECT_TRUE(onGui([] { return shownPreview()->showsEmptyMessage(); }));
     EXPECT_TRUE(QFile::exists(rt::driveFolder(u'C') + QStringLiteral("/empty/KALDOR.TPS")));
     ASSERT_TRUE(closePreview(t));
     EXPECT_EQ(gResponse, RequestCompleted);

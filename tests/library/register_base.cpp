@@ -31,6 +31,7 @@ std::vector<RegisterCard> demoCards() {
         RegisterCard c;
         c.id = LONG(out.size() + 1);
         c.pname1 = pname.at(0).toString();
+        c.name = c.pname1;
         c.pname2 = pname.at(1).toString();
         c.pname3 = pname.at(2).toString();
         c.ndok = d[u"ndok"].toString();
@@ -54,6 +55,7 @@ std::vector<RegisterCard> madeUpCards(int n, LONG first) {
         RegisterCard c;
         c.id = id;
         c.pname1 = QStringLiteral("%1 № %2").arg(QString::fromUtf16(kinds[id % 4])).arg(id);
+        c.name = c.pname1;
         c.pname2 = QStringLiteral("\"%1\"").arg(QString::fromUtf16(subjects[id % 4]));
         c.pname3 = id % 3 == 0 ? QString() : QStringLiteral("(редакция %1)").arg(id % 50 + 1);
         c.ndok = QStringLiteral("%1-ФЗ").arg(id);
@@ -65,10 +67,7 @@ std::vector<RegisterCard> madeUpCards(int n, LONG first) {
 }
 
 void setActiveBase(const QString& folder, const QString& name) {
-    PUT1 = folder + QStringLiteral("KALDOR.TPS");
-    PUT2 = folder + QStringLiteral("ZAMETKA.TPS");
-    PUT = folder;
-    TEMA = name;
+    doclist::activate(folder, name);
 }
 
 bool makeBase(const QString& folder, const std::vector<RegisterCard>& cards) {
@@ -81,16 +80,7 @@ bool makeBase(const QString& folder, const std::vector<RegisterCard>& cards) {
         for (size_t done = 0; done < cards.size() && ok;) {
             LOGOUT(10, {&KALDOR});
             for (int i = 0; i < 1000 && done < cards.size(); ++i, ++done) {
-                const RegisterCard& c = cards[done];
-                CLEAR(KALDOR);
-                KAL.ID = c.id;
-                KAL.NAME = c.pname1;
-                KAL.PNAME1 = c.pname1;
-                KAL.PNAME2 = c.pname2;
-                KAL.PNAME3 = c.pname3;
-                KAL.NDOK = c.ndok;
-                KAL.UTVDATA = c.approved;
-                KAL.VVODDATA = c.inForce;
+                doclist::putCard(cards[done]);
                 ADD(KALDOR);
                 if (ERRORCODE() != 0)
                     ok = false;

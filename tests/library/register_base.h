@@ -1,19 +1,16 @@
 #pragma once
 // Document bases for the register report's tests, benchmark and screenshots:
-// cards written into a base's KALDOR.TPS through the program's own tables.
+// cards written into a base's KALDOR.TPS through the program's own tables,
+// as the document bases write them (doclist_support.h).
 
 #include <QString>
 #include <vector>
 
-#include "core/values.h"
+#include "doclist_support.h"
 
-struct RegisterCard {
-    LONG id = 0;
-    QString pname1, pname2, pname3;
-    QString ndok;
-    LONG approved = 0;  // day numbers; 0 is no date
-    LONG inForce = 0;
-};
+// What the register prints of a card: its number, the three lines of its full
+// name (the first is its name too), its document number and dates.
+using RegisterCard = doclist::Card;
 
 // The cards of the program's demo catalogue (app/demo/demo.json), numbered
 // 1, 2, ... in the catalogue's order.

@@ -19,24 +19,17 @@
 
 #include "app/globals.h"
 #include "app/procedures.h"
+#include "controls/kaldo011.h"
 #include "dictionary.h"
 #include "register_base.h"
 #include "report/preview.h"
+#include "report_preview.h"
 #include "ui/dialogs.h"
 #include "uidriver.h"
 
 namespace {
 
-enum { PROGRESS_THERMOMETER = 1, PROGRESS_USERSTRING, PROGRESS_PCTTEXT, PROGRESS_CANCEL };
-
-PrintPreviewClass* preview() {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* p = qobject_cast<PrintPreviewClass*>(w);
-        if (p && p->isVisible())
-            return p;
-    }
-    return nullptr;
-}
+using namespace kaldo011;  // the progress window's controls
 
 bool shoot(const QString& file) {
     return uitest::onGui(
@@ -106,41 +99,42 @@ int main(int argc, char** argv) {
                 uitest::waitFor(
                     [] {
                         return uitest::onGui([] {
-                            return preview() != nullptr && preview()->document()->finished();
+                            return shownPreview() != nullptr &&
+                                   shownPreview()->document()->finished();
                         });
                     },
                     120000);
                 const QString pdf = QDir(root).filePath(QStringLiteral("large/register.pdf"));
                 uitest::onGui([&] {
-                    preview()->showPage(527);  // entries 9,995 to 10,013
-                    return preview()->savePdf(pdf);
+                    shownPreview()->showPage(527);  // entries 9,995 to 10,013
+                    return shownPreview()->savePdf(pdf);
                 });
                 uitest::waitFor(
-                    [] { return uitest::onGui([] { return preview()->outputDone(); }) > 600; },
+                    [] { return uitest::onGui([] { return shownPreview()->outputDone(); }) > 600; },
                     60000);
                 saved += shoot(more[0]) ? 1 : 0;
-                uitest::onGui([] { return preview()->close(); });
+                uitest::onGui([] { return shownPreview()->close(); });
                 rt::waitThreadEnd(t, 20000);
             }
 
             // The preview of the demo base, as it opens.
             setActiveBase(QStringLiteral("c:\\demo\\"), QStringLiteral("Демонстрационная база"));
             t = START(PrintRs, 25000);
-            uitest::waitFor([] { return uitest::onGui([] { return preview() != nullptr; }); },
+            uitest::waitFor([] { return uitest::onGui([] { return shownPreview() != nullptr; }); },
                             20000);
             std::this_thread::sleep_for(std::chrono::milliseconds(800));
             saved += shoot(previewShot) ? 1 : 0;
             if (more.size() > 1) {
                 // Its file dialog, in Russian; the preview closes with it open.
                 uitest::onGui([] {
-                    QMetaObject::invokeMethod(preview(), &PrintPreviewClass::saveWithDialog,
+                    QMetaObject::invokeMethod(shownPreview(), &PrintPreviewClass::saveWithDialog,
                                               Qt::QueuedConnection);
                     return true;
                 });
                 std::this_thread::sleep_for(std::chrono::milliseconds(800));
                 saved += shoot(more[1]) ? 1 : 0;
             }
-            uitest::onGui([] { return preview()->close(); });
+            uitest::onGui([] { return shownPreview()->close(); });
             rt::waitThreadEnd(t, 20000);
             if (more.size() > 2) {
                 // The frame's printer set-up, in Russian.

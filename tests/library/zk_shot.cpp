@@ -10,14 +10,13 @@
 
 #include "app/globals.h"
 #include "app/procedures.h"
+#include "controls/kaldo006.h"
 #include "dictionary.h"
 #include "shot.h"
 #include "uidriver.h"
 #include "windowmanager.h"
 
 namespace {
-
-enum { CANCEL = 12 };
 
 // The first base of the catalogue becomes the active one; false when there
 // is none.
@@ -62,7 +61,7 @@ bool shoot(BYTE request, const QString& file) {
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     const bool saved = shot::grab(th, file);
 
-    uitest::click(th, CANCEL);
+    uitest::click(th, kaldo006::CANCEL);
     rt::waitThreadEnd(th, 10000);
     return saved;
 }

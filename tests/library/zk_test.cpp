@@ -14,8 +14,10 @@
 
 #include "app/globals.h"
 #include "app/procedures.h"
+#include "controls/kaldo006.h"
 #include "core/paths.h"
 #include "dictionary.h"
+#include "doclist_support.h"
 #include "program_environment.h"
 #include "table_support.h"
 #include "ui/dialogs.h"
@@ -27,31 +29,13 @@ using namespace uitest;
 
 namespace {
 
-enum {
-    CURRENTTAB = 1,
-    TAB_1,
-    ZAM_ID_PROMPT,
-    ZAM_ID,
-    ZAM_IDDOK_PROMPT,
-    ZAM_IDDOK,
-    ZAM_ZAKLAD_PROMPT,
-    ZAM_ZAKLAD,
-    ZAM_POTEXT_PROMPT,
-    ZAM_POTEXT,
-    OK_,
-    CANCEL_,
-};
+using namespace kaldo006;  // the bookmark form's controls
 
 const QString kTitle = QStringLiteral("Форма редактирования закладки");
 const int kCtrlH = Key::Ctrl + Key::letter('H');
 // How long a form's thread may take to open its window or to end: generous,
 // for a loaded machine under the sanitizers.
 constexpr int kSlow = 20000;
-
-QTemporaryDir& sandbox() {
-    static QTemporaryDir d;
-    return d;
-}
 
 struct Mark {
     LONG id;
@@ -82,31 +66,23 @@ void makeBase(const std::vector<Card>& cards, const std::vector<Mark>& marks) {
     static int n = 0;
     const QString folder = QStringLiteral("c:\\zk%1\\").arg(++n);
     QDir(rt::driveFolder(u'C')).mkpath(QStringLiteral("zk%1").arg(n));
+    std::vector<doclist::Card> written;
+    for (const Card& c : cards) {
+        doclist::Card d;
+        d.id = c.id;
+        d.name = c.name;
+        // Both bodies tell whose they are.
+        d.text = "{\\rtf1 text of " + QByteArray::number(c.id) + "}";
+        d.work = "{\\rtf1 extracts of " + QByteArray::number(c.id) + "}";
+        written.push_back(d);
+    }
+    std::vector<doclist::Bookmark> bookmarks;
+    for (const Mark& m : marks)
+        bookmarks.push_back({m.card, m.name, m.passage, m.id});
+    ASSERT_TRUE(doclist::writeBase(folder, written, bookmarks));
     PUT1 = folder + QStringLiteral("KALDOR.TPS");
     PUT2 = folder + QStringLiteral("ZAMETKA.TPS");
     PUT = folder;
-    Relate_KALDOR->SetOpenRelated();
-    Relate_KALDOR->Open();
-    for (const Card& c : cards) {
-        CLEAR(KALDOR);
-        KAL.ID = c.id;
-        KAL.NAME = c.name;
-        // Both bodies tell whose they are.
-        KAL.ZAKON.setData("{\\rtf1 text of " + QByteArray::number(c.id) + "}");
-        KAL.RABZAKON.setData("{\\rtf1 extracts of " + QByteArray::number(c.id) + "}");
-        ADD(KALDOR);
-        ASSERT_EQ(ERRORCODE(), 0);
-    }
-    for (const Mark& m : marks) {
-        CLEAR(ZAMETKA);
-        ZAM.ID = m.id;
-        ZAM.IDDOK = m.card;
-        ZAM.ZAKLAD = m.name;
-        ZAM.POTEXT = m.passage;
-        ADD(ZAMETKA);
-        ASSERT_EQ(ERRORCODE(), 0);
-    }
-    Relate_KALDOR->Close();
 }
 
 // The bookmark numbered `id` as stored (thread 1).
@@ -200,7 +176,7 @@ void expectMark(LONG id, LONG card, const QString& name, const QString& passage)
 void saveMark(LONG th, Call& call, const QString& name, const QString& passage) {
     type(th, ZAM_ZAKLAD, name);
     type(th, ZAM_POTEXT, passage);
-    click(th, OK_);
+    click(th, kaldo006::OK);
     ASSERT_TRUE(finished(th, call));
     EXPECT_EQ(call.response.load(), int(RequestCompleted));
 }
@@ -241,14 +217,14 @@ TEST(BookmarkForm, ChangeShowsTheBookmarkAsDeclaredAndSavesIt) {
     EXPECT_EQ(text(th, ZAM_IDDOK_PROMPT), QStringLiteral("iD документа"));
     EXPECT_EQ(text(th, ZAM_ZAKLAD_PROMPT), QStringLiteral("Имя закладки"));
     EXPECT_EQ(text(th, ZAM_POTEXT_PROMPT), QStringLiteral("Текст в документе"));
-    EXPECT_EQ(text(th, OK_), QStringLiteral("Сохранить"));
-    EXPECT_EQ(text(th, CANCEL_), QStringLiteral("Отменить"));
+    EXPECT_EQ(text(th, kaldo006::OK), QStringLiteral("Сохранить"));
+    EXPECT_EQ(text(th, kaldo006::CANCEL), QStringLiteral("Отменить"));
     EXPECT_EQ(tip(th, ZAM_ID), QStringLiteral("iD закладки"));
     EXPECT_EQ(tip(th, ZAM_IDDOK), QStringLiteral("iD документа"));
     EXPECT_EQ(tip(th, ZAM_ZAKLAD), QStringLiteral("Имя закладки"));
     EXPECT_EQ(tip(th, ZAM_POTEXT), QStringLiteral("Выдержка текса документа"));
-    EXPECT_EQ(tip(th, OK_), QStringLiteral("Accept data and close the window"));
-    EXPECT_EQ(tip(th, CANCEL_), QStringLiteral("Cancel operation"));
+    EXPECT_EQ(tip(th, kaldo006::OK), QStringLiteral("Accept data and close the window"));
+    EXPECT_EQ(tip(th, kaldo006::CANCEL), QStringLiteral("Cancel operation"));
     EXPECT_EQ(statusZone(th, 2), QStringLiteral("Изменить"));
     focus(th, ZAM_POTEXT);
     EXPECT_EQ(statusZone(th, 1), QStringLiteral("Выдержка текса документа"));
@@ -285,7 +261,7 @@ TEST(BookmarkForm, AViewOnlyShowsAndAnswersCancelled) {
     EXPECT_EQ(text(th, ZAM_ZAKLAD), QStringLiteral("Сделки"));
     pressKey(th, ZAM_POTEXT, kCtrlH);  // no history put into a field that is only shown
     EXPECT_EQ(text(th, ZAM_POTEXT), QStringLiteral("Сделками признаются действия граждан"));
-    click(th, OK_);  // "Сохранить" only closes
+    click(th, kaldo006::OK);  // "Сохранить" only closes
     ASSERT_TRUE(finished(th, call));
     EXPECT_EQ(call.response.load(), int(RequestCancelled));
     EXPECT_EQ(storedMark(3)->ZAKLAD.clip(), QStringLiteral("Сделки"));
@@ -294,7 +270,7 @@ TEST(BookmarkForm, AViewOnlyShowsAndAnswersCancelled) {
     Call again;
     th = startForm(ViewRecord, 8, 3, again);
     ASSERT_TRUE(waitWindow(th, kSlow));
-    click(th, CANCEL_);
+    click(th, kaldo006::CANCEL);
     ASSERT_TRUE(finished(th, again));
     EXPECT_EQ(again.response.load(), int(RequestCancelled));
 }
@@ -306,7 +282,7 @@ TEST(BookmarkForm, AZeroNumberShowsAsAnEmptyEntry) {
     ASSERT_TRUE(waitWindow(th, kSlow));
     EXPECT_EQ(text(th, ZAM_ID), QStringLiteral("4"));
     EXPECT_EQ(text(th, ZAM_IDDOK), QString());
-    click(th, CANCEL_);
+    click(th, kaldo006::CANCEL);
     ASSERT_TRUE(finished(th, call));
 }
 
@@ -336,7 +312,7 @@ TEST(BookmarkForm, TheFirstBookmarkOfAnEmptyBaseIsNumberOne) {
     ASSERT_TRUE(waitWindow(th, kSlow));
     EXPECT_EQ(text(th, ZAM_ID), QStringLiteral("1"));
     type(th, ZAM_ZAKLAD, QStringLiteral("Первая"));
-    click(th, OK_);
+    click(th, kaldo006::OK);
     ASSERT_TRUE(finished(th, call));
     ASSERT_TRUE(storedMark(1));
     EXPECT_EQ(storedMark(1)->IDDOK, 8);
@@ -355,7 +331,7 @@ TEST(BookmarkForm, NamesAndPassagesStopAtAHundredCharacters) {
     type(th, ZAM_POTEXT, longName);
     EXPECT_EQ(text(th, ZAM_ZAKLAD), longName.left(100));
     EXPECT_EQ(text(th, ZAM_POTEXT), longName.left(100));
-    click(th, OK_);
+    click(th, kaldo006::OK);
     ASSERT_TRUE(finished(th, call));
     const auto m = storedMark(4);
     ASSERT_TRUE(m);
@@ -372,7 +348,7 @@ TEST(BookmarkForm, ANumberTypedIsWrittenAsTypedAndAnEmptyOneIsNumbered) {
     ASSERT_TRUE(waitWindow(th, kSlow));
     type(th, ZAM_ID, QStringLiteral("1"));
     type(th, ZAM_ZAKLAD, QStringLiteral("Второй номер один"));
-    click(th, OK_);
+    click(th, kaldo006::OK);
     ASSERT_TRUE(finished(th, typed));
     EXPECT_EQ(typed.response.load(), int(RequestCompleted));
     EXPECT_EQ(markCount(), 4);
@@ -384,7 +360,7 @@ TEST(BookmarkForm, ANumberTypedIsWrittenAsTypedAndAnEmptyOneIsNumbered) {
     type(th, ZAM_ID, QStringLiteral("0"));
     EXPECT_EQ(text(th, ZAM_ID), QString());  // zero shows as nothing
     type(th, ZAM_ZAKLAD, QStringLiteral("Без номера"));
-    click(th, OK_);
+    click(th, kaldo006::OK);
     ASSERT_TRUE(finished(th, emptied));
     EXPECT_EQ(emptied.response.load(), int(RequestCompleted));
     EXPECT_EQ(markCount(), 5);
@@ -417,12 +393,12 @@ TEST(BookmarkForm, AFailedWriteIsReportedUnderTheFormsNameAndTheFormStaysOpen) {
     Relate_ZAMETKA->Close();
 
     type(th, ZAM_ZAKLAD, QStringLiteral("Исчезнувшая"));
-    click(th, OK_);
+    click(th, kaldo006::OK);
     ASSERT_EQ(recorder->reports().size(), 1u);
     EXPECT_EQ(recorder->reports()[0].procedure, QStringLiteral("UpdateZk"));
     EXPECT_EQ(title(th), kTitle);
     EXPECT_EQ(text(th, ZAM_ZAKLAD), QStringLiteral("Исчезнувшая"));
-    click(th, CANCEL_);  // asks, and the recorder says yes
+    click(th, kaldo006::CANCEL);  // asks, and the recorder says yes
     ASSERT_TRUE(finished(th, call));
     rt::installMessageReporter();
     EXPECT_EQ(call.response.load(), int(RequestCancelled));
@@ -437,7 +413,7 @@ TEST(BookmarkForm, CancelAsksOnlyWhenSomethingWasTypedAndLeavesTheTable) {
     Call untouched;
     LONG th = startForm(InsertRecord, 7, 0, untouched);
     ASSERT_TRUE(waitWindow(th, kSlow));
-    click(th, CANCEL_);  // nothing typed: no question
+    click(th, kaldo006::CANCEL);  // nothing typed: no question
     ASSERT_TRUE(finished(th, untouched));
     EXPECT_EQ(untouched.response.load(), int(RequestCancelled));
     EXPECT_EQ(markCount(), 3);
@@ -447,7 +423,7 @@ TEST(BookmarkForm, CancelAsksOnlyWhenSomethingWasTypedAndLeavesTheTable) {
     ASSERT_TRUE(waitWindow(th, kSlow));
     EXPECT_EQ(text(th, ZAM_ID), QStringLiteral("4"));  // the number given back is used again
     type(th, ZAM_ZAKLAD, QStringLiteral("Передумал"));
-    ASSERT_TRUE(clickForMessage(th, CANCEL_));
+    ASSERT_TRUE(clickForMessage(th, kaldo006::CANCEL));
     answerMessage(th, BUTTON::No);  // stay
     waitIdle(th);
     EXPECT_EQ(title(th), kTitle);
@@ -466,7 +442,7 @@ TEST(BookmarkForm, CancelAsksOnlyWhenSomethingWasTypedAndLeavesTheTable) {
     th = startForm(ChangeRecord, 7, 1, changed);
     ASSERT_TRUE(waitWindow(th, kSlow));
     type(th, ZAM_POTEXT, QStringLiteral("Не сохранять"));
-    ASSERT_TRUE(clickForMessage(th, CANCEL_));
+    ASSERT_TRUE(clickForMessage(th, kaldo006::CANCEL));
     answerMessage(th, BUTTON::Yes);
     ASSERT_TRUE(finished(th, changed));
     EXPECT_EQ(changed.response.load(), int(RequestCancelled));
@@ -531,7 +507,7 @@ TEST(BookmarkForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
     EXPECT_EQ(text(th, ZAM_POTEXT), QString());
     type(th, ZAM_ZAKLAD, QStringLiteral("Испытательный срок"));
     type(th, ZAM_POTEXT, QStringLiteral("Срок испытания не может превышать трех месяцев"));
-    click(th, OK_);
+    click(th, kaldo006::OK);
     ASSERT_TRUE(waitFor([&] { return responses[0].load() != -1; }));
     EXPECT_EQ(responses[0].load(), int(RequestCompleted));
 
@@ -543,7 +519,7 @@ TEST(BookmarkForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
     EXPECT_EQ(text(th, ZAM_ZAKLAD), QStringLiteral("Сделки"));  // only the field asked for
     pressKey(th, ZAM_ZAKLAD, kCtrlH);
     EXPECT_EQ(text(th, ZAM_ZAKLAD), QStringLiteral("Испытательный срок"));
-    click(th, OK_);
+    click(th, kaldo006::OK);
     ASSERT_TRUE(rt::waitThreadEnd(th, kSlow));
     EXPECT_EQ(responses[1].load(), int(RequestCompleted));
     const auto m = storedMark(3);
@@ -557,7 +533,7 @@ TEST(BookmarkForm, CtrlHPutsBackWhatWasLastSavedOnTheThread) {
     ASSERT_TRUE(waitWindow(next, kSlow));
     pressKey(next, ZAM_ZAKLAD, kCtrlH);
     EXPECT_EQ(text(next, ZAM_ZAKLAD), QString());
-    click(next, CANCEL_, 100);
+    click(next, kaldo006::CANCEL, 100);
     ASSERT_TRUE(waitDialog(next, kSlow));
     answerMessage(next, BUTTON::Yes);
     ASSERT_TRUE(finished(next, other));
@@ -587,7 +563,7 @@ TEST(BookmarkForm, ABookmarkIsWrittenOnlyForACardOfTheBase) {
         });
     ASSERT_TRUE(waitWindow(th, kSlow));
     type(th, ZAM_IDDOK, QStringLiteral("99"));
-    ASSERT_TRUE(clickForMessage(th, OK_));
+    ASSERT_TRUE(clickForMessage(th, kaldo006::OK));
     EXPECT_EQ(messageText(th),
               QStringLiteral("В базе нет документа с iD 99. Закладка должна принадлежать "
                              "документу базы."));
@@ -606,7 +582,7 @@ TEST(BookmarkForm, ABookmarkIsWrittenOnlyForACardOfTheBase) {
     // Ctrl+H in the thread's first form empties the number: no card at all.
     pressKey(th, ZAM_IDDOK, kCtrlH);
     EXPECT_EQ(text(th, ZAM_IDDOK), QString());
-    ASSERT_TRUE(clickForMessage(th, OK_));
+    ASSERT_TRUE(clickForMessage(th, kaldo006::OK));
     EXPECT_EQ(messageText(th),
               QStringLiteral("Не указан iD документа, которому принадлежит закладка."));
     answerMessage(th, BUTTON::Ok);
@@ -615,7 +591,7 @@ TEST(BookmarkForm, ABookmarkIsWrittenOnlyForACardOfTheBase) {
 
     // Another card of the base takes the bookmark.
     type(th, ZAM_IDDOK, QStringLiteral("8"));
-    click(th, OK_);
+    click(th, kaldo006::OK);
     ASSERT_TRUE(finished(th, call));
     EXPECT_EQ(call.response.load(), int(RequestCompleted));
     EXPECT_EQ(storedMark(2)->IDDOK, 8);
@@ -648,7 +624,7 @@ TEST(BookmarkForm, ANewCardTakesBookmarksBeforeItIsSaved) {
     EXPECT_EQ(newCard, 9);
     EXPECT_EQ(text(th, ZAM_IDDOK), QStringLiteral("9"));
     type(th, ZAM_ZAKLAD, QStringLiteral("Закладка нового документа"));
-    click(th, OK_);
+    click(th, kaldo006::OK);
     ASSERT_TRUE(finished(th, call));
     EXPECT_EQ(call.response.load(), int(RequestCompleted));
     ASSERT_TRUE(storedMark(4));
@@ -672,7 +648,7 @@ TEST(BookmarkForm, TheFormOpensWhereItWasLeftAndGivesBackTheProcedureName) {
     onGui([th] { rt::gui::topWindow(th)->top()->move(140, 90); });
     waitIdle(th);
     const QPoint left = onGui([th] { return rt::gui::topWindow(th)->top()->pos(); });
-    click(th, CANCEL_);
+    click(th, kaldo006::CANCEL);
     ASSERT_TRUE(finished(th, first));
     EXPECT_EQ(nameAfter, QStringLiteral("Updatekaldor"));
     EXPECT_TRUE(INIMgr.TryFetch(u"UpdateZk", u"XPos"));
@@ -681,7 +657,7 @@ TEST(BookmarkForm, TheFormOpensWhereItWasLeftAndGivesBackTheProcedureName) {
     th = startForm(ViewRecord, 7, 1, second);
     ASSERT_TRUE(waitWindow(th, kSlow));
     EXPECT_EQ(onGui([th] { return rt::gui::topWindow(th)->top()->pos(); }), left);
-    click(th, CANCEL_);
+    click(th, kaldo006::CANCEL);
     ASSERT_TRUE(finished(th, second));
 }
 
@@ -691,7 +667,7 @@ TEST(BookmarkForm, TheEntriesWidenWithTheWindowWhichKeepsItsDeclaredSizeAtLeast)
     const LONG th = startForm(ChangeRecord, 7, 1, call);
     ASSERT_TRUE(waitWindow(th, kSlow));
     const QRect name = geometry(th, ZAM_ZAKLAD);
-    const QRect ok = geometry(th, OK_);
+    const QRect ok = geometry(th, kaldo006::OK);
     const QSize declared = onGui([th] { return rt::gui::topWindow(th)->client()->minimumSize(); });
     EXPECT_GT(declared.width(), 0);
     onGui([th] {
@@ -700,11 +676,11 @@ TEST(BookmarkForm, TheEntriesWidenWithTheWindowWhichKeepsItsDeclaredSizeAtLeast)
     });
     EXPECT_TRUE(waitFor([&] { return geometry(th, ZAM_ZAKLAD).width() > name.width() + 100; }));
     EXPECT_EQ(geometry(th, ZAM_ZAKLAD).height(), name.height());
-    EXPECT_GT(geometry(th, OK_).x(), ok.x());  // the buttons keep to the right
+    EXPECT_GT(geometry(th, kaldo006::OK).x(), ok.x());  // the buttons keep to the right
     onGui([th] { rt::gui::topWindow(th)->top()->resize(100, 50); });
     waitIdle(th);
     EXPECT_GE(onGui([th] { return rt::gui::topWindow(th)->client()->width(); }), declared.width());
-    click(th, CANCEL_);
+    click(th, kaldo006::CANCEL);
     ASSERT_TRUE(finished(th, call));
 }
 
@@ -726,10 +702,6 @@ TEST(BookmarkForm, TwoFormsAddingAtOnceGetNumbersOfTheirOwn) {
 }
 
 int main(int argc, char** argv) {
-    qputenv("KALDOR_DRIVE_C", (sandbox().path() + QStringLiteral("/c")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (sandbox().path() + QStringLiteral("/config")).toLocal8Bit());
-    QDir().mkpath(sandbox().path() + QStringLiteral("/c"));
-    installThreadHooks();
-    ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
-    return uitest::main(argc, argv, {});
+    enterSandbox({});
+    return runProgramTests(argc, argv);
 }

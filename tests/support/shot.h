@@ -50,13 +50,14 @@ inline bool grabScreen(const QString& file) {
         [&] { return QGuiApplication::primaryScreen()->grabWindow(0).save(file); });
 }
 
-// The entry of a picture program `name out-folder`: runs the program and,
-// on a thread beside it, `take(out-folder)`; then closes the frame. 0 when
-// `take` saved its pictures.
+// The entry of a picture program `name out-folder` (or another `argument`): runs
+// the program and, on a thread beside it, `take(out-folder)`; then closes the
+// frame. 0 when `take` saved its pictures.
 inline int run(int argc, char** argv, const char* name,
-               const std::function<bool(const QString&)>& take) {
+               const std::function<bool(const QString&)>& take,
+               const char* argument = "out-folder") {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s out-folder\n", name);
+        std::fprintf(stderr, "usage: %s %s\n", name, argument);
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);

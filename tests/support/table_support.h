@@ -1,37 +1,31 @@
 #pragma once
 // Shared by the table and dictionary tests: a drive C in a fresh temporary folder,
-// and an error reporter that records what the user would have been shown.
+// an error reporter that records what the user would have been shown, and whole
+// files (files.h).
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "core/errors.h"
+#include "files.h"
+#include "thread_log.h"
 
 class RecordingReporter : public ErrorReporter {
   public:
     bool report(const ErrorReport& r) override {
-        std::lock_guard<std::mutex> l(m_);
-        reports_.push_back(r);
+        reports_.add(r);
         return answer_;
     }
-    std::vector<ErrorReport> reports() const {
-        std::lock_guard<std::mutex> l(m_);
-        return reports_;
-    }
-    void clear() {
-        std::lock_guard<std::mutex> l(m_);
-        reports_.clear();
-    }
+    std::vector<ErrorReport> reports() const { return reports_.entries(); }
+    void clear() { reports_.clear(); }
     void setAnswer(bool yes) { answer_ = yes; }
 
   private:
-    mutable std::mutex m_;
-    std::vector<ErrorReport> reports_;
+    ThreadLog<ErrorReport> reports_;
     bool answer_ = true;
 };
 
@@ -54,8 +48,3 @@ class TestDrive {
     QTemporaryDir dir_;
     std::shared_ptr<RecordingReporter> reporter_;
 };
-
-inline QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}

@@ -114,9 +114,9 @@ class ItemWindow : public WindowManager {
         brw_.AddField(t_.ITM.NAME, q_.NAME);
         brw_.AddField(t_.ITM.DAY, q_.DAY);
         view_.addField(t_.ITM.GRP);
-        brw_.InsertControl = INSERT_;
-        brw_.ChangeControl = CHANGE_;
-        brw_.DeleteControl = DELETE_;
+        brw_.InsertControl = brw::INSERT;
+        brw_.ChangeControl = brw::CHANGE;
+        brw_.DeleteControl = brw::DELETE;
         brw_.AskProcedure = 1;
         brw_.EditViaPopup = o_.editViaPopup;
         SetAlerts();
@@ -181,7 +181,7 @@ class ItemWindow : public WindowManager {
     Options o_;
     Tables t_;
     ItemQueue q_;
-    Window w_{u"listtest", u"BROWSE"};
+    Window w_{u"browsetest", u"BROWSE"};
     ViewClass view_{t_.items};
     TestBrowse brw_{t_, q_};
     Ctx ctx_;
@@ -256,13 +256,13 @@ class RangeWindow : public WindowManager {
         items_.AddRange(t_.ITM.GRP, t_.itemsRel, t_.groupsRel);
         items_.AddField(t_.ITM.ID, iq_.ID);
         items_.AddField(t_.ITM.NAME, iq_.NAME);
-        items_.InsertControl = RANGE_INSERT;
-        items_.DeleteControl = RANGE_DELETE;
+        items_.InsertControl = rng::INSERT;
+        items_.DeleteControl = rng::DELETE;
         items_.AskProcedure = 2;
-        w_.bind(CHOICE_, ref(t_.ITM.NAME));
-        w_[CHOICE_](PROP::IconList, 1) = u"~adr1.ico";
-        choice_.Init(ref(t_.ITM.NAME), CHOICE_, ref(cq_.VIEWPOSITION), cv_, cq_, t_.itemsRel, *this,
-                     t_.errors, 0, 1, 0);
+        w_.bind(rng::CHOICE, ref(t_.ITM.NAME));
+        w_[rng::CHOICE](PROP::IconList, 1) = u"~adr1.ico";
+        choice_.Init(ref(t_.ITM.NAME), rng::CHOICE, ref(cq_.VIEWPOSITION), cv_, cq_, t_.itemsRel,
+                     *this, t_.errors, 0, 1, 0);
         choice_.AddSortOrder(t_.ITM_K3);
         choice_.AddRange(t_.ITM.GRP, t_.itemsRel, t_.groupsRel);
         choice_.AddField(t_.ITM.NAME, cq_.NAME);
@@ -289,7 +289,7 @@ class RangeWindow : public WindowManager {
         return t_.itemsAccess.Insert() == Level::Benign ? 1 : 2;
     }
     int TakeAccepted() override {
-        if (ACCEPTED() == CHOICE_) {
+        if (ACCEPTED() == rng::CHOICE) {
             std::lock_guard<std::mutex> l(log_.m);
             log_.chosen = t_.ITM.NAME.clip();
         }
@@ -319,7 +319,7 @@ class RangeWindow : public WindowManager {
         f("ITM:NAME", r.NAME)("ITM:NAME_ICON", r.NAME_ICON)("ITM:ID", r.ID)("MARK", r.MARK)(
             "VIEWPOSITION", r.VIEWPOSITION);
     }};
-    Window w_{u"listtest", u"RANGE"};
+    Window w_{u"browsetest", u"RANGE"};
     ViewClass gv_{t_.groups}, iv_{t_.items}, cv_{t_.items};
     lst::BrowseClass groups_, items_;
     ChoiceCombo choice_{cq_};

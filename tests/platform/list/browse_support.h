@@ -12,10 +12,12 @@
 #include <mutex>
 
 #include "browse.h"
+#include "controls/browsetest.h"
 #include "core/errors.h"
 #include "listdriver.h"
 #include "listview.h"
 #include "sortheader.h"
+#include "thread_log.h"
 #include "ui/window.h"
 #include "uidriver.h"
 
@@ -119,11 +121,12 @@ struct ItemQueue : lst::QUEUE<ItemRow> {
           }) {}
 };
 
-enum { BROWSE = 1, INSERT_, CHANGE_, DELETE_, NOTE_ };
+// The controls of the window BROWSE: its list is BROWSE, its buttons brw::.
+namespace brw = browsetest::BROWSE;
+using brw::BROWSE;
 
 // What the window's thread saw, for the test thread.
-struct Log {
-    std::mutex m;
+struct Log : Guarded<Log> {
     // ITM:ID in the record buffer when the program got each event of the list
     // (as a window's field-event handler would).
     std::vector<LONG> arrived;
@@ -134,11 +137,6 @@ struct Log {
     QString note;                           // ITM:NOTE likewise
     int newSelections = 0;
 
-    template <class T>
-    T get(T Log::*member) {
-        std::lock_guard<std::mutex> l(m);
-        return this->*member;
-    }
     void clear() {
         std::lock_guard<std::mutex> l(m);
         arrived.clear();
@@ -187,19 +185,16 @@ class TestBrowse : public lst::BrowseClass {
     ItemQueue& q_;
 };
 
-// The window of groups and the items of the group chosen.
-enum { GROUPS = 1, ITEMS, RANGE_INSERT, RANGE_DELETE, CHOICE_ };
-struct RangeLog {
-    std::mutex m;
+// The window of groups and the items of the group chosen (RANGE): its lists
+// are GROUPS and ITEMS, its buttons rng::.
+namespace rng = browsetest::RANGE;
+using rng::GROUPS;
+using rng::ITEMS;
+struct RangeLog : Guarded<RangeLog> {
     LONG group = 0;  // GRP:ID and ITM:ID after each event
     LONG item = 0;
     LONG primedGroup = -1;  // ITM:GRP when the form was called for an insert
     QString chosen;         // ITM:NAME when the combo's choice reached the window
-    template <class T>
-    T get(T RangeLog::*member) {
-        std::lock_guard<std::mutex> l(m);
-        return this->*member;
-    }
 };
 LONG openRange(RangeLog& log);
 

@@ -262,7 +262,7 @@ TEST(BrowseUpdates, InsertChangeAndDeleteThroughTheFormKeepTheirRowCurrent) {
 
     // The delete button: the row goes and its neighbour is current.
     log.clear();
-    click(th, DELETE_);
+    click(th, brw::DELETE);
     ASSERT_EQ(runs(log).size(), 1u);
     EXPECT_EQ(runs(log)[0].second, int(DeleteRecord));
     EXPECT_NE(lastId(log), added);
@@ -354,7 +354,7 @@ TEST(BrowseUpdates, WithoutPopupEditingOnlyTheButtonsUpdate) {
     EXPECT_TRUE(runs(log).empty());
     EXPECT_EQ(currentRow(th, BROWSE), 2);
     EXPECT_EQ(lastId(log), 2);
-    click(th, CHANGE_);
+    click(th, brw::CHANGE);
     ASSERT_EQ(runs(log).size(), 1u);
     EXPECT_EQ(runs(log)[0].second, int(ChangeRecord));
     EXPECT_EQ(lastId(log), 2);  // cancelled: the row stays
@@ -367,8 +367,8 @@ TEST(BrowseUpdates, AViewOnlyWindowOffersNoUpdates) {
     o.request = ViewRecord;
     const LONG th = openBrowse(log, o);
     ASSERT_TRUE(waitWindow(th));
-    click(th, INSERT_);
-    click(th, CHANGE_);
+    click(th, brw::INSERT);
+    click(th, brw::CHANGE);
     pressKey(th, BROWSE, Key::Delete);
     doubleClickRow(th, BROWSE, 1);
     EXPECT_TRUE(runs(log).empty());
@@ -406,11 +406,11 @@ TEST(BrowseRange, TheChildListShowsTheChildrenOfTheParentRow) {
     EXPECT_EQ(column(th, ITEMS, 1).first(), QStringLiteral("1"));
     // A new child gets its parent's value before the form opens.
     clickRow(th, GROUPS, kGroups);
-    click(th, RANGE_INSERT);
+    click(th, rng::INSERT);
     EXPECT_EQ(log.get(&RangeLog::primedGroup), kGroups);
     EXPECT_EQ(column(th, ITEMS, 2), QStringList{QStringLiteral("В группе")});
     EXPECT_EQ(currentRow(th, ITEMS), 1);
-    click(th, RANGE_DELETE);
+    click(th, rng::DELETE);
     EXPECT_TRUE(column(th, ITEMS, 2).isEmpty());
     closeWindow(th);
 }
@@ -422,7 +422,7 @@ TEST(BrowseRange, ADropComboListsTheChildrenAndItsChoiceReachesTheRecord) {
     const auto comboRows = [th](int col) {
         return onGui([th, col] {
             QStringList out;
-            rt::GuiControl* c = rt::gui::topWindow(th)->control(CHOICE_);
+            rt::GuiControl* c = rt::gui::topWindow(th)->control(rng::CHOICE);
             auto* l = c ? dynamic_cast<lst::ComboList*>(lst::ListSurface::of(*c)) : nullptr;
             if (l && l->rows()) {
                 for (const auto& r : *l->rows())
@@ -437,13 +437,13 @@ TEST(BrowseRange, ADropComboListsTheChildrenAndItsChoiceReachesTheRecord) {
     EXPECT_EQ(codes.mid(0, 3),
               (QStringList{QStringLiteral("5"), QStringLiteral("10"), QStringLiteral("15")}));
     const LONG itemBefore = log.get(&RangeLog::item);
-    chooseEntry(th, CHOICE_, 3);
+    chooseEntry(th, rng::CHOICE, 3);
     EXPECT_EQ(log.get(&RangeLog::chosen), itemName(15));  // in the record when accepted
     EXPECT_EQ(log.get(&RangeLog::item), 15);
-    EXPECT_EQ(text(th, CHOICE_), itemName(15));
+    EXPECT_EQ(text(th, rng::CHOICE), itemName(15));
     EXPECT_NE(itemBefore, 15);
     const bool iconShown = onGui([th] {
-        rt::GuiControl* c = rt::gui::topWindow(th)->control(CHOICE_);
+        rt::GuiControl* c = rt::gui::topWindow(th)->control(rng::CHOICE);
         auto* l = dynamic_cast<lst::ComboList*>(lst::ListSurface::of(*c));
         return l && (*l->rows())[0][0].icon == 1 && !l->icon(1).isNull();
     });
@@ -666,11 +666,11 @@ TEST(BrowseScreen, AMalformedFormatIsReportedAndTheWindowStillWorks) {
         lst::QUEUE<Row> q([](Row& r, lst::QueueFields& f) {
             f("ID", r.ID)("MARK", r.MARK)("VIEWPOSITION", r.VIEWPOSITION);
         });
-        Window w(u"listtest", u"BAD");
+        Window w(u"browsetest", u"BAD");
         if (!w.open())
             return;
         lst::ListControl list;
-        valid = list.Init(w, 1, q);
+        valid = list.Init(w, browsetest::BAD::BADLIST, q);
         q.ID = 7;
         q.add();
         list.display();
@@ -686,7 +686,7 @@ TEST(BrowseScreen, AMalformedFormatIsReportedAndTheWindowStillWorks) {
     EXPECT_TRUE(reports[0].text.contains(QStringLiteral("?BADLIST")))
         << reports[0].text.toStdString();
     EXPECT_TRUE(reports[0].text.contains(QStringLiteral("40R(2)|_M~Код~C@n_6")));
-    click(th, 2);  // its close button
+    click(th, browsetest::BAD::CLOSE);
     EXPECT_TRUE(rt::waitThreadEnd(th, kWait));
 }
 

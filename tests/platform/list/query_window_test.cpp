@@ -9,10 +9,12 @@
 #include <mutex>
 
 #include "browse.h"
+#include "controls/querytest.h"
 #include "core/ini.h"
 #include "listdriver.h"
 #include "query.h"
 #include "query_support.h"
+#include "thread_log.h"
 #include "ui/window.h"
 #include "uidriver.h"
 #include "windowmanager.h"
@@ -25,8 +27,8 @@ using lst::QueryOp;
 
 namespace {
 
-enum { BROWSE = 1, QUERY };
-constexpr int kRows = 5;  // the five items of the document list
+using namespace querytest;  // the window's controls
+constexpr int kRows = 5;    // the five items of the document list
 
 struct Row {
     LONG ID;
@@ -36,15 +38,9 @@ struct Row {
 };
 
 // What the list's thread holds, for the test thread.
-struct Seen {
-    std::mutex m;
+struct Seen : Guarded<Seen> {
     QString text;  // the query's text after each event
     bool active = false;
-    template <class T>
-    T get(T Seen::*member) {
-        std::lock_guard<std::mutex> l(m);
-        return this->*member;
-    }
 };
 
 QString iniPath() {

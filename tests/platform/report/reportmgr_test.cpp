@@ -13,25 +13,28 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <thread>
 
+#include "controls/reporttest.h"
 #include "core/errors.h"
 #include "core/paths.h"
 #include "core/step.h"
+#include "item_table.h"
 #include "report/preview.h"
 #include "report/previewhandle.h"
 #include "report/process.h"
 #include "report/reportmanager.h"
+#include "report_preview.h"
 #include "table/filemanager.h"
 #include "table/view.h"
+#include "thread_log.h"
 #include "uidriver.h"
 
 using namespace uitest;
 
 namespace {
 
-enum { BAR = 1, USER, PCT, CANCEL };
+using namespace reporttest;  // the progress window's controls
 
 ErrorClass gErrors;
 
@@ -39,49 +42,13 @@ ErrorClass gErrors;
 class Recorder : public ErrorReporter {
   public:
     bool report(const ErrorReport& r) override {
-        std::lock_guard<std::mutex> l(m_);
-        texts_ << r.text;
+        texts_.add(r.text);
         return false;
     }
-    QStringList texts() const {
-        std::lock_guard<std::mutex> l(m_);
-        return texts_;
-    }
+    QStringList texts() const { return texts_.lines(); }
 
   private:
-    mutable std::mutex m_;
-    QStringList texts_;
-};
-
-// The test table: items with an id and a name, one per thread.
-struct ItemTable {
-    struct Record {
-        LONG ID = 0;
-        STRING<40> NAME;
-    } R;
-    TableFile file{QStringLiteral("ITEMS"), QStringLiteral("ITM"), Driver::DAT};
-    KEY K1, K2;
-    FileManager access;
-    RelationManager relate;
-
-    explicit ItemTable(const QString& fileName) {
-        file.addField(QStringLiteral("ID"), R.ID);
-        file.addField(QStringLiteral("NAME"), R.NAME);
-        K1 = file.addKey(QStringLiteral("ITM:K1"), QStringLiteral("by id"), {ref(R.ID)},
-                         KeyFlag::Unique | KeyFlag::Primary);
-        K2 = file.addKey(QStringLiteral("ITM:K2"), QStringLiteral("by name"), {ref(R.NAME)},
-                         KeyFlag::NoCase);
-        file.setFileName(fileName);
-        file.setCreate(true);
-        access.FileNameValue = QStringLiteral("items");
-        access.Init(file, gErrors);
-        access.Create = 1;
-        relate.Init(access, 0);
-    }
-    ~ItemTable() {
-        relate.Kill();
-        access.Kill();
-    }
+    TextLog texts_;
 };
 
 // Fills a table file with items whose ids are `ids`, named so that the name
@@ -89,7 +56,7 @@ struct ItemTable {
 void makeTable(const QString& fileName, const std::vector<LONG>& ids) {
     std::thread([&] {
         rt::ThreadScope scope;
-        ItemTable db(fileName);
+        ItemTable db(fileName, gErrors);
         db.relate.Open();
         LOGOUT(10, {&db.file});
         for (LONG id : ids) {
@@ -111,9 +78,7 @@ std::vector<LONG> range(LONG first, LONG last, LONG step = 1) {
 }
 
 // What a run did, for the test thread to look at.
-struct Outcome {
-    std::mutex m;
-    QStringList log;  // "open", "row <id>", ...
+struct Outcome : TextLog {  // "open after <n> rows", "row <id>", ...
     std::atomic<int> response{-1};
     std::atomic<bool> done{false};
     std::atomic<int> opens{0};
@@ -122,14 +87,6 @@ struct Outcome {
     std::int64_t processed = 0;
     std::int64_t toProcess = 0;
     int percent = -1;
-    void add(const QString& s) {
-        std::lock_guard<std::mutex> l(m);
-        log << s;
-    }
-    QStringList lines() {
-        std::lock_guard<std::mutex> l(m);
-        return log;
-    }
 };
 
 struct Options {
@@ -239,7 +196,7 @@ class ReportManagerTest : public ::testing::Test {
         const QString name = file;
         return START([this, name, o] {
             auto declaration = rt::ReportDeclaration::load(u"reporttest", u"ITEMS");
-            ItemTable db(name);
+            ItemTable db(name, gErrors);
             rt::Report report(declaration);
             report.bind(u"ITM:ID", ref(db.R.ID));
             report.bind(u"ITM:NAME", ref(db.R.NAME));
@@ -260,17 +217,8 @@ class ReportManagerTest : public ::testing::Test {
             ADD_FAILURE() << out.lines().join(u'\n').toStdString();
         return ok;
     }
-    // The preview window a report thread opened; null when none is shown.
-    static PrintPreviewClass* preview() {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* p = qobject_cast<PrintPreviewClass*>(w);
-            if (p && p->isVisible())
-                return p;
-        }
-        return nullptr;
-    }
     static bool previewShown() {
-        return onGui([] { return preview() != nullptr; });
+        return onGui([] { return shownPreview() != nullptr; });
     }
     // Dialogs on the screen (GUI thread).
     static int openDialogs() {
@@ -348,14 +296,14 @@ TEST_F(ReportManagerTest, AnEmptyTableOpensTheReportAndThePreviewSaysSo) {
     ASSERT_TRUE(waitFor(previewShown));
     EXPECT_EQ(out.opens, 1);
     EXPECT_EQ(out.rows, 0);
-    EXPECT_TRUE(onGui([] { return preview()->showsEmptyMessage(); }));
+    EXPECT_TRUE(onGui([] { return shownPreview()->showsEmptyMessage(); }));
     // The progress window made way for the preview.
     EXPECT_EQ(onGui([t] {
                   rt::GuiWindow* w = rt::gui::topWindow(t);
                   return w ? int(w->top()->isVisible()) : -1;
               }),
               0);
-    onGui([] { preview()->close(); });
+    onGui([] { shownPreview()->close(); });
     ASSERT_TRUE(waitDone());
     EXPECT_EQ(out.response, RequestCompleted);
     ASSERT_TRUE(out.document);
@@ -374,18 +322,18 @@ TEST_F(ReportManagerTest, ThePreviewShowsThePagesMaximisedAndKeepsItsSettings) {
     o.ini = &ini;
     start(o);
     ASSERT_TRUE(waitFor(previewShown));
-    EXPECT_TRUE(onGui([] { return preview()->isMaximized(); }));
-    EXPECT_EQ(onGui([] { return preview()->zoom(); }), 100);
-    EXPECT_TRUE(waitFor([] { return onGui([] { return preview()->pagesShown(); }) == 2; }));
+    EXPECT_TRUE(onGui([] { return shownPreview()->isMaximized(); }));
+    EXPECT_EQ(onGui([] { return shownPreview()->zoom(); }), 100);
+    EXPECT_TRUE(waitFor([] { return onGui([] { return shownPreview()->pagesShown(); }) == 2; }));
     EXPECT_EQ(out.response, -1);  // the run goes on while the preview is open
     onGui([] {
-        preview()->setZoom(150);
-        preview()->close();
+        shownPreview()->setZoom(150);
+        shownPreview()->close();
     });
     ASSERT_TRUE(waitDone());
     EXPECT_EQ(out.response, RequestCompleted);
     EXPECT_EQ(ini.Fetch(u"ItemsPreview", u"Zoom"), QStringLiteral("150"));
-    EXPECT_EQ(onGui([] { return preview(); }), nullptr);
+    EXPECT_EQ(onGui([] { return shownPreview(); }), nullptr);
     ini.Kill();
 }
 
@@ -404,11 +352,11 @@ TEST_F(ReportManagerTest, ClosingTheThreadsWindowWhileThePreviewShowsClosesThePr
         const int t = start(o);
         ASSERT_TRUE(waitFor(previewShown));
         if (!button.isEmpty()) {
-            ASSERT_TRUE(
-                waitFor([] { return onGui([] { return preview()->document()->finished(); }); }));
+            ASSERT_TRUE(waitFor(
+                [] { return onGui([] { return shownPreview()->document()->finished(); }); }));
             // Pressed as the user presses it, from the GUI thread's event loop.
             onGui([&] {
-                for (QAction* a : preview()->findChildren<QAction*>()) {
+                for (QAction* a : shownPreview()->findChildren<QAction*>()) {
                     if (a->text() == button)
                         QMetaObject::invokeMethod(a, &QAction::trigger, Qt::QueuedConnection);
                 }
@@ -510,7 +458,7 @@ TEST(ProcessClassTest, ProgressFollowsTheStepOfTheKeyValue) {
     makeTable(file, range(10, 1000, 10));
     std::thread([&] {
         rt::ThreadScope scope;
-        ItemTable db(file);
+        ItemTable db(file, gErrors);
         db.relate.Open();
         ViewClass view(db.file);
         StepLongClass step;

@@ -1,40 +1,15 @@
 #pragma once
 // The test window "rtfctltest" / "EDITOR" (resources/rtfctltest.json): its
-// controls, and the binding of its tools to the editor.
+// controls (controls/rtfctltest.h), and the binding of its tools to the editor.
 
 #include <utility>
 
+#include "controls/rtfctltest.h"
 #include "rtfcontrol.h"
 
 namespace editorwindow {
 
-enum {
-    RTFTEXTBOX = 1,
-    RTFTOOLPRINT,
-    RTFTOOLFIND,
-    RTFTOOLFINDANDREPLACE,
-    RTFTOOLCUT,
-    RTFTOOLCOPY,
-    RTFTOOLPASTE,
-    RTFTOOLUNDO,
-    RTFTOOLREDO,
-    RTFTOOLALIGNMENT,
-    RTFTOOLALIGNMENTLEFT,
-    RTFTOOLALIGNMENTCENTER,
-    RTFTOOLALIGNMENTRIGHT,
-    RTFTOOLALIGNMENTJUST,
-    RTFTOOLFONTNAME,
-    RTFTOOLFONTSIZE,
-    RTFTOOLFONTSCRIPT,
-    RTFTOOLBOLD,
-    RTFTOOLITALIC,
-    RTFTOOLUNDERLINE,
-    RTFTOOLFONTCOLOR,
-    RTFTOOLFONTBKCOLOR,
-    SPINRTF_,
-    RTFTEXTBOX_2,
-    RTFTOOLBOLD_2,
-};
+using namespace rtfctltest;  // the window's controls
 
 // Binds every tool of the first editor but the kind `except`.
 inline void bindTools(RTFControlClass& rtf, int except = 0) {

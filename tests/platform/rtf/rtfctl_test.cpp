@@ -29,11 +29,11 @@
 #include <deque>
 #include <mutex>
 
-#include "../report/qt_print.h"
 #include "core/errors.h"
 #include "core/fonts.h"
 #include "core/paths.h"
 #include "editor_window.h"
+#include "qt_print.h"
 #include "rtf.h"
 #include "rtfcontrol.h"
 #include "ui/window.h"

@@ -52,6 +52,29 @@ struct Cards {
         R.CODE = code;
         ADD(file);
     }
+    // n cards with ids from `first` on, in one transaction: more than a list
+    // reads on one connection. Their names share long beginnings, tie without
+    // case, differ in Е and Ё only, hold other scripts, or are blank.
+    void addMany(LONG first, int n) {
+        static const char* words[] = {"О",     "внесении", "изменений", "в",     "Федеральный",
+                                      "закон", "ЗАКОН",    "ёлка",      "елка",  "Ёлка",
+                                      "12-ФЗ", "порядке",  "ΣΊΣΥΦΟΣ",   "straße"};
+        LOGOUT(5, {&file});
+        for (int i = 0; i < n; ++i) {
+            file.clearRecord();
+            R.ID = first + i;
+            QString name;
+            if (i % 97 != 0) {
+                for (int w = 0; w < 2 + i % 5; ++w)
+                    name += QString::fromUtf8(words[(i / (w + 1) + w * 5) % 14]) + u' ';
+            }
+            R.NAME = name;
+            R.CODE = i % 7;
+            R.DAY = i % 3 == 0 ? 0 : 70000 + i % 400;
+            ADD(file);
+        }
+        COMMIT();
+    }
 };
 
 struct Notes {

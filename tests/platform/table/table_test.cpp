@@ -322,12 +322,6 @@ void expectRefused(TestDrive& drive, const BadFileCase& bad) {
     drive.reporter().clear();
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(bytes);
-}
-
 void makeGood(const QString& path, const QString& password) {
     QFile::remove(path);
     Cards c(QStringLiteral("c:\\base\\bad.tps"), password);

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 #include "cards.h"
+#include "collation.h"
+#include "core/fuzzy.h"
 #include "view.h"
 
 namespace {
@@ -195,4 +200,221 @@ TEST_F(ViewTest, RowAtATimeReadingCrossesBatches) {
     EXPECT_EQ(c.R.ID, 600);
     PREVIOUS(v);
     EXPECT_EQ(c.R.ID, 599);
+}
+
+namespace {
+// The order a built field or match order must give: by values as the runtime
+// orders them (texts without case), then by record pointer.
+std::vector<LONG> referenceOrder(std::vector<std::pair<Value, LONG>> rows, bool descending) {
+    std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) {
+        const int c = tbl::compareOrderValues(a.first, b.first, true);
+        if (c != 0)
+            return descending ? c > 0 : c < 0;
+        return a.second < b.second;
+    });
+    std::vector<LONG> out;
+    for (const auto& r : rows)
+        out.push_back(r.second);
+    return out;
+}
+}  // namespace
+
+TEST_F(ViewTest, BuiltOrdersMatchTheRuntimesOrderAndFollowEveryChange) {
+    // Names that tie without case, that share their first letters, with Ё, Latin,
+    // digits, marks and letters outside both alphabets; ids in insertion order
+    // are the record pointers.
+    const char* names[] = {"Закон о порядке",
+                           "закон О ПОРЯДКЕ",
+                           "Закон",
+                           "закон о",
+                           "Ёлка",
+                           "елка",
+                           "Ель",
+                           "ёж",
+                           "Zebra",
+                           "zebra",
+                           "12-ФЗ",
+                           "«Закон»",
+                           "",
+                           "ΣΊΣΥΦΟΣ",
+                           "straße",
+                           "Закон о порядке",
+                           "а",
+                           "Я",
+                           "ж",
+                           "Ж"};
+    LONG id = 1;
+    for (const char* n : names) {
+        c.add(id, n, 0, int(id % 4));
+        ++id;
+    }
+    // The file's names, codes and days with the ids, as they are now.
+    struct Row {
+        LONG id;
+        QString name;
+        int code, day;
+    };
+    auto snapshot = [&] {
+        std::vector<Row> rows;
+        SET(c.file);
+        for (NEXT(c.file); !ERRORCODE(); NEXT(c.file))
+            rows.push_back({c.R.ID, c.R.NAME.clip(), int(c.R.CODE), int(c.R.DAY.day())});
+        return rows;
+    };
+    auto byName = [](const std::vector<Row>& rows, bool descending) {
+        std::vector<std::pair<Value, LONG>> names;
+        for (const Row& r : rows)
+            names.emplace_back(Value(r.name), r.id);
+        return referenceOrder(names, descending);
+    };
+    auto expected = [&](bool descending) { return byName(snapshot(), descending); };
+    ViewClass v(c.file);
+    v.addField(c.R.ID);
+    v.addField(c.R.NAME);
+    for (const bool down : {false, true, false, true}) {
+        v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.NAME), down}});
+        EXPECT_EQ(ids(v, nullptr, true, true, -1), expected(down)) << down;
+        // Backward from the end and from a position in the middle.
+        auto back = ids(v, nullptr, false, true, -1);
+        std::reverse(back.begin(), back.end());
+        EXPECT_EQ(back, expected(down));
+        ViewPosition mid;
+        ids(v, nullptr, true, true, 10, &mid);
+        const auto all = expected(down);
+        EXPECT_EQ(ids(v, &mid, true, false, -1), std::vector<LONG>(all.begin() + 10, all.end()));
+        EXPECT_EQ(ids(v, &mid, false, true, 1).front(), all[9]);
+    }
+    // A change written on this connection, and one written on another, are in
+    // the next order built.
+    c.add(id++, "Абажур");
+    v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.NAME), false}});
+    EXPECT_EQ(ids(v, nullptr, true, true, 1), std::vector<LONG>{13});  // the blank name
+    EXPECT_EQ(ids(v, nullptr, true, true, -1), expected(false));
+    {
+        Cards other{QStringLiteral("c:\\base\\cards.tps")};
+        OPEN(other.file);
+        GET(other.file, RecordPointer(13));
+        other.R.NAME = "яяя";
+        rt::PUT(other.file);
+        ASSERT_EQ(ERRORCODE(), 0);
+        CLOSE(other.file);
+    }
+    v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.NAME), true}});
+    EXPECT_EQ(ids(v, nullptr, true, true, 1), std::vector<LONG>{13});
+    EXPECT_EQ(ids(v, nullptr, true, true, -1), expected(true));
+    // Two fields, the second the other way (or both the other way round): the
+    // order of the runtime too.
+    auto byTwo = [](std::vector<Row> rows, bool flip) {
+        std::sort(rows.begin(), rows.end(), [flip](const Row& a, const Row& b) {
+            if (a.code != b.code)
+                return (a.code < b.code) != flip;
+            const int n = tbl::compareOrderValues(Value(a.name), Value(b.name), true);
+            return n != 0 ? (n > 0) != flip : a.id < b.id;
+        });
+        std::vector<LONG> out;
+        for (const Row& r : rows)
+            out.push_back(r.id);
+        return out;
+    };
+    v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.CODE), false}, {ref(c.R.NAME), true}});
+    EXPECT_EQ(ids(v, nullptr, true, true, -1), byTwo(snapshot(), false));
+    // Located by a prefix of the first value.
+    v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.NAME), false}});
+    v.fetch(v.locate({Value(QStringLiteral("ЕЛ"))}));
+    EXPECT_EQ(c.R.NAME.clip(), QStringLiteral("елка"));  // е before ё
+
+    // A base too big for one connection is read in parts at once and sorted a
+    // few letters at a time: the same orders, reversed and again; numbers; a
+    // second value under a first that ties often, both ways round (rows of
+    // equal values stay in pointer order).
+    c.addMany(id, 40000);
+    const auto rows = snapshot();
+    const auto byNameUp = byName(rows, false), byNameDown = byName(rows, true);
+    for (const bool down : {false, true, false}) {
+        v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.NAME), down}});
+        EXPECT_EQ(ids(v, nullptr, true, true, -1), down ? byNameDown : byNameUp) << down;
+    }
+    v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.NAME), true}});
+    ViewPosition p;
+    ids(v, nullptr, true, true, 20000, &p);
+    EXPECT_EQ(ids(v, &p, false, false, 1).front(), byNameDown[19998]);
+    v.setOrder(std::vector<ViewClass::OrderField>{{ref(c.R.DAY), true}});
+    std::vector<std::pair<Value, LONG>> days;
+    for (const Row& r : rows)
+        days.emplace_back(Value(r.day), r.id);
+    EXPECT_EQ(ids(v, nullptr, true, true, -1), referenceOrder(days, true));
+    for (const bool flip : {false, true}) {
+        v.setOrder(
+            std::vector<ViewClass::OrderField>{{ref(c.R.CODE), flip}, {ref(c.R.NAME), !flip}});
+        EXPECT_EQ(ids(v, nullptr, true, true, -1), byTwo(rows, flip)) << flip;
+    }
+}
+
+TEST_F(ViewTest, AMatchOrderRanksAsTheFuzzyMatchOfTheJoinedFields) {
+    fill(300);
+    // Names with words of the queries, some misspelt, some in capitals.
+    const char* words[] = {"закон",       "ЗАКОНА", "порядке", "порядок", "регистрации",
+                           "регистрацыи", "прав",   "граждан", "12-ФЗ",   "Ёлка"};
+    LOGOUT(5, {&c.file});
+    for (RecordPointer p = 1; p <= 300; ++p) {
+        GET(c.file, p);
+        QString name;
+        for (int w = 0; w < 3; ++w)
+            name += QString::fromUtf8(words[(p * (w + 3) + w) % 10]) + u' ';
+        c.R.NAME = name;
+        c.R.NOTE = p % 7 == 0 ? "порядке регистрации" : "";
+        rt::PUT(c.file);
+    }
+    COMMIT();
+    STRING<255> query;
+    ViewClass::MatchOrder m;
+    m.query = ref(query);
+    m.base = 200;
+    m.text = {{ref(c.R.NAME), {}},       {{}, QStringLiteral(" ")}, {ref(c.R.ID), {}},
+              {{}, QStringLiteral(" ")}, {ref(c.R.DAY), {}},        {{}, QStringLiteral(" ")},
+              {ref(c.R.NOTE), {}}};
+    auto scores = [&] {
+        std::vector<std::pair<Value, LONG>> rows;
+        SET(c.file);
+        for (NEXT(c.file); !ERRORCODE(); NEXT(c.file)) {
+            const QString text = ref(c.R.NAME).get().toText() + u' ' + ref(c.R.ID).get().toText() +
+                                 u' ' + ref(c.R.DAY).get().toText() + u' ' +
+                                 ref(c.R.NOTE).get().toText();
+            rows.emplace_back(Value(200 - FuzzyMatch(ref(query).get().toText(), text)), c.R.ID);
+        }
+        return rows;
+    };
+    auto expected = [&](bool descending) { return referenceOrder(scores(), descending); };
+    ViewClass v(c.file);
+    v.addField(c.R.ID);
+    for (const char* q : {"закон о порядке", "регистрации прав", "ЗАКОН", "12-фз", "елка", "xyz"}) {
+        query = q;
+        for (const bool down : {false, true}) {
+            m.descending = down;
+            v.setOrder(m);
+            ViewPosition p;
+            EXPECT_EQ(ids(v, nullptr, true, true, -1, &p), expected(down)) << q;
+            EXPECT_EQ(p.keys.size(), 1u);
+            EXPECT_EQ(ids(v, &p, false, false, 1).front(), expected(down)[298]);
+        }
+    }
+    // A card changed since is scored by its new text.
+    GET(c.file, RecordPointer(150));
+    c.R.NAME = "совсем другое название";
+    rt::PUT(c.file);
+    query = "совсем другое название";
+    m.descending = false;
+    v.setOrder(m);
+    EXPECT_EQ(ids(v, nullptr, true, true, 1), std::vector<LONG>{150});
+    EXPECT_EQ(ids(v, nullptr, true, true, -1), expected(false));
+    // A base too big for one connection is read in parts at once: the same
+    // texts, the same scores.
+    c.addMany(301, 40000);
+    query = "закон о внесении елка 12-фз";
+    const auto all = scores();
+    for (const bool down : {false, true}) {
+        m.descending = down;
+        v.setOrder(m);
+        EXPECT_EQ(ids(v, nullptr, true, true, -1), referenceOrder(all, down)) << down;
+    }
 }

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QJsonDocument>
+#include <QRegularExpression>
+#include <map>
 #include <thread>
 
 #include "core/resources.h"
+#include "equates.h"
 #include "ui/declaration.h"
 
 namespace {
@@ -16,6 +19,26 @@ std::shared_ptr<const rt::WindowDecl> load(const char* label) {
     auto w = rt::loadWindow(u"kaldor$uitest", QString::fromLatin1(label), &error);
     EXPECT_TRUE(w) << error.toStdString();
     return w;
+}
+
+// The numbers of a generated control header ("    KAL_NAME = 3,  // ?KAL:NAME")
+// by name; empty when the declaration was refused.
+std::map<QString, int> generated(const QString& declaration, QString* header = nullptr) {
+    QString text, error;
+    if (!equates::controlHeader(u"demo", declaration.toUtf8(), &text, &error)) {
+        ADD_FAILURE() << error.toStdString();
+        return {};
+    }
+    if (header)
+        *header = text;
+    std::map<QString, int> out;
+    static const QRegularExpression line(QStringLiteral(R"(^    (\w+) = (-?\d+),)"),
+                                         QRegularExpression::MultilineOption);
+    for (auto it = line.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        out[m.captured(1)] = m.captured(2).toInt();
+    }
+    return out;
 }
 
 }  // namespace
@@ -104,4 +127,95 @@ TEST(Declaration, ModulesLoadWhileAnotherThreadAddsFoldersAndLooksUpIcons) {
         loaded += !rt::declaration(u"kaldor$uitest", u"windows", u"FORM").isEmpty();
     icons.join();
     EXPECT_EQ(loaded, 300);
+}
+
+TEST(Declaration, TheGeneratedNumbersMoveWithTheDeclaration) {
+    // What the procedures and their tests compile against: the window's own
+    // numbering, controls without an equate and separators counted unnamed.
+    const QString before = QStringLiteral(R"({"windows": {"P1$QUICKWINDOW": {
+        "controls": [
+            {"type": "sheet", "equate": "?CURRENTTAB", "tabs": [
+                {"type": "tab", "equate": "?TAB:1", "controls": [
+                    {"type": "entry", "equate": "?KAL:NAME"}]}]},
+            {"type": "button", "equate": "?OK"},
+            {"type": "prompt"},
+            {"type": "button", "equate": "?CANCEL"}],
+        "menubar": [{"equate": "?FILEMENU", "items": [{"separator": true}, {"equate": "?EXIT"}]}]
+        }}})");
+    QString header;
+    using Numbers = std::map<QString, int>;
+    EXPECT_EQ(generated(before, &header), (Numbers{{u"CURRENTTAB"_qs, 1},
+                                                   {u"TAB_1"_qs, 2},
+                                                   {u"KAL_NAME"_qs, 3},
+                                                   {u"OK"_qs, 4},
+                                                   {u"CANCEL"_qs, 6},
+                                                   {u"MENUBAR"_qs, -1},
+                                                   {u"FILEMENU"_qs, -2},
+                                                   {u"EXIT"_qs, -4}}));
+    EXPECT_TRUE(header.contains(u"namespace demo {\n"_qs)) << header.toStdString();
+    EXPECT_FALSE(header.contains(u"namespace P1_QUICKWINDOW"_qs)) << "one window: no namespace";
+
+    // A control inserted into the tab: every later number moves, earlier ones
+    // and the menus stay.
+    QString inserted = before;
+    inserted.replace(u"{\"type\": \"entry\", \"equate\": \"?KAL:NAME\"}"_qs,
+                     u"{\"type\": \"entry\", \"equate\": \"?KAL:ID\"}, "
+                     "{\"type\": \"entry\", \"equate\": \"?KAL:NAME\"}"_qs);
+    EXPECT_EQ(generated(inserted), (Numbers{{u"CURRENTTAB"_qs, 1},
+                                            {u"TAB_1"_qs, 2},
+                                            {u"KAL_ID"_qs, 3},
+                                            {u"KAL_NAME"_qs, 4},
+                                            {u"OK"_qs, 5},
+                                            {u"CANCEL"_qs, 7},
+                                            {u"MENUBAR"_qs, -1},
+                                            {u"FILEMENU"_qs, -2},
+                                            {u"EXIT"_qs, -4}}));
+    // A control removed: code that names it no longer compiles.
+    QString removed = before;
+    removed.replace(u"{\"type\": \"button\", \"equate\": \"?OK\"},"_qs, QString());
+    EXPECT_EQ(generated(removed).count(u"OK"_qs), 0u);
+    EXPECT_EQ(generated(removed)[u"CANCEL"_qs], 5);
+
+    // Several windows may each have an ?OK: one namespace per window.
+    generated(QStringLiteral(R"({"windows": {
+        "P1$FORM": {"controls": [{"type": "button", "equate": "?OK"}]},
+        "LIST": {"controls": [{"type": "list", "equate": "?BROWSE:1"},
+                              {"type": "button", "equate": "?OK"}]}}})"),
+              &header);
+    EXPECT_TRUE(header.contains(u"namespace P1_FORM {\nenum : int {\n    OK = 1,"_qs))
+        << header.toStdString();
+    EXPECT_TRUE(header.contains(u"namespace LIST {\nenum : int {\n    BROWSE_1 = 1,"_qs));
+    EXPECT_TRUE(header.contains(u"    OK = 2,"_qs));
+}
+
+TEST(Declaration, DeclarationsThatMakeNoNamesStopTheBuild) {
+    struct Case {
+        const char* module;
+        const char* json;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"demo", R"({"windows": {"W": {"controls": [{"type": "button", "equate": "?OK"},
+                    {"type": "button", "equate": "?ok"}]}}})",
+         "\"?OK\" and \"?ok\""},
+        {"demo", R"({"windows": {"W": {"controls": [{"type": "entry", "equate": "?KAL:ID"},
+                    {"type": "entry", "equate": "?KAL_ID"}]}}})",
+         "same name KAL_ID"},
+        {"demo", R"({"windows": {"W": {"controls": [{"type": "button", "equate": "?EXIT"}],
+                    "menubar": [{"equate": "?EXIT"}]}}})",
+         "\"?EXIT\" and \"?EXIT\""},
+        {"demo", R"({"windows": {"W": {"controls": [{"type": "entry", "equate": "?1ST"}]}}})",
+         "\"?1ST\" of 1 makes no C++ name"},
+        {"demo", R"({"windows": {"W": {"controls": [{"type": "entry", "equate": "?DOC NAME"}]}}})",
+         "\"?DOC NAME\""},
+        {"demo", R"({"windows": {"W": {"controls": [{"equate": "?OK"}]}}})", "without \"type\""},
+        {"demo", R"({"windows": {"W": {"controls": [)", "at offset"},
+        {"ui-demo", R"({"windows": {}})", "no C++ namespace"},
+    };
+    for (const Case& c : cases) {
+        QString header, error;
+        EXPECT_FALSE(equates::controlHeader(QString::fromLatin1(c.module), c.json, &header, &error))
+            << c.json;
+        EXPECT_TRUE(error.contains(QString::fromUtf8(c.says))) << error.toStdString();
+    }
 }

@@ -25,9 +25,11 @@
 #include <mutex>
 #include <thread>
 
+#include "controls/uitest.h"
 #include "core/errors.h"
 #include "core/paths.h"
 #include "core/resources.h"
+#include "thread_log.h"
 #include "ui/dialogs.h"
 #include "ui/window.h"
 #include "uidriver.h"
@@ -36,88 +38,29 @@ using namespace uitest;
 
 namespace {
 
-enum {
-    SHEET = 1,
-    TAB1,
-    NUM_PROMPT,
-    NUM,
-    DATE_PROMPT,
-    DATE_,
-    NAME_,
-    FLAG,
-    KIND,
-    KIND_RADIO1,
-    KIND_RADIO2,
-    KIND_RADIO3,
-    SPIN,
-    DROP,
-    TAB2,
-    TEXT,
-    OK,
-    CANCEL,
-    LIST,
-    STR,
-    PROG,
-    BUTTON_,
-};
-enum { PRESS = 1, FIELD_, NOTE };
-// Menu items count down from the menu bar's -1.
-enum {
-    FILEMENU = -2,
-    PRINTSETUP = -3,
-    EXIT = -4,
-    EDITMENU = -5,
-    CUT = -6,
-    COPY = -7,
-    PASTE = -8,
-    BROWSEMENU = -9,
-    BROWSEITEM = -10,
-    WINDOWMENU = -11,
-    TILE = -12,
-    CASCADE = -13,
-    ARRANGE = -14,
-    HELPMENU = -15,
-    HELPINDEX = -16,
-};
+// The controls of the windows FORM and MDI and the menu items of FRAME.
+using namespace uitest::FORM;
+using namespace uitest::MDI;
+using namespace uitest::FRAME;
 
 // Events a window's thread took, for the test thread to look at.
-class Log {
+class Log : public ThreadLog<rt::Event> {
   public:
-    void add(const rt::Event& e) {
-        std::lock_guard<std::mutex> l(m_);
-        events_.push_back(e);
-    }
-    bool has(int event, int field = -1000) const {
-        std::lock_guard<std::mutex> l(m_);
-        for (const rt::Event& e : events_) {
-            if (e.event == event && (field == -1000 || e.field == field))
-                return true;
-        }
-        return false;
-    }
+    bool has(int event, int field = -1000) const { return count(event, field) > 0; }
     rt::Event last(int event) const {
-        std::lock_guard<std::mutex> l(m_);
-        for (auto it = events_.rbegin(); it != events_.rend(); ++it) {
+        const std::vector<rt::Event> all = entries();
+        for (auto it = all.rbegin(); it != all.rend(); ++it) {
             if (it->event == event)
                 return *it;
         }
         return {};
     }
     int count(int event, int field = -1000) const {
-        std::lock_guard<std::mutex> l(m_);
         int n = 0;
-        for (const rt::Event& e : events_)
+        for (const rt::Event& e : entries())
             n += e.event == event && (field == -1000 || e.field == field);
         return n;
     }
-    void clear() {
-        std::lock_guard<std::mutex> l(m_);
-        events_.clear();
-    }
-
-  private:
-    mutable std::mutex m_;
-    std::vector<rt::Event> events_;
 };
 
 using Setup = std::function<void(Window&)>;
@@ -314,14 +257,14 @@ TEST(Forms, AFormBlocksItsThreadsWindowsOnly) {
 TEST(Entries, TextThePictureCannotReadIsRefused) {
     Log log;
     LONG number = 5;
-    DATE date;
+    ::DATE date;
     STRING<20> name;
     const LONG a = runWindow(u"FORM"_qs, log, [&](Window& w) {
-        w.bind(NUM, ref(number)).bind(DATE_, ref(date)).bind(NAME_, ref(name));
+        w.bind(NUM, ref(number)).bind(FORM::DATE, ref(date)).bind(FORM::NAME, ref(name));
     });
     ASSERT_TRUE(waitWindow(a));
     EXPECT_EQ(text(a, NUM), QStringLiteral("5"));
-    EXPECT_EQ(text(a, DATE_), QString()) << "a zero date shows blank";
+    EXPECT_EQ(text(a, FORM::DATE), QString()) << "a zero date shows blank";
 
     type(a, NUM, QStringLiteral("12abc"));
     ASSERT_TRUE(waitDialog(a));
@@ -338,16 +281,16 @@ TEST(Entries, TextThePictureCannotReadIsRefused) {
     EXPECT_TRUE(log.has(EVENT::Accepted, NUM));
     EXPECT_EQ(text(a, NUM), QStringLiteral("1 234")) << "shown again through its picture";
 
-    type(a, DATE_, QStringLiteral("31.02.2020"));
+    type(a, FORM::DATE, QStringLiteral("31.02.2020"));
     ASSERT_TRUE(waitDialog(a));
     answerMessage(a, BUTTON::Ok);
     ASSERT_TRUE(waitIdle(a));
     EXPECT_EQ(date.day(), 0);
-    type(a, DATE_, QStringLiteral("01.03.2020"));
+    type(a, FORM::DATE, QStringLiteral("01.03.2020"));
     EXPECT_EQ(date.day(), rt::dayNumber(2020, 3, 1));
-    EXPECT_EQ(text(a, DATE_), QStringLiteral("01.03.2020"));
+    EXPECT_EQ(text(a, FORM::DATE), QStringLiteral("01.03.2020"));
 
-    type(a, NAME_, QStringLiteral("Закон о библиотеках и архивах"));
+    type(a, FORM::NAME, QStringLiteral("Закон о библиотеках и архивах"));
     EXPECT_EQ(name.clip(), QStringLiteral("Закон о библиотеках")) << "twenty characters at most";
     closeThread(a);
 }
@@ -399,8 +342,8 @@ TEST(Controls, FocusSendsSelectedBeforeAccepted) {
     Log log;
     const LONG a = runWindow(u"FORM"_qs, log);
     ASSERT_TRUE(waitWindow(a));
-    focus(a, NAME_);
-    EXPECT_TRUE(log.has(EVENT::Selected, NAME_));
+    focus(a, FORM::NAME);
+    EXPECT_TRUE(log.has(EVENT::Selected, FORM::NAME));
     log.clear();
     click(a, OK);
     EXPECT_TRUE(log.has(EVENT::Selected, OK)) << "a button clicked receives the focus";
@@ -414,16 +357,16 @@ TEST(Controls, SelectingAPromptSelectsTheControlItNames) {
         if (EVENT() == EVENT::User)
             w.select(DATE_PROMPT);
         if (EVENT() == EVENT::User + 1)
-            w.select(NAME_);
+            w.select(FORM::NAME);
     });
     ASSERT_TRUE(waitWindow(a));
     POST(EVENT::User, 0, a);
     ASSERT_TRUE(waitIdle(a));
-    EXPECT_TRUE(waitFor([a] { return hasFocus(a, DATE_); }));
+    EXPECT_TRUE(waitFor([a] { return hasFocus(a, FORM::DATE); }));
     EXPECT_FALSE(hasFocus(a, DATE_PROMPT));
     POST(EVENT::User + 1, 0, a);
     ASSERT_TRUE(waitIdle(a));
-    EXPECT_TRUE(waitFor([a] { return hasFocus(a, NAME_); })) << "other controls as before";
+    EXPECT_TRUE(waitFor([a] { return hasFocus(a, FORM::NAME); })) << "other controls as before";
     closeThread(a);
 }
 
@@ -431,19 +374,19 @@ TEST(Controls, HideAndShowARunOfControls) {
     Log log;
     const LONG a = runWindow(u"FORM"_qs, log, {}, [](Window& w) {
         if (EVENT() == EVENT::User)
-            HIDE(NUM_PROMPT, NAME_);
+            HIDE(NUM_PROMPT, FORM::NAME);
         if (EVENT() == EVENT::User + 1)
-            w.unhide(NUM_PROMPT, NAME_);
+            w.unhide(NUM_PROMPT, FORM::NAME);
     });
     ASSERT_TRUE(waitWindow(a));
     POST(EVENT::User, 0, a);
     ASSERT_TRUE(waitIdle(a));
-    for (int n = NUM_PROMPT; n <= NAME_; ++n)
+    for (int n = NUM_PROMPT; n <= FORM::NAME; ++n)
         EXPECT_FALSE(visible(a, n)) << n;
     EXPECT_TRUE(visible(a, FLAG));
     POST(EVENT::User + 1, 0, a);
     ASSERT_TRUE(waitIdle(a));
-    for (int n = NUM_PROMPT; n <= NAME_; ++n)
+    for (int n = NUM_PROMPT; n <= FORM::NAME; ++n)
         EXPECT_TRUE(visible(a, n)) << n;
     closeThread(a);
 }
@@ -458,10 +401,10 @@ TEST(Controls, PropertiesSetOnTheProcedureThreadReachTheWidgets) {
         w[LIST][PROP::Tip] = u"Строка 1\r\nСтрока 2";
         w[LIST][PROP::FontSize] = 12;
         w[LIST][PROP::LineHeight] = 22;
-        w[NAME_][PROP::FontColor] = 0xC08000;
-        w[NAME_][PROP::FontStyle] = FONT::Bold;
-        w[NAME_][PROP::FontName] = u"Times New Roman CYR";
-        w[NAME_][PROP::ReadOnly] = 1;
+        w[FORM::NAME][PROP::FontColor] = 0xC08000;
+        w[FORM::NAME][PROP::FontStyle] = FONT::Bold;
+        w[FORM::NAME][PROP::FontName] = u"Times New Roman CYR";
+        w[FORM::NAME][PROP::ReadOnly] = 1;
         w[OK][PROP::Disable] = 1;
         w[STR][PROP::Text] = u"Всего рубрик:";
         w[PROG][PROP::Progress] = 40;
@@ -483,10 +426,12 @@ TEST(Controls, PropertiesSetOnTheProcedureThreadReachTheWidgets) {
                       ->defaultSectionSize();
               }),
               22);
-    EXPECT_EQ(textColor(a, NAME_), QColor(0, 0x80, 0xC0)) << "colours arrive as 0xBBGGRR";
-    EXPECT_TRUE(font(a, NAME_).bold());
-    EXPECT_EQ(font(a, NAME_).family(), QStringLiteral("Times New Roman")) << "the CYR suffix goes";
-    EXPECT_TRUE(onGui([a] { return static_cast<QLineEdit*>(widget(a, NAME_))->isReadOnly(); }));
+    EXPECT_EQ(textColor(a, FORM::NAME), QColor(0, 0x80, 0xC0)) << "colours arrive as 0xBBGGRR";
+    EXPECT_TRUE(font(a, FORM::NAME).bold());
+    EXPECT_EQ(font(a, FORM::NAME).family(), QStringLiteral("Times New Roman"))
+        << "the CYR suffix goes";
+    EXPECT_TRUE(
+        onGui([a] { return static_cast<QLineEdit*>(widget(a, FORM::NAME))->isReadOnly(); }));
     EXPECT_FALSE(enabled(a, OK));
     EXPECT_EQ(text(a, STR), QStringLiteral("Всего рубрик:"));
     EXPECT_EQ(text(a, PROG), QStringLiteral("40"));
@@ -548,10 +493,10 @@ TEST(Keys, AlertedKeysBecomeAlertKeyEvents) {
         w.alert(Key::MouseRight);
     });
     ASSERT_TRUE(waitWindow(a));
-    pressKey(a, NAME_, Key::Ctrl + 'H');
+    pressKey(a, FORM::NAME, Key::Ctrl + 'H');
     rt::Event e = log.last(EVENT::AlertKey);
     EXPECT_EQ(e.keycode, 584);
-    EXPECT_EQ(e.field, NAME_);
+    EXPECT_EQ(e.field, FORM::NAME);
     clickMouse(a, 0, Key::Ctrl + Key::Shift + Key::MouseRight);
     e = log.last(EVENT::AlertKey);
     EXPECT_EQ(e.keycode, 770);
@@ -562,7 +507,7 @@ TEST(Keys, AlertedKeysBecomeAlertKeyEvents) {
     EXPECT_EQ(e.keycode, 2);
     EXPECT_EQ(e.field, TEXT);
     log.clear();
-    pressKey(a, NAME_, Key::Ctrl + 'J');
+    pressKey(a, FORM::NAME, Key::Ctrl + 'J');
     EXPECT_FALSE(log.has(EVENT::AlertKey)) << "keys not alerted stay with the control";
     closeThread(a);
 }
@@ -571,7 +516,7 @@ TEST(Standard, AGroupLiesUnderTheControlsItOverlaps) {
     Log log;
     const LONG a = runWindow(u"OVERLAP"_qs, log);
     ASSERT_TRUE(waitWindow(a));
-    enum { ROWS = 1, FIND, WHAT, GO };
+    using namespace uitest::OVERLAP;
     const QRect rows = geometry(a, ROWS), find = geometry(a, FIND), go = geometry(a, GO);
     ASSERT_TRUE(rows.intersects(find));
     ASSERT_TRUE(rows.intersects(go));
@@ -636,7 +581,7 @@ TEST(Standard, FrameMenusTileCascadeListWindowsAndCopy) {
             return bar->findChildren<QLabel*>().first()->text();
         });
     };
-    focus(a, FIELD_);
+    focus(a, MDI::FIELD);
     EXPECT_EQ(frameStatus(), QStringLiteral("Поле ввода"));
     onGui([a] {
         QEvent enter(QEvent::Enter);
@@ -684,8 +629,8 @@ TEST(Standard, FrameMenusTileCascadeListWindowsAndCopy) {
     });
     EXPECT_EQ(listed, 2);
     // Copy and paste between two windows of two threads.
-    type(a, FIELD_, QStringLiteral("выдержка"), false);
-    onGui([a] { static_cast<QLineEdit*>(widget(a, FIELD_))->selectAll(); });
+    type(a, MDI::FIELD, QStringLiteral("выдержка"), false);
+    onGui([a] { static_cast<QLineEdit*>(widget(a, MDI::FIELD))->selectAll(); });
     chooseMenu(f, COPY);
     EXPECT_EQ(onGui([] { return QApplication::clipboard()->text(); }), QStringLiteral("выдержка"));
     focus(b, NOTE);
@@ -745,28 +690,28 @@ TEST(Focus, TheWindowThatOpenedAFormOrADialogGetsTheKeyboardBack) {
          }},
     };
     for (const auto& [how, close] : closings) {
-        focus(b, FIELD_);
+        focus(b, MDI::FIELD);
         POST(EVENT::Accepted, PRESS, b);
         ASSERT_TRUE(waitFor([b] { return title(b) == QStringLiteral("Форма проверки"); }));
         ASSERT_TRUE(waitIdle(b));
         close();
         ASSERT_TRUE(waitFor([b] { return title(b) == QStringLiteral("Дочернее окно"); })) << how;
-        EXPECT_TRUE(backIn(b, FIELD_)) << "the form closed by " << how << ": window of thread "
-                                       << activeThread() << ", control " << focusedControl(b);
+        EXPECT_TRUE(backIn(b, MDI::FIELD)) << "the form closed by " << how << ": window of thread "
+                                           << activeThread() << ", control " << focusedControl(b);
     }
     // A message box answered: the keyboard is where it was, and the next
     // keystroke goes there.
-    focus(c, FIELD_);
+    focus(c, MDI::FIELD);
     POST(EVENT::User, 0, c);
     ASSERT_TRUE(waitDialog(c));
     answerMessage(c, BUTTON::Ok);
-    EXPECT_TRUE(backIn(c, FIELD_));
+    EXPECT_TRUE(backIn(c, MDI::FIELD));
     keystroke(c, Key::Enter);
-    EXPECT_TRUE(cLog.has(EVENT::Accepted, FIELD_));
-    EXPECT_FALSE(aLog.has(EVENT::Accepted, FIELD_));
-    EXPECT_FALSE(bLog.has(EVENT::Accepted, FIELD_));
+    EXPECT_TRUE(cLog.has(EVENT::Accepted, MDI::FIELD));
+    EXPECT_FALSE(aLog.has(EVENT::Accepted, MDI::FIELD));
+    EXPECT_FALSE(bLog.has(EVENT::Accepted, MDI::FIELD));
     // Esc in a list window does what its close box does; the frame stays.
-    pressKey(a, FIELD_, Key::Esc);
+    pressKey(a, MDI::FIELD, Key::Esc);
     ASSERT_TRUE(rt::waitThreadEnd(a, kWait));
     EXPECT_TRUE(aLog.has(EVENT::CloseWindow, 0));
     pressKey(f, 0, Key::Esc);
@@ -797,7 +742,7 @@ TEST(Responsiveness, AStuckThreadLeavesOtherWindowsResponsive) {
     QElapsedTimer t;
     t.start();
     click(b, PRESS);
-    type(b, FIELD_, QStringLiteral("работает"));
+    type(b, MDI::FIELD, QStringLiteral("работает"));
     EXPECT_TRUE(otherLog.has(EVENT::Accepted, PRESS));
     EXPECT_LT(t.elapsed(), 3000) << "the other window answered at once";
     // The stuck window itself still paints and takes clicks into its queue.
@@ -829,7 +774,7 @@ TEST(Controls, AControlWithoutAStatusMessageShowsTheWindowsStatusText) {
     EXPECT_EQ(zone1(), QStringLiteral("Редактировать"));
     focus(a, NUM);  // its own message
     EXPECT_EQ(zone1(), QStringLiteral("Число"));
-    focus(a, NAME_);  // none: the window's again
+    focus(a, FORM::NAME);  // none: the window's again
     EXPECT_EQ(zone1(), QStringLiteral("Редактировать"));
     closeThread(a);
 }

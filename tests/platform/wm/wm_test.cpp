@@ -12,11 +12,13 @@
 #include <QTemporaryDir>
 #include <atomic>
 #include <functional>
-#include <mutex>
 
+#include "controls/wmtest.h"
 #include "core/errors.h"
+#include "item_table.h"
 #include "resizer.h"
 #include "table/filemanager.h"
+#include "thread_log.h"
 #include "toolbar.h"
 #include "uidriver.h"
 #include "windowmanager.h"
@@ -25,92 +27,16 @@ using namespace uitest;
 
 namespace {
 
-enum { ID_PROMPT = 1, ID_, NAME_PROMPT, NAME_, NOTE_PROMPT, NOTE_, OK_, CANCEL_, PRESS };
-enum { LIST = 1, TEXT, STRING_, ENTRY, GROUP, LEFT, RIGHT };
-enum { LIST1 = 1, LIST2, INSERTBTN };
+// The controls of the test windows. LAYOUT's serve CHILD too, which
+// declares the same.
+using namespace wmtest::FORM;
+using namespace wmtest::TOOLS;
+namespace layout = wmtest::LAYOUT;
+static_assert(int(wmtest::CHILD::LIST) == layout::LIST &&
+              int(wmtest::CHILD::RIGHT) == layout::RIGHT);
 
 ErrorClass gErrors;
-
-// What the procedure threads did, for the test thread to look at.
-class Log {
-  public:
-    void add(const QString& s) {
-        std::lock_guard<std::mutex> l(m_);
-        lines_.push_back(s);
-    }
-    QStringList lines() const {
-        std::lock_guard<std::mutex> l(m_);
-        return lines_;
-    }
-    void clear() {
-        std::lock_guard<std::mutex> l(m_);
-        lines_.clear();
-    }
-    // The entries appear in this order (others may come between).
-    bool inOrder(const QStringList& wanted) const {
-        const QStringList all = lines();
-        qsizetype at = 0;
-        for (const QString& w : wanted) {
-            at = all.indexOf(w, at);
-            if (at < 0)
-                return false;
-            ++at;
-        }
-        return true;
-    }
-    bool has(const QString& s) const { return lines().contains(s); }
-
-  private:
-    mutable std::mutex m_;
-    QStringList lines_;
-};
-
-// The test table: items with a numbered id and a unique name. One per thread,
-// as the program's tables are.
-struct ItemTable {
-    struct Record {
-        LONG ID = 0;
-        STRING<40> NAME;
-        STRING<20> NOTE;
-    } R;
-    TableFile file{QStringLiteral("ITEMS"), QStringLiteral("ITM"), Driver::DAT};
-    KEY K1, K2;
-    FileManager access;
-    RelationManager relate;
-
-    explicit ItemTable(const QString& fileName) {
-        file.addField(QStringLiteral("ID"), R.ID);
-        file.addField(QStringLiteral("NAME"), R.NAME);
-        file.addField(QStringLiteral("NOTE"), R.NOTE);
-        K1 = file.addKey(QStringLiteral("ITM:K1"), QStringLiteral("by id"), {ref(R.ID)},
-                         KeyFlag::Unique | KeyFlag::Primary);
-        K2 = file.addKey(QStringLiteral("ITM:K2"), QStringLiteral("by name"), {ref(R.NAME)},
-                         KeyFlag::Unique | KeyFlag::NoCase);
-        file.setFileName(fileName);
-        file.setCreate(true);
-        access.FileNameValue = QStringLiteral("items");
-        access.Init(file, gErrors);
-        access.Create = 1;
-        access.AddKey(K1, QStringLiteral("by id"), 1);
-        relate.Init(access, 1);
-    }
-    ~ItemTable() {
-        relate.Kill();
-        access.Kill();
-    }
-    // Both with the table open, as a list has it open while its form runs.
-    void add(LONG id, const char* name) {
-        file.clearRecord();
-        R.ID = id;
-        R.NAME = name;
-        access.Insert();
-    }
-    // Reads the item with `id` into the buffer; false when there is none.
-    bool fetch(LONG id) {
-        R.ID = id;
-        return access.TryFetch(K1) == Level::Benign;
-    }
-};
+using Log = TextLog;
 
 // The thread's history record, kept across the forms of one thread.
 thread_local ItemTable::Record tHistory;
@@ -159,15 +85,15 @@ class ItemForm : public WindowManager {
         int level = WindowManager::Init();
         if (level != Level::Benign)
             return level;
-        FirstField = NAME_;
+        FirstField = ITM_NAME;
         Errors = &gErrors;
         HistoryKey = Key::Ctrl + Key::letter('H');
         AddHistoryFile(db_.file, {ref(tHistory.ID), ref(tHistory.NAME), ref(tHistory.NOTE)});
-        AddHistoryField(ID_, 1);
-        AddHistoryField(NAME_, 2);
-        AddHistoryField(NOTE_, 3);
+        AddHistoryField(ITM_ID, 1);
+        AddHistoryField(ITM_NAME, 2);
+        AddHistoryField(ITM_NOTE, 3);
         AddUpdateFile(db_.access);
-        AddItem(CANCEL_, RequestCancelled);
+        AddItem(CANCEL, RequestCancelled);
         db_.relate.SetOpenRelated();
         db_.relate.Open();
         FilesOpened = true;
@@ -178,16 +104,16 @@ class ItemForm : public WindowManager {
             OkControl = 0;
         } else {
             ChangeAction = CancelAction = FormAction::Standard;
-            OkControl = OK_;
+            OkControl = OK;
             if (PrimeUpdate() != Level::Benign)
                 return Level::Notify;
         }
-        window.bind(ID_, ref(db_.R.ID));
-        window.bind(NAME_, ref(db_.R.NAME));
-        window.bind(NOTE_, ref(db_.R.NOTE));
+        window.bind(ITM_ID, ref(db_.R.ID));
+        window.bind(ITM_NAME, ref(db_.R.NAME));
+        window.bind(ITM_NOTE, ref(db_.R.NOTE));
         Open(window);
         if (Request == ViewRecord) {
-            for (int c : {ID_, NAME_, NOTE_})
+            for (int c : {ITM_ID, ITM_NAME, ITM_NOTE})
                 window[c][PROP::ReadOnly] = 1;
         }
         AddItem(first);
@@ -222,7 +148,7 @@ class ItemForm : public WindowManager {
     int TakeAccepted() override {
         log_.add(QStringLiteral("TakeAccepted:%1").arg(ACCEPTED()));
         const int level = WindowManager::TakeAccepted();
-        if (ACCEPTED() == OK_ && Request == ViewRecord && !BatchProcessing)
+        if (ACCEPTED() == OK && Request == ViewRecord && !BatchProcessing)
             window.post(EVENT::CloseWindow);
         return level;
     }
@@ -253,7 +179,7 @@ class WindowManagerTest : public ::testing::Test {
     int start(std::vector<int> requests, std::function<void(ItemTable&)> prepare = {}) {
         const QString name = file;
         return START([this, requests, prepare, name] {
-            ItemTable db(name);
+            ItemTable db(name, gErrors);
             db.relate.Open();
             if (prepare)
                 prepare(db);
@@ -280,7 +206,7 @@ class WindowManagerTest : public ::testing::Test {
         const QString table = file;
         std::atomic<bool> finished{false};
         START([&] {
-            ItemTable db(table);
+            ItemTable db(table, gErrors);
             db.relate.Open();
             if (db.fetch(id)) {
                 db.R.NAME = name;
@@ -297,7 +223,7 @@ class WindowManagerTest : public ::testing::Test {
         const QString name = file;
         std::atomic<bool> finished{false};
         START([&] {
-            ItemTable db(name);
+            ItemTable db(name, gErrors);
             db.relate.Open();
             SET(db.K1);
             for (NEXT(db.file); ERRORCODE() == 0; NEXT(db.file))
@@ -318,14 +244,14 @@ TEST_F(WindowManagerTest, EventsGoToTheWindowThenTheCompanionsInOrder) {
         db.fetch(1);
     });
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
-    EXPECT_TRUE(hasFocus(t, NAME_));  // FirstField
+    EXPECT_TRUE(hasFocus(t, ITM_NAME));  // FirstField
     click(t, PRESS);
     EXPECT_TRUE(
         log.inOrder({"Init", "A:SetAlerts", "B:SetAlerts", "Ask", "TakeWindowEvent:515",
                      "TakeAccepted:9", "TakeFieldEvent:1:9", "A:TakeEvent:1:9", "B:TakeEvent:1:9"}))
         << log.lines().join(u'\n').toStdString();
     log.clear();
-    click(t, CANCEL_);
+    click(t, CANCEL);
     ASSERT_TRUE(waitDone());
     EXPECT_TRUE(log.inOrder(
         {"TakeAccepted:8", "TakeWindowEvent:513", "Kill", "A:Kill", "B:Kill", "Response:2"}))
@@ -334,7 +260,7 @@ TEST_F(WindowManagerTest, EventsGoToTheWindowThenTheCompanionsInOrder) {
 
 TEST_F(WindowManagerTest, ACompanionThatTakesAnEventEndsIt) {
     const int t = START([this] {
-        ItemTable db(file);
+        ItemTable db(file, gErrors);
         db.relate.Open();
         db.add(1, "Первый");
         db.fetch(1);
@@ -348,16 +274,16 @@ TEST_F(WindowManagerTest, ACompanionThatTakesAnEventEndsIt) {
     click(t, PRESS);
     EXPECT_TRUE(log.has("A:TakeEvent:1:9"));
     EXPECT_FALSE(log.has("B:TakeEvent:1:9"));
-    click(t, CANCEL_);
+    click(t, CANCEL);
     ASSERT_TRUE(waitDone());
 }
 
 TEST_F(WindowManagerTest, InsertPrimesANumberWritesOnOkAndCompletes) {
     const int t = start({InsertRecord}, [](ItemTable& db) { db.add(1, "Первый"); });
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Добавить")));
-    EXPECT_EQ(text(t, ID_), QStringLiteral("2"));  // reserved for this form
-    type(t, NAME_, QStringLiteral("Второй"));
-    click(t, OK_);
+    EXPECT_EQ(text(t, ITM_ID), QStringLiteral("2"));  // reserved for this form
+    type(t, ITM_NAME, QStringLiteral("Второй"));
+    click(t, OK);
     ASSERT_TRUE(waitDone());
     EXPECT_EQ(response, RequestCompleted);
     EXPECT_EQ(names(), QStringList({"1 Первый", "2 Второй"}));
@@ -369,9 +295,9 @@ TEST_F(WindowManagerTest, InsertKeepsWhatTheCallerPutIntoTheBuffer) {
         db.R.NOTE = "из списка";  // a list's range field
     });
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Добавить")));
-    EXPECT_EQ(text(t, NOTE_), QStringLiteral("из списка"));
-    EXPECT_EQ(text(t, ID_), QStringLiteral("1"));
-    click(t, CANCEL_);  // nothing typed: no question
+    EXPECT_EQ(text(t, ITM_NOTE), QStringLiteral("из списка"));
+    EXPECT_EQ(text(t, ITM_ID), QStringLiteral("1"));
+    click(t, CANCEL);  // nothing typed: no question
     ASSERT_TRUE(waitDone());
     EXPECT_EQ(response, RequestCancelled);
 }
@@ -379,9 +305,9 @@ TEST_F(WindowManagerTest, InsertKeepsWhatTheCallerPutIntoTheBuffer) {
 TEST_F(WindowManagerTest, CancelledInsertGivesItsNumberBack) {
     const int t = start({InsertRecord, InsertRecord});
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Добавить")));
-    EXPECT_EQ(text(t, ID_), QStringLiteral("1"));
-    type(t, NAME_, QStringLiteral("Брошенный"));
-    click(t, CANCEL_);
+    EXPECT_EQ(text(t, ITM_ID), QStringLiteral("1"));
+    type(t, ITM_NAME, QStringLiteral("Брошенный"));
+    click(t, CANCEL);
     // Typed into: the user is asked first.
     ASSERT_TRUE(waitDialog(t));
     EXPECT_EQ(messageText(t), QStringLiteral("Запись изменена. Отменить изменения?"));
@@ -389,9 +315,9 @@ TEST_F(WindowManagerTest, CancelledInsertGivesItsNumberBack) {
     // The second form gets the same number again.
     ASSERT_TRUE(waitFor([&] { return log.has("Response:2"); }));
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Добавить")));
-    EXPECT_EQ(text(t, ID_), QStringLiteral("1"));
-    type(t, NAME_, QStringLiteral("Первый"));
-    click(t, OK_);
+    EXPECT_EQ(text(t, ITM_ID), QStringLiteral("1"));
+    type(t, ITM_NAME, QStringLiteral("Первый"));
+    click(t, OK);
     ASSERT_TRUE(waitDone());
     EXPECT_EQ(names(), QStringList({"1 Первый"}));
 }
@@ -403,20 +329,20 @@ TEST_F(WindowManagerTest, CancelAsksOnlyWhenTheRecordChangedAndNoKeepsTheForm) {
     });
     // Unchanged: closes at once.
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
-    click(t, CANCEL_);
+    click(t, CANCEL);
     ASSERT_TRUE(waitFor([&] { return log.has("Response:2"); }));
     EXPECT_TRUE(onGui([t] { return rt::gui::dialogs(t).empty(); }));
 
     // Changed: asked; "no" keeps the form with the typing, the close box asks
     // again, "yes" abandons the change.
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
-    type(t, NAME_, QStringLiteral("Переименован"));
-    click(t, CANCEL_);
+    type(t, ITM_NAME, QStringLiteral("Переименован"));
+    click(t, CANCEL);
     ASSERT_TRUE(waitDialog(t));
     EXPECT_TRUE(answerMessage(t, BUTTON::No));
     ASSERT_TRUE(waitIdle(t));
     EXPECT_EQ(title(t), QStringLiteral("Изменить"));
-    EXPECT_EQ(text(t, NAME_), QStringLiteral("Переименован"));
+    EXPECT_EQ(text(t, ITM_NAME), QStringLiteral("Переименован"));
     POST(EVENT::CloseWindow, 0, t);
     ASSERT_TRUE(waitDialog(t));
     EXPECT_TRUE(answerMessage(t, BUTTON::Yes));
@@ -431,23 +357,23 @@ TEST_F(WindowManagerTest, TheCloseBoxSeesTextTypedButNotCompleted) {
         db.fetch(1);
     });
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
-    type(t, NAME_, QStringLiteral("Недописанное"), false);
+    type(t, ITM_NAME, QStringLiteral("Недописанное"), false);
     onGui([&] { rt::gui::topWindow(t)->top()->close(); });
     ASSERT_TRUE(waitDialog(t));
     EXPECT_TRUE(answerMessage(t, BUTTON::No));
     ASSERT_TRUE(waitIdle(t));
-    EXPECT_EQ(text(t, NAME_), QStringLiteral("Недописанное"));
+    EXPECT_EQ(text(t, ITM_NAME), QStringLiteral("Недописанное"));
     // The form has the keyboard again, in the entry the user was typing in.
-    EXPECT_TRUE(waitFor([&] { return hasFocus(t, NAME_); }, 2000));
+    EXPECT_TRUE(waitFor([&] { return hasFocus(t, ITM_NAME); }, 2000));
     // Esc is the form's cancel: the same question, the typing kept on "no".
-    type(t, NOTE_, QStringLiteral("Заметка"), false);
-    pressKey(t, NOTE_, Key::Esc);
+    type(t, ITM_NOTE, QStringLiteral("Заметка"), false);
+    pressKey(t, ITM_NOTE, Key::Esc);
     ASSERT_TRUE(waitDialog(t));
     EXPECT_TRUE(answerMessage(t, BUTTON::No));
     ASSERT_TRUE(waitIdle(t));
-    EXPECT_EQ(text(t, NOTE_), QStringLiteral("Заметка"));
-    EXPECT_TRUE(waitFor([&] { return hasFocus(t, NOTE_); }, 2000));
-    click(t, OK_);
+    EXPECT_EQ(text(t, ITM_NOTE), QStringLiteral("Заметка"));
+    EXPECT_TRUE(waitFor([&] { return hasFocus(t, ITM_NOTE); }, 2000));
+    click(t, OK);
     ASSERT_TRUE(waitDone());
     EXPECT_EQ(names(), QStringList({"1 Недописанное"}));
 }
@@ -460,30 +386,30 @@ TEST_F(WindowManagerTest, ChangeWritesThroughThePrimaryAndAFailedWriteKeepsTheFo
     });
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
     // The name of another item: the unique key refuses it.
-    type(t, NAME_, QStringLiteral("Первый"));
-    click(t, OK_);
+    type(t, ITM_NAME, QStringLiteral("Первый"));
+    click(t, OK);
     ASSERT_TRUE(waitDialog(t));
     EXPECT_TRUE(messageText(t).contains(QStringLiteral("уже есть")))
         << messageText(t).toStdString();
     EXPECT_TRUE(answerMessage(t, BUTTON::Ok));
     ASSERT_TRUE(waitIdle(t));
     EXPECT_FALSE(done);
-    EXPECT_EQ(text(t, NAME_), QStringLiteral("Первый"));
+    EXPECT_EQ(text(t, ITM_NAME), QStringLiteral("Первый"));
 
     // Another window saves the item meanwhile: this save is refused and writes
     // nothing, and the form keeps what was typed until the user cancels it.
     renameElsewhere(2, "Чужой");
-    type(t, NAME_, QStringLiteral("Третий"));
-    click(t, OK_);
+    type(t, ITM_NAME, QStringLiteral("Третий"));
+    click(t, OK);
     ASSERT_TRUE(waitDialog(t));
     EXPECT_TRUE(messageText(t).contains(QStringLiteral("изменил или удалил другой пользователь")))
         << messageText(t).toStdString();
     EXPECT_TRUE(answerMessage(t, BUTTON::Ok));
     ASSERT_TRUE(waitIdle(t));
     EXPECT_FALSE(done);
-    EXPECT_EQ(text(t, NAME_), QStringLiteral("Третий"));
+    EXPECT_EQ(text(t, ITM_NAME), QStringLiteral("Третий"));
     EXPECT_EQ(names(), QStringList({"1 Первый", "2 Чужой"}));
-    click(t, CANCEL_);
+    click(t, CANCEL);
     ASSERT_TRUE(waitDialog(t));
     EXPECT_TRUE(answerMessage(t, BUTTON::Yes));
     ASSERT_TRUE(waitDone());
@@ -493,9 +419,9 @@ TEST_F(WindowManagerTest, ChangeWritesThroughThePrimaryAndAFailedWriteKeepsTheFo
     done = false;
     const int again = start({ChangeRecord}, [](ItemTable& db) { db.fetch(2); });
     ASSERT_TRUE(waitTitle(again, QStringLiteral("Изменить")));
-    EXPECT_EQ(text(again, NAME_), QStringLiteral("Чужой"));
-    type(again, NAME_, QStringLiteral("Третий"));
-    click(again, OK_);
+    EXPECT_EQ(text(again, ITM_NAME), QStringLiteral("Чужой"));
+    type(again, ITM_NAME, QStringLiteral("Третий"));
+    click(again, OK);
     ASSERT_TRUE(waitDone());
     EXPECT_EQ(response, RequestCompleted);
     EXPECT_EQ(names(), QStringList({"1 Первый", "2 Третий"}));
@@ -529,12 +455,12 @@ TEST_F(WindowManagerTest, ViewOkClosesWithoutWritingAndCancelNeverAsks) {
         db.fetch(1);
     });
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Просмотреть")));
-    click(t, OK_);
+    click(t, OK);
     ASSERT_TRUE(waitFor([&] { return log.has("Response:2"); }));
     // The second view: the buffer changed behind the form (as Ctrl+H would),
     // yet the cancel action is plain.
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Просмотреть")));
-    click(t, CANCEL_);
+    click(t, CANCEL);
     ASSERT_TRUE(waitDone());
     EXPECT_TRUE(onGui([t] { return rt::gui::dialogs(t).empty(); }));
     EXPECT_EQ(response, RequestCancelled);
@@ -546,29 +472,29 @@ TEST_F(WindowManagerTest, HistoryKeyRestoresTheLastConfirmedValuesOfItsThread) {
     // name back.
     const int t = start({InsertRecord, ChangeRecord}, [](ItemTable& db) { db.add(1, "Первый"); });
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Добавить")));
-    type(t, NAME_, QStringLiteral("Запомненный"));
-    type(t, NOTE_, QStringLiteral("заметка"));
-    click(t, OK_);
+    type(t, ITM_NAME, QStringLiteral("Запомненный"));
+    type(t, ITM_NOTE, QStringLiteral("заметка"));
+    click(t, OK);
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
-    EXPECT_EQ(text(t, NAME_), QStringLiteral("Запомненный"));  // the buffer as left
-    type(t, NAME_, QStringLiteral("Другое"), false);
-    pressKey(t, NAME_, Key::Ctrl + Key::letter('H'));
-    EXPECT_EQ(text(t, NAME_), QStringLiteral("Запомненный"));
-    type(t, NOTE_, QStringLiteral("иначе"));
-    pressKey(t, NOTE_, Key::Ctrl + Key::letter('H'));
-    EXPECT_EQ(text(t, NOTE_), QStringLiteral("заметка"));
-    click(t, CANCEL_);
+    EXPECT_EQ(text(t, ITM_NAME), QStringLiteral("Запомненный"));  // the buffer as left
+    type(t, ITM_NAME, QStringLiteral("Другое"), false);
+    pressKey(t, ITM_NAME, Key::Ctrl + Key::letter('H'));
+    EXPECT_EQ(text(t, ITM_NAME), QStringLiteral("Запомненный"));
+    type(t, ITM_NOTE, QStringLiteral("иначе"));
+    pressKey(t, ITM_NOTE, Key::Ctrl + Key::letter('H'));
+    EXPECT_EQ(text(t, ITM_NOTE), QStringLiteral("заметка"));
+    click(t, CANCEL);
     ASSERT_TRUE(waitDone());
 
     // Another thread has its own, still blank, history record.
     done = false;
     const int u = start({ChangeRecord}, [](ItemTable& db) { db.fetch(1); });
     ASSERT_TRUE(waitTitle(u, QStringLiteral("Изменить")));
-    EXPECT_EQ(text(u, NAME_), QStringLiteral("Первый"));
-    pressKey(u, NAME_, Key::Ctrl + Key::letter('H'));
-    EXPECT_EQ(text(u, NAME_), QString());
+    EXPECT_EQ(text(u, ITM_NAME), QStringLiteral("Первый"));
+    pressKey(u, ITM_NAME, Key::Ctrl + Key::letter('H'));
+    EXPECT_EQ(text(u, ITM_NAME), QString());
     // A blank name reads as changed: say "yes" to abandon it.
-    click(u, CANCEL_);
+    click(u, CANCEL);
     ASSERT_TRUE(waitDialog(u));
     answerMessage(u, BUTTON::Yes);
     ASSERT_TRUE(waitDone());
@@ -580,9 +506,9 @@ TEST_F(WindowManagerTest, HistoryKeyLeavesReadOnlyFieldsAlone) {
         db.fetch(1);
     });
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Просмотреть")));
-    pressKey(t, NAME_, Key::Ctrl + Key::letter('H'));
-    EXPECT_EQ(text(t, NAME_), QStringLiteral("Первый"));
-    click(t, CANCEL_);
+    pressKey(t, ITM_NAME, Key::Ctrl + Key::letter('H'));
+    EXPECT_EQ(text(t, ITM_NAME), QStringLiteral("Первый"));
+    click(t, CANCEL);
     ASSERT_TRUE(waitDone());
 }
 
@@ -657,29 +583,29 @@ TEST(Resizer, ListsGrowButtonsFollowTheBottomAndTheWindowKeepsItsMinimum) {
     const int t = START([&] {
         Layout w;
         w.setup = [](WindowResizeClass& r) {
-            r.RemoveControl(STRING_);
-            r.SetStrategy(GROUP, Resize::LockX | Resize::LockY, Resize::LockSize);
+            r.RemoveControl(layout::STRING);
+            r.SetStrategy(layout::GROUP, Resize::LockX | Resize::LockY, Resize::LockSize);
         };
         w.Run();
         finished = true;
     });
     ASSERT_TRUE(waitWindow(t));
     const QSize start = clientSize(t);
-    const QRect list0 = geometry(t, LIST), text0 = geometry(t, TEXT);
-    const QRect left0 = geometry(t, LEFT), right0 = geometry(t, RIGHT);
-    const QRect entry0 = geometry(t, ENTRY), string0 = geometry(t, STRING_);
-    const QRect group0 = geometry(t, GROUP);
+    const QRect list0 = geometry(t, layout::LIST), text0 = geometry(t, layout::TEXT);
+    const QRect left0 = geometry(t, layout::LEFT), right0 = geometry(t, layout::RIGHT);
+    const QRect entry0 = geometry(t, layout::ENTRY), string0 = geometry(t, layout::STRING);
+    const QRect group0 = geometry(t, layout::GROUP);
 
     // Twice the size.
     onGui([&] {
         QWidget* top = rt::gui::topWindow(t)->top();
         top->resize(top->size() + start);
     });
-    ASSERT_TRUE(waitFor([&] { return geometry(t, LIST).width() > list0.width() * 3 / 2; }));
+    ASSERT_TRUE(waitFor([&] { return geometry(t, layout::LIST).width() > list0.width() * 3 / 2; }));
     waitIdle(t);
     const QSize big = clientSize(t);
-    const QRect list1 = geometry(t, LIST), text1 = geometry(t, TEXT);
-    const QRect left1 = geometry(t, LEFT), right1 = geometry(t, RIGHT);
+    const QRect list1 = geometry(t, layout::LIST), text1 = geometry(t, layout::TEXT);
+    const QRect left1 = geometry(t, layout::LEFT), right1 = geometry(t, layout::RIGHT);
     // Lists and text controls grow with the window, side by side, not over
     // each other.
     EXPECT_NEAR(list1.height(), list0.height() * 2, 8);
@@ -692,9 +618,9 @@ TEST(Resizer, ListsGrowButtonsFollowTheBottomAndTheWindowKeepsItsMinimum) {
     EXPECT_GT(right1.left(), right0.left());
     // The entry (application strategy Spread) widens; the removed string and
     // the locked group stay as declared.
-    EXPECT_GT(geometry(t, ENTRY).width(), entry0.width());
-    EXPECT_EQ(geometry(t, STRING_), string0);
-    EXPECT_EQ(geometry(t, GROUP), group0);
+    EXPECT_GT(geometry(t, layout::ENTRY).width(), entry0.width());
+    EXPECT_EQ(geometry(t, layout::STRING), string0);
+    EXPECT_EQ(geometry(t, layout::GROUP), group0);
 
     // Smaller than declared: refused by the minimum size.
     resizeWindow(t, 50, 50);
@@ -718,7 +644,7 @@ TEST(Resizer, TheDefaultStrategyKeepsEntriesAndAMaximumHoldsTheWindow) {
         });
         ASSERT_TRUE(waitWindow(t));
         const QSize start = clientSize(t);
-        const QRect list0 = geometry(t, LIST), entry0 = geometry(t, ENTRY);
+        const QRect list0 = geometry(t, layout::LIST), entry0 = geometry(t, layout::ENTRY);
         onGui([&] {
             QWidget* top = rt::gui::topWindow(t)->top();
             top->resize(top->size() + start);
@@ -726,10 +652,10 @@ TEST(Resizer, TheDefaultStrategyKeepsEntriesAndAMaximumHoldsTheWindow) {
         waitIdle(t);
         if (maxSize) {
             EXPECT_EQ(clientSize(t), start);
-            EXPECT_EQ(geometry(t, LIST), list0);
+            EXPECT_EQ(geometry(t, layout::LIST), list0);
         } else {
-            ASSERT_TRUE(waitFor([&] { return geometry(t, LIST).width() > list0.width(); }));
-            EXPECT_EQ(geometry(t, ENTRY).size(), entry0.size());
+            ASSERT_TRUE(waitFor([&] { return geometry(t, layout::LIST).width() > list0.width(); }));
+            EXPECT_EQ(geometry(t, layout::ENTRY).size(), entry0.size());
         }
         POST(EVENT::CloseWindow, 0, t);
         ASSERT_TRUE(waitFor([&] { return finished.load(); }));
@@ -752,16 +678,16 @@ TEST(Resizer, TileMaximiseAndRestoreLayTheChildrenOutForEachSize) {
     }
     const int t = children.front();
     const QSize declared = clientSize(t);
-    const QRect right0 = geometry(t, RIGHT);
+    const QRect right0 = geometry(t, layout::RIGHT);
     // Every control inside the window, the bottom buttons at their distance
     // from its bottom: laid out for the size the window has now.
     const auto laidOut = [&](const char* after) {
         for (int c : children) {
             waitIdle(c);
             const QRect client(QPoint(0, 0), clientSize(c));
-            for (int n = LIST; n <= RIGHT; ++n)
+            for (int n = layout::LIST; n <= layout::RIGHT; ++n)
                 EXPECT_TRUE(client.contains(geometry(c, n))) << after << ": control " << n;
-            const QRect right = geometry(c, RIGHT);
+            const QRect right = geometry(c, layout::RIGHT);
             EXPECT_NEAR(client.height() - right.bottom(), declared.height() - right0.bottom(), 3)
                 << after;
         }
@@ -770,18 +696,20 @@ TEST(Resizer, TileMaximiseAndRestoreLayTheChildrenOutForEachSize) {
         return qobject_cast<QMdiSubWindow*>(rt::gui::topWindow(thread)->top());
     };
     // The keyboard stays where it was all along.
-    focus(t, LEFT);
+    focus(t, layout::LEFT);
     onGui([] { qobject_cast<QMdiArea*>(rt::gui::frame()->centralWidget())->tileSubWindows(); });
     laidOut("tile");
     const QSize tiled = clientSize(t);
     onGui([&] { sub(t)->showMaximized(); });
     ASSERT_TRUE(waitFor([&] { return clientSize(t).width() > tiled.width(); }));
     laidOut("maximise");
-    EXPECT_TRUE(waitFor([&] { return focusedControl(t) == LEFT; }, 2000)) << focusedControl(t);
+    EXPECT_TRUE(waitFor([&] { return focusedControl(t) == layout::LEFT; }, 2000))
+        << focusedControl(t);
     onGui([&] { sub(t)->showNormal(); });
     ASSERT_TRUE(waitFor([&] { return clientSize(t) == tiled; }));
     laidOut("restore");
-    EXPECT_TRUE(waitFor([&] { return focusedControl(t) == LEFT; }, 2000)) << focusedControl(t);
+    EXPECT_TRUE(waitFor([&] { return focusedControl(t) == layout::LEFT; }, 2000))
+        << focusedControl(t);
     for (int c : children) {
         POST(EVENT::CloseWindow, 0, c);
         ASSERT_TRUE(rt::waitThreadEnd(c, kWait));

@@ -50,6 +50,27 @@ bool thumbEnabled(int thread, int control) {
     });
 }
 
+int rowHeight(int thread, int control) {
+    return uitest::onGui([&] {
+        lst::ListWidget* l = listWidget(thread, control);
+        return l ? l->table()->verticalHeader()->defaultSectionSize() : -1;
+    });
+}
+
+QStringList comboColumn(int thread, int control, int col) {
+    return uitest::onGui([&] {
+        QStringList out;
+        rt::GuiWindow* w = rt::gui::topWindow(thread);
+        rt::GuiControl* c = w ? w->control(control) : nullptr;
+        auto* l = c ? dynamic_cast<lst::ComboList*>(lst::ListSurface::of(*c)) : nullptr;
+        if (l && l->rows()) {
+            for (const auto& r : *l->rows())
+                out << r[size_t(col - 1)].text;
+        }
+        return out;
+    });
+}
+
 namespace {
 
 template <class F>

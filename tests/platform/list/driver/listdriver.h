@@ -16,6 +16,9 @@ QStringList column(int thread, int control, int column);
 int currentRow(int thread, int control);
 int thumb(int thread, int control);
 bool thumbEnabled(int thread, int control);
+int rowHeight(int thread, int control);  // pixels
+// Column `column` of the drop list of a combo declared with a format.
+QStringList comboColumn(int thread, int control, int column);
 void clickRow(int thread, int control, int row);
 // A click into the cell of `row` and `column`, as far as the list shows it.
 void clickCell(int thread, int control, int row, int column);

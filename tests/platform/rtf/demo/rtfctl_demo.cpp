@@ -27,7 +27,7 @@ DECIMAL<2> spinrtf = 10;
 
 void editorWindow(const QString& document, const QString& find, bool replace) {
     Window w(u"rtfctltest", u"EDITOR");
-    w.bind(SPINRTF_, ref(spinrtf));
+    w.bind(SPINRTF, ref(spinrtf));
     RTFControlClass rtf;
     bindTools(rtf);
     if (!w.open())
@@ -41,7 +41,7 @@ void editorWindow(const QString& document, const QString& find, bool replace) {
         rtf.Load(document);
     while (ACCEPT()) {
         rtf.TakeEvent();
-        if (EVENT() == EVENT::NewSelection && FIELD() == SPINRTF_)
+        if (EVENT() == EVENT::NewSelection && FIELD() == SPINRTF)
             w[RTFTEXTBOX][PROP::FontSize] = spinrtf.toInt();
         if (EVENT() == EVENT::User && !find.isEmpty())
             replace ? rtf.ReplaceDlg(find) : rtf.FindDlg(find);

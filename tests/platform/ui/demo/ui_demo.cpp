@@ -12,16 +12,14 @@
 #include <cstdio>
 #include <thread>
 
+#include "controls/uidemo.h"
 #include "core/resources.h"
 #include "ui/gui.h"
 #include "ui/window.h"
 
 namespace {
 
-enum { CURRENTTAB = 1, TAB1, ID_PROMPT, ID, NAME_PROMPT, NAME, UTV_PROMPT, UTV, KOLDOC_PROMPT };
-enum { KOLDOC_ = 10, SORT_, KODTER, R1, R2, R3, FUZZYGROUP, FUZZYQUERY, FUZZYGO, FUZZYCLEAR };
-enum { SPINRTF_ = 20, FONTSIZE, ZAKLAD, PROGRESS, STRING1, IMAGE, BUTTON4, TAB2, RTFTEXTBOX };
-enum { BROWSE_1 = 29, OK, CANCEL };
+using namespace uidemo::DEMO;  // the window's controls
 
 LONG id = 1024;
 STRING<120> name(u"О библиотечном деле");
@@ -37,9 +35,12 @@ BYTE progress = 60;
 void demoWindow() {
     approved = rt::dayNumber(1994, 12, 29);
     Window w(u"uidemo", u"DEMO");
-    w.bind(ID, ref(id)).bind(NAME, ref(name)).bind(UTV, ref(approved)).bind(KOLDOC_, ref(koldoc));
-    w.bind(SORT_, ref(sortFlag)).bind(KODTER, ref(kodter)).bind(FUZZYQUERY, ref(query));
-    w.bind(SPINRTF_, ref(spin)).bind(FONTSIZE, ref(fontSize)).bind(PROGRESS, ref(progress));
+    w.bind(KAL_ID, ref(id))
+        .bind(KAL_NAME, ref(name))
+        .bind(KAL_UTVDATA, ref(approved))
+        .bind(KOLDOC, ref(koldoc));
+    w.bind(SORT, ref(sortFlag)).bind(KAL_KODTER, ref(kodter)).bind(FUZZYQUERY, ref(query));
+    w.bind(SPINRTF, ref(spin)).bind(FONTSIZE, ref(fontSize)).bind(PROGRESS, ref(progress));
     if (!w.open() || w.number(u"?BROWSE:1") != BROWSE_1)
         return;
     w(PROP::StatusText, 2) = u"Изменить";
