@@ -53,7 +53,7 @@ class FrameManager : public WindowManager {
     int TakeWindowEvent() override {
         const int level = WindowManager::TakeWindowEvent();
         if (EVENT() == EVENT::OpenWindow) {
-            SYSTEM[PROP::CharSet] = 204;
+            SYSTEM[PROP::CharSet] = CHARSET::Cyrillic;
             SYSTEM[PROP::TipDisplay] = 6000;
             SPLASHPROCEDURETHREAD = START(BrowseRub, 0);
         } else if (SPLASHPROCEDURETHREAD != 0 && EVENT() == EVENT::Accepted) {

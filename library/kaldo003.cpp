@@ -110,7 +110,6 @@ class ResizerClass : public WindowResizeClass {
 // The objects of one run, made when it starts and freed when it returns.
 struct Procedure {
     CSTRING<40> ActionMessage;
-    STRING<80> CurrentTab;
     Window QuickWindow{u"kaldor$kaldo003", u"P1$QUICKWINDOW"};
     lst::QUEUE<BrowseRow> QUEUE_BROWSE{[](BrowseRow& r, lst::QueueFields& f) {
         f("ZAM:ZAKLAD", r.ZAM_ZAKLAD)("ZAM:POTEXT", r.ZAM_POTEXT)("ZAM:IDDOK", r.ZAM_IDDOK)(
@@ -385,7 +384,7 @@ int ThisWindowClass::TakeWindowEvent() {
                 ::SFILE = QString();
             break;
         case EVENT::OpenWindow:
-            SYSTEM[PROP::CharSet] = 204;
+            SYSTEM[PROP::CharSet] = CHARSET::Cyrillic;
             ::SFILE = kDefaultSource;
             DISPLAY();
             break;
@@ -450,7 +449,6 @@ void Updatekaldor() {
         historySetUp = true;
     }
     auto p = std::make_unique<Procedure>();
-    p->CurrentTab = QString();
     GlobalResponse = BYTE(p->ThisWindow.Run());
     p->QuickWindow.close();
 }

@@ -20,6 +20,18 @@ namespace lst {
 
 namespace {
 
+// A row is as high as a line of its font and this much more (pixels).
+constexpr int kRowPadding = 4;
+// A cell's icon: at most this square, and this far from the text after it.
+constexpr int kIconSide = 16;
+constexpr int kIconGap = 3;
+// The frame of a drop combo's list, on both sides together.
+constexpr int kPopupFrame = 4;
+
+int rowHeight(const QFontMetrics& fm) {
+    return fm.height() + kRowPadding;
+}
+
 Qt::Alignment qtAlign(Align a) {
     switch (a) {
         case Align::Left:
@@ -155,14 +167,14 @@ class ListDelegate : public QStyledItemDelegate {
         p->fillRect(r, bg);
         QRect text = r.adjusted(2, 0, -2, 0);
         if ((col.icon || col.transparentIcon) && cell->icon > 0) {
-            const int s = std::max(8, std::min(16, r.height() - 2));
+            const int s = std::max(8, std::min(kIconSide, r.height() - 2));
             const QIcon ic = w_->icon(cell->icon);
             const QRect ir(r.left() + 2 + (col.align == Align::Left ? w_->px(col.indent) : 0),
                            r.top() + (r.height() - s) / 2, s, s);
             if (!ic.isNull())
                 ic.paint(p, ir, Qt::AlignCenter,
                          col.transparentIcon ? QIcon::Disabled : QIcon::Normal);
-            text.setLeft(ir.right() + 3);
+            text.setLeft(ir.right() + kIconGap);
             if (col.align == Align::Left)
                 text.setLeft(text.left() - w_->px(col.indent));
         }
@@ -392,7 +404,7 @@ ListWidget::ListWidget(rt::GuiControl& control, QWidget* parent)
     if (control.decl().lineHeight > 0)
         lineHeight_ = control.decl().lineHeight;
     table_->verticalHeader()->setDefaultSectionSize(lineHeight_ > 0 ? lineHeight_
-                                                                    : fontMetrics().height() + 4);
+                                                                    : rowHeight(fontMetrics()));
 
     QObject::connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                      [this](const QModelIndex& now, const QModelIndex&) {
@@ -542,7 +554,7 @@ void ListWidget::changeEvent(QEvent* e) {
     if (e->type() == QEvent::FontChange) {
         table_->horizontalHeader()->setFont(font());
         if (lineHeight_ <= 0)
-            table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+            table_->verticalHeader()->setDefaultSectionSize(rowHeight(fontMetrics()));
         table_->horizontalHeader()->updateGeometry();
         table_->viewport()->update();
         QTimer::singleShot(0, this, [this] { reportPageSize(); });
@@ -556,7 +568,7 @@ bool ListWidget::onProperty(PROP p, int index, const Value& v) {
         return false;
     if (p == PROP::LineHeight) {
         if (lineHeight_ <= 0)
-            table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+            table_->verticalHeader()->setDefaultSectionSize(rowHeight(fontMetrics()));
         QTimer::singleShot(0, this, [this] { reportPageSize(); });
     }
     return true;
@@ -643,7 +655,7 @@ void ListWidget::fitColumns(int column) {
                 const QFont f = c.style && cell.style > 0 ? styleFont(cell.style) : table_->font();
                 int cw = QFontMetrics(f).horizontalAdvance(cell.text) + px(c.indent) + 6;
                 if ((c.icon || c.transparentIcon) && cell.icon > 0)
-                    cw += 19;
+                    cw += kIconSide + kIconGap;
                 w = std::max(w, cw);
             }
         }
@@ -756,7 +768,7 @@ ComboList::ComboList(rt::GuiControl& control, QComboBox* combo)
     view_->verticalHeader()->hide();
     view_->verticalHeader()->setMinimumSectionSize(1);
     view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    view_->verticalHeader()->setDefaultSectionSize(combo->fontMetrics().height() + 4);
+    view_->verticalHeader()->setDefaultSectionSize(rowHeight(combo->fontMetrics()));
     view_->setHorizontalHeader(new GroupHeader(view_, this));
     view_->setItemDelegate(new ListDelegate(view_, this, model_));
     combo->setModel(model_);
@@ -800,7 +812,7 @@ void ComboList::setFormat(std::shared_ptr<const Format> format) {
         view_->horizontalHeader()->resizeSection(int(i), w);
         width += w;
     }
-    view_->setMinimumWidth(width + view_->verticalScrollBar()->sizeHint().width() + 4);
+    view_->setMinimumWidth(width + view_->verticalScrollBar()->sizeHint().width() + kPopupFrame);
 }
 
 void ComboList::apply(const Snapshot& s) {

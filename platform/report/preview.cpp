@@ -562,6 +562,7 @@ void PrintPreviewClass::showDialog(QWidget* dialog) {
     dialog_ = dialog;
     connect(dialog, &QObject::destroyed, this, &PrintPreviewClass::updateActions);
     updateActions();
+    emit dialogOpened(dialog);
     dialog->show();
     dialog->raise();
     dialog->activateWindow();

@@ -10,7 +10,8 @@
 //
 // The preview's dialogs (file, print, messages) never run an event loop of their
 // own: they are its children and report back through signals, so the preview may
-// be closed and deleted at any moment, its dialogs with it.
+// be closed and deleted at any moment, its dialogs with it. Each is announced
+// (dialogOpened) before it shows.
 //
 // A widget: it lives on the GUI thread. The run that feeds its document may be on
 // any thread.
@@ -100,6 +101,10 @@ class PrintPreviewClass : public QMainWindow, public PlacedWindow {
   signals:
     void closed();
     void outputFinished(bool ok);
+    // One of the preview's dialogs is about to show: a handle that knows the
+    // report's thread makes it one of the thread's dialogs, as the runtime
+    // lists them.
+    void dialogOpened(QWidget* dialog);
 
   protected:
     void closeEvent(QCloseEvent* event) override;

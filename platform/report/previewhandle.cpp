@@ -49,6 +49,10 @@ bool PrintPreviewHandle::open(std::shared_ptr<rt::ReportDocument> document) {
         w->setInitialZoom(zoom_);
         w->setUserZoom(userZoom_);
         w->setMaximize(maximize_);
+        // Its dialogs are the thread's, as every other dialog of the thread is;
+        // they hold up nothing but the preview.
+        QObject::connect(w, &PrintPreviewClass::dialogOpened, w,
+                         [thread](QWidget* dialog) { rt::gui::addDialog(thread, dialog, false); });
         QObject::connect(w, &PrintPreviewClass::closed, w, [s, thread] {
             s->open = false;
             rt::Event e;

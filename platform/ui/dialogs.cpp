@@ -11,7 +11,6 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QTranslator>
-#include <condition_variable>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -30,46 +29,34 @@ QString gPrinter;
 
 // The answer a dialog sends back to the thread that waits for it.
 struct Answer {
-    std::mutex m;
-    std::condition_variable cv;
+    const std::shared_ptr<rt::detail::Waiter> waiter = rt::detail::currentWaiter();
+    // Guarded by the waiter's lock.
     bool done = false;
     int code = 0;
     QString text;
 
     void give(int c, const QString& t = {}) {
-        {
-            std::lock_guard<std::mutex> l(m);
+        waiter->signal([&] {
             if (done)
                 return;  // the first answer stands
             code = c;
             text = t;
             done = true;
-        }
-        cv.notify_all();
+        });
     }
 };
 
-// Waits for the answer; the thread counts as waiting for input meanwhile, so
-// the test driver sees it idle. Gives up when the program ends.
-bool waitAnswer(Answer& a) {
-    auto* ctx = rt::detail::currentContext();
-    if (ctx) {
-        std::lock_guard<std::mutex> l(ctx->m);
-        ++ctx->waiting;
-        ++ctx->answering;
-    }
-    {
-        std::unique_lock<std::mutex> l(a.m);
-        while (!a.done && !(rt::shuttingDown() || !rt::running()))
-            a.cv.wait_for(l, std::chrono::milliseconds(50));
-    }
-    if (ctx) {
-        std::lock_guard<std::mutex> l(ctx->m);
-        --ctx->waiting;
-        --ctx->answering;
-    }
-    std::lock_guard<std::mutex> l(a.m);
-    return a.done;
+// Waits for the answer (the thread's user's turn) and returns it; not given
+// when the program ends first.
+struct Given {
+    bool done = false;
+    int code = 0;
+    QString text;
+};
+Given waitAnswer(Answer& a) {
+    std::unique_lock<std::mutex> l(a.waiter->m);
+    rt::detail::wait(*a.waiter, l, rt::detail::WaitFor::Answer, [&] { return a.done; });
+    return {a.done, a.code, a.text};
 }
 
 bool canAsk() {
@@ -261,15 +248,10 @@ bool FILEDIALOG(QStringView title, FieldRef file, QStringView filters, int flags
         rt::gui::addDialog(thread, dlg, true);
         dlg->show();
     });
-    if (!waitAnswer(*answer))
+    const Given given = waitAnswer(*answer);
+    if (!given.done || given.code != 1)
         return false;
-    QString chosen;
-    {
-        std::lock_guard<std::mutex> l(answer->m);
-        if (answer->code != 1)
-            return false;
-        chosen = answer->text;
-    }
+    QString chosen = given.text;
     QString folder;
     if (flags & FILEDLG::Directory) {
         // A folder on one of the program's drives is named as the program names
@@ -323,10 +305,8 @@ bool PRINTERDIALOG(QStringView title) {
         rt::gui::addDialog(thread, dlg, true);
         dlg->show();
     });
-    if (!waitAnswer(*answer))
-        return false;
-    std::lock_guard<std::mutex> l(answer->m);
-    return answer->code == 1;
+    const Given given = waitAnswer(*answer);
+    return given.done && given.code == 1;
 }
 
 void HELP(QStringView file) {
@@ -359,9 +339,8 @@ int runDialog(std::function<QWidget*(std::function<void(int)> done)> make, int f
         dlg->raise();
         dlg->activateWindow();
     });
-    waitAnswer(*answer);
-    std::lock_guard<std::mutex> l(answer->m);
-    return answer->done ? answer->code : fallback;
+    const Given given = waitAnswer(*answer);
+    return given.done ? given.code : fallback;
 }
 
 QString helpFileName() {

@@ -149,6 +149,14 @@ enum : int {
 };
 }
 
+// Character sets (SYSTEM[PROP::CharSet]).
+namespace CHARSET {
+enum : int {
+    Ansi = 0,
+    Cyrillic = 204,
+};
+}
+
 // Flags of FILEDIALOG.
 namespace FILEDLG {
 enum : int {

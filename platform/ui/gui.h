@@ -52,6 +52,7 @@ struct OpenRequest;
 }  // namespace detail
 
 class GuiWindow;
+struct ControlKinds;
 
 class GuiControl {
   public:
@@ -79,7 +80,8 @@ class GuiControl {
 
   private:
     friend class GuiWindow;
-    friend class GuiHostFilter;
+    friend class GuiInput;
+    friend struct ControlKinds;
     const ControlDecl* decl_ = nullptr;
     QPointer<QWidget> widget_;
     GuiWindow* window_ = nullptr;
@@ -134,7 +136,7 @@ class GuiWindow : public QObject {
     std::map<int, std::pair<int, int>> defaultSizes() const;
     void refreshVisibility();
     void applyTipDuration(int ms);
-    void standardAction(int action, int field);
+    void standardAction(int action);
     void closing() { closing_ = true; }
     void focusChanged(int control);
     int focusedControl() const { return focused_; }
@@ -158,14 +160,28 @@ class GuiWindow : public QObject {
     bool eventFilter(QObject* o, QEvent* e) override;
 
   private:
+    friend struct ControlKinds;
+    // Building (guiwindow.cpp, guicontrols.cpp).
     void build(QMainWindow* frame);
+    void buildShell(QMainWindow* frame);
+    void buildStatusZones();
+    void buildControls();
+    void layerControls();
+    void buildMenus();
     QWidget* makeControl(GuiControl& c);
     void connectControl(GuiControl& c);
-    void buildMenus();
     void placeControl(GuiControl& c);
     void applyColors(GuiControl& c);
     void applyFont(GuiControl& c, PROP p, const Value& v);
+    // Properties (guiproperties.cpp).
     void applyWindow(PROP p, int index, const Value& v);
+    void applyWindowGeometry(PROP p, int du);
+    void applyMenuItem(int n, PROP p, const Value& v);
+    void applyTab(GuiControl& c, PROP p, const Value& v);
+    void applyControl(GuiControl& c, PROP p, const Value& v);
+    void applyColor(GuiControl& c, PROP p, int bgr);
+    // The MDI area the window's Window menu and arranging actions work on.
+    QMdiArea* frameArea() const;
     void fillWindowList(QMenu* menu);
     void reportGeometry();
     void comeBack();

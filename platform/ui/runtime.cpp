@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMetaObject>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <exception>
 #include <future>
 #include <map>
+#include <utility>
 
 #include "detail.h"
 #include "dialogs.h"
@@ -108,6 +110,8 @@ void* threadMain(void* p) {
     }
     a->procedure = nullptr;
     detail::closeThreadWindows(*ctx);
+    // A request that came after the last window went.
+    detail::answerClose(*ctx, detail::CloseRequest::Closed);
     if (a->main)
         endOthers();
     runThreadEndHook();
@@ -178,30 +182,9 @@ void push(ThreadContext& ctx, Item item) {
     ctx.cv.notify_all();
 }
 
-bool waitFor(ThreadContext& ctx, std::unique_lock<std::mutex>& lock,
-             const std::function<bool()>& pred, std::chrono::steady_clock::time_point deadline) {
-    ++ctx.waiting;
-    const auto stop = [&] { return pred() || gShutdown.load(); };
-    if (deadline == std::chrono::steady_clock::time_point::max()) {
-        ctx.cv.wait(lock, stop);
-    } else {
-        ctx.cv.wait_until(lock, deadline, stop);
-    }
-    --ctx.waiting;
-    return pred();
-}
-
-void wakeAll() {
-    std::vector<std::shared_ptr<ThreadContext>> all;
-    {
-        std::lock_guard<std::mutex> l(gThreadsLock);
-        for (auto& [n, c] : gThreads)
-            all.push_back(c);
-    }
-    for (auto& c : all) {
-        { std::lock_guard<std::mutex> l(c->m); }
-        c->cv.notify_all();
-    }
+void guiThreadOnly(const char* where) {
+    if (gGuiThread != nullptr && QThread::currentThreadId() != gGuiThread)
+        qFatal("kaldor: %s runs on the GUI thread only", where);
 }
 
 }  // namespace detail
@@ -336,6 +319,13 @@ namespace {
 bool idleLocked(const detail::ThreadContext& ctx) {
     if (ctx.waiting == 0)
         return false;
+    // Waiting for a dialog's user, until the answer comes: what is queued
+    // meanwhile waits for it too.
+    if (ctx.answering > 0)
+        return !(*ctx.answered)();
+    // A request to close its windows that it has not taken yet.
+    if (ctx.closing && ctx.closingAsked == 0)
+        return false;
     for (const detail::Item& i : ctx.queue) {
         // Queued state updates and events the thread has no window for do
         // not keep it busy; anything else does.
@@ -357,20 +347,89 @@ bool threadIdle(int thread, std::uint64_t* served) {
     return idleLocked(*ctx);
 }
 
-bool threadWaitsForEvents(int thread) {
-    auto ctx = detail::context(thread);
-    if (!ctx)
-        return false;
-    std::lock_guard<std::mutex> l(ctx->m);
-    return ctx->answering == 0 && idleLocked(*ctx);
-}
-
 bool postEvent(int thread, Event e) {
     auto ctx = detail::context(thread);
     if (!ctx)
         return false;
     detail::push(*ctx, detail::Item{std::move(e), nullptr});
     return true;
+}
+
+namespace {
+// A thread asked to close its windows that for this long neither answers nor
+// waits for a dialog's user is busy elsewhere.
+constexpr auto kBusyLimit = std::chrono::seconds(10);
+}  // namespace
+
+bool closeOtherThreadsWindows() {
+    using Clock = std::chrono::steady_clock;
+    using detail::CloseRequest;
+    struct Asked {
+        std::shared_ptr<detail::ThreadContext> ctx;
+        std::shared_ptr<CloseRequest> request;
+        Clock::time_point alive;  // its last sign of life
+        bool leftAlone = false;
+    };
+    const std::shared_ptr<detail::Waiter> self = detail::currentWaiter();
+    std::vector<std::shared_ptr<detail::ThreadContext>> others;
+    {
+        std::lock_guard<std::mutex> l(gThreadsLock);
+        for (const auto& [n, ctx] : gThreads) {
+            if (ctx != tCtx)
+                others.push_back(ctx);
+        }
+    }
+    std::vector<Asked> asked;
+    for (const std::shared_ptr<detail::ThreadContext>& ctx : others) {
+        auto request = std::make_shared<CloseRequest>(self);
+        std::shared_ptr<CloseRequest> unanswered;  // goes after the lock
+        {
+            std::lock_guard<std::mutex> l(ctx->m);
+            if (ctx->windowCount == 0)
+                continue;
+            // One not answered yet gives way; a window it reached is not
+            // asked twice.
+            unanswered = std::exchange(ctx->closing, request);
+        }
+        ctx->cv.notify_all();
+        asked.push_back({ctx, request, Clock::now()});
+    }
+    std::unique_lock<std::mutex> l(self->m);
+    const auto settled = [&] {
+        return std::count_if(asked.begin(), asked.end(), [](const Asked& a) {
+            return a.request->state != CloseRequest::Pending;
+        });
+    };
+    for (;;) {
+        bool pending = false;
+        Clock::time_point deadline = Clock::time_point::max();
+        for (const Asked& a : asked) {
+            if (a.request->state == CloseRequest::Kept)
+                return false;
+            if (a.request->state == CloseRequest::Pending && !a.leftAlone) {
+                pending = true;
+                deadline = std::min(deadline, a.alive + kBusyLimit);
+            }
+        }
+        if (!pending)
+            return true;
+        const auto before = settled();
+        if (detail::wait(
+                *self, l, detail::WaitFor::Reply, [&] { return settled() > before; }, deadline))
+            continue;
+        // No reply for long: a thread that answered no dialog meanwhile is
+        // busy elsewhere.
+        l.unlock();
+        const Clock::time_point now = Clock::now();
+        for (Asked& a : asked) {
+            if (a.leftAlone || now < a.alive + kBusyLimit)
+                continue;
+            std::lock_guard<std::mutex> tl(a.ctx->m);
+            a.alive = a.ctx->answering > 0 ? now : std::max(a.alive, a.ctx->lastAnswer);
+            a.leftAlone = now >= a.alive + kBusyLimit;
+        }
+        l.lock();
+    }
 }
 
 namespace gui {
@@ -387,24 +446,38 @@ bool call(std::function<void()> fn) {
         fn();
         return true;
     }
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> f = done->get_future();
+    // The call comes back when the GUI has run it, or unrun when the GUI
+    // drops it on its way out: either way its last copy goes then.
+    struct Outcome {
+        bool over = false;  // guarded by the waiter's lock
+        bool ran = false;
+    };
+    struct Return {
+        Return(std::shared_ptr<detail::Waiter> w, std::shared_ptr<Outcome> o)
+            : waiter(std::move(w)), outcome(std::move(o)) {}
+        Return(const Return&) = delete;
+        Return& operator=(const Return&) = delete;
+        ~Return() {
+            waiter->signal([o = outcome.get()] { o->over = true; });
+        }
+        const std::shared_ptr<detail::Waiter> waiter;
+        const std::shared_ptr<Outcome> outcome;
+    };
+    const std::shared_ptr<detail::Waiter> waiter = detail::currentWaiter();
+    auto outcome = std::make_shared<Outcome>();
     {
+        auto back = std::make_shared<Return>(waiter, outcome);
         std::lock_guard<std::mutex> l(gBridgeLock);
         if (!gBridge)
             return false;
-        queueGuiCall([fn = std::move(fn), done] {
+        queueGuiCall([fn = std::move(fn), back] {
             fn();
-            done->set_value();
+            back->outcome->ran = true;
         });
     }
-    // The GUI never waits for us, so it answers; give up only when it ends.
-    while (f.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
-        std::lock_guard<std::mutex> l(gBridgeLock);
-        if (!gBridge)
-            return false;
-    }
-    return true;
+    std::unique_lock<std::mutex> l(waiter->m);
+    detail::wait(*waiter, l, detail::WaitFor::Reply, [&] { return outcome->over; });
+    return outcome->ran;
 }
 
 bool isGuiThread() {

@@ -57,13 +57,18 @@ Value eventValue();
 // Keeps the window open after a close-window event (the loop goes on).
 void cycle();
 
-// True while `thread` waits for input (in ACCEPT or for the answer of a dialog)
-// with nothing queued. *served counts the events it has taken.
+// True while `thread` waits for its user: in ACCEPT with nothing queued, or for
+// the answer of a dialog (what is queued meanwhile waits for the answer too).
+// *served counts the events it has taken.
 bool threadIdle(int thread, std::uint64_t* served = nullptr);
 
-// True while `thread` waits in its event loop for its next event with nothing
-// queued: not for the answer of a dialog, nor digesting one it has just had.
-bool threadWaitsForEvents(int thread);
+// Asks every other procedure thread to close its windows, newest first, as
+// their close boxes would: a form with changes asks its user, who may keep
+// it. Each thread answers for itself once its last window has gone or its
+// user kept one. True when they all closed (a thread that, for 10 s, neither
+// answered nor showed a dialog is left to the runtime's own close at the end
+// of the program); false as soon as one kept a window.
+bool closeOtherThreadsWindows();
 
 // Puts an event into a thread's queue; safe from any thread, the GUI's too.
 bool postEvent(int thread, Event e);

@@ -27,7 +27,7 @@ std::map<std::pair<int, int>, Value> gSystem;
 Value systemDefault(PROP p) {
     switch (p) {
         case PROP::CharSet:
-            return Value(0);
+            return Value(int(CHARSET::Ansi));
         case PROP::TipDisplay:
             return Value(-1);
         case PROP::TipDelay:
@@ -58,6 +58,7 @@ struct Window::Impl {
     bool open = false;
     bool pendingOpen = false;
     bool closeDelivered = false;
+    bool closeAsked = false;  // the close delivered was another thread's request
     bool forcedClose = false;
     bool ended = false;
     std::map<PropKey, Value> props;
@@ -91,6 +92,14 @@ struct Window::Impl {
             t > 0 ? Clock::now() + std::chrono::milliseconds(t * 10) : Clock::time_point::max();
     }
     bool takeInput(rt::Event& e);
+    bool nextEvent(rt::Event* next);
+    // With ctx->m held:
+    bool live(quint64 window) const;
+    bool ready() const;
+    bool takeQueued(rt::Event* next, std::function<void(Window&)>* apply, quint64* applyTo);
+    // Another thread asked the thread to close its windows, and none has been
+    // told yet.
+    bool closeToTake() const { return ctx->closing && ctx->closingAsked == 0; }
     void store(int n, const Value& v) {
         auto it = use.find(n);
         if (it != use.end() && it->second.valid())
@@ -476,9 +485,14 @@ bool Window::open() {
     d->open = true;
     d->pendingOpen = true;
     d->closeDelivered = false;
+    d->closeAsked = false;
     d->forcedClose = false;
     d->ended = false;
     ctx->windows.push_back(this);
+    {
+        std::lock_guard<std::mutex> l(ctx->m);
+        ++ctx->windowCount;
+    }
     d->scheduleTimer();
     return true;
 }
@@ -493,6 +507,7 @@ void Window::close() {
     std::erase(ctx.windows, this);
     if (ctx.target == this)
         ctx.target = nullptr;
+    bool last = false;
     {
         // Events of a closed window go with it.
         std::lock_guard<std::mutex> l(ctx.m);
@@ -502,7 +517,13 @@ void Window::close() {
             else
                 ++q;
         }
+        last = --ctx.windowCount == 0;
+        // A request to close the thread's windows goes on to the next one.
+        if (ctx.closingAsked == wid)
+            ctx.closingAsked = 0;
     }
+    if (last)
+        rt::detail::answerClose(ctx, rt::detail::CloseRequest::Closed);
 }
 
 bool Window::isOpen() const {
@@ -694,86 +715,16 @@ bool Window::accept() {
         d->ended = true;
         return false;
     }
+    // Kept after the close another thread asked for: that thread hears so.
+    if (d->closeDelivered && d->closeAsked)
+        rt::detail::answerClose(ctx, rt::detail::CloseRequest::Kept);
     d->closeDelivered = false;
+    d->closeAsked = false;
     ctx.cycled = false;
     display();
     for (;;) {
         rt::Event next;
-        bool have = false;
-        if (d->pendingOpen) {
-            d->pendingOpen = false;
-            next.event = EVENT::OpenWindow;
-            next.window = d->id;
-            have = true;
-        } else if (rt::shuttingDown()) {
-            next.event = EVENT::CloseWindow;
-            next.window = d->id;
-            d->forcedClose = true;
-            have = true;
-        }
-        std::function<void(Window&)> apply;
-        quint64 applyTo = 0;
-        if (!have) {
-            std::unique_lock<std::mutex> l(ctx.m);
-            const auto ready = [&] {
-                for (auto& q : ctx.queue) {
-                    if (q.apply || q.ev.window == 0 || q.ev.window == d->id)
-                        return true;
-                    bool live = false;
-                    for (Window* w : ctx.windows)
-                        live = live || w->d->id == q.ev.window;
-                    if (!live)
-                        return true;  // to be dropped
-                }
-                return false;
-            };
-            if (!rt::detail::waitFor(ctx, l, ready, d->nextTimer)) {
-                l.unlock();
-                if (rt::shuttingDown())
-                    continue;
-                if (Clock::now() >= d->nextTimer) {
-                    d->scheduleTimer();
-                    next.event = EVENT::Timer;
-                    next.window = d->id;
-                    have = true;
-                } else {
-                    continue;
-                }
-            } else {
-                for (auto q = ctx.queue.begin(); q != ctx.queue.end(); ++q) {
-                    if (q->apply) {
-                        apply = std::move(q->apply);
-                        applyTo = q->ev.window;
-                        ctx.queue.erase(q);
-                        break;
-                    }
-                    if (q->ev.window == 0 || q->ev.window == d->id) {
-                        next = std::move(q->ev);
-                        ctx.queue.erase(q);
-                        have = true;
-                        break;
-                    }
-                    bool live = false;
-                    for (Window* w : ctx.windows)
-                        live = live || w->d->id == q->ev.window;
-                    if (!live) {
-                        ctx.queue.erase(q);
-                        break;
-                    }
-                }
-                ++ctx.served;
-            }
-        }
-        if (apply) {
-            for (Window* w : ctx.windows) {
-                if (w->d->id == applyTo) {
-                    apply(*w);
-                    break;
-                }
-            }
-            continue;
-        }
-        if (!have)
+        if (!d->nextEvent(&next))
             continue;
         next.window = d->id;
         if (next.input) {
@@ -788,6 +739,93 @@ bool Window::accept() {
         ctx.current = std::move(next);
         return true;
     }
+}
+
+// The window's next event; false when there is none yet (a state update was
+// applied, an event of a closed window dropped, or the wait ended early).
+bool Window::Impl::nextEvent(rt::Event* next) {
+    if (pendingOpen) {
+        pendingOpen = false;
+        next->event = EVENT::OpenWindow;
+        return true;
+    }
+    if (rt::shuttingDown()) {
+        next->event = EVENT::CloseWindow;
+        forcedClose = true;
+        return true;
+    }
+    std::function<void(Window&)> apply;
+    quint64 applyTo = 0;
+    {
+        std::unique_lock<std::mutex> l(ctx->m);
+        if (!rt::detail::wait(
+                *ctx, l, rt::detail::WaitFor::Events, [this] { return ready(); }, nextTimer)) {
+            l.unlock();
+            if (rt::shuttingDown() || Clock::now() < nextTimer)
+                return false;
+            scheduleTimer();
+            next->event = EVENT::Timer;
+            return true;
+        }
+        ++ctx->served;
+        if (takeQueued(next, &apply, &applyTo))
+            return true;
+    }
+    if (apply) {
+        for (Window* w : ctx->windows) {
+            if (w->d->id == applyTo) {
+                apply(*w);
+                break;
+            }
+        }
+    }
+    return false;
+}
+
+bool Window::Impl::live(quint64 window) const {
+    for (Window* w : ctx->windows) {
+        if (w->d->id == window)
+            return true;
+    }
+    return false;
+}
+
+bool Window::Impl::ready() const {
+    for (const rt::detail::Item& q : ctx->queue) {
+        // Events of a closed window are ready to be dropped.
+        if (q.apply || q.ev.window == 0 || q.ev.window == id || !live(q.ev.window))
+            return true;
+    }
+    return closeToTake();
+}
+
+bool Window::Impl::takeQueued(rt::Event* next, std::function<void(Window&)>* apply,
+                              quint64* applyTo) {
+    for (auto q = ctx->queue.begin(); q != ctx->queue.end(); ++q) {
+        if (q->apply) {
+            *apply = std::move(q->apply);
+            *applyTo = q->ev.window;
+            ctx->queue.erase(q);
+            return false;
+        }
+        if (q->ev.window == 0 || q->ev.window == id) {
+            *next = std::move(q->ev);
+            ctx->queue.erase(q);
+            return true;
+        }
+        if (!live(q->ev.window)) {
+            ctx->queue.erase(q);
+            return false;
+        }
+    }
+    // What was queued first goes first; then another thread's request to
+    // close the thread's windows reaches this one, as its close box would.
+    if (!closeToTake())
+        return false;
+    ctx->closingAsked = id;
+    closeAsked = true;
+    next->event = EVENT::CloseWindow;
+    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -1,10 +1,8 @@
 #include "windowmanager.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
-#include "ui/gui.h"
+#include "ui/runtime.h"
 
 WindowComponent::~WindowComponent() {
     if (manager_)
@@ -152,69 +150,11 @@ int WindowManager::TakeFieldEvent() {
     return Level::Benign;
 }
 
-namespace {
-
-// Asks every other thread's windows to close, newest first, as their own close
-// boxes would: a form with changes asks its user, who may keep it. True when
-// they all closed (or stopped taking events); false when the user kept one.
-bool closeOtherThreadsWindows() {
-    using Clock = std::chrono::steady_clock;
-    const int self = THREAD();
-    // A form opened from a list closes first, then the list: one window of
-    // each thread per round.
-    for (int round = 0; round < 64; ++round) {
-        std::vector<std::pair<int, quint64>> asked;
-        for (int n : rt::threads()) {
-            quint64 id = 0;
-            if (n != self)
-                rt::gui::call([&] {
-                    if (rt::GuiWindow* w = rt::gui::topWindow(n))
-                        id = w->id();
-                });
-            if (id == 0)
-                continue;
-            rt::Event e;
-            e.event = EVENT::CloseWindow;
-            e.window = id;
-            rt::postEvent(n, std::move(e));
-            asked.emplace_back(n, id);
-        }
-        if (asked.empty())
-            return true;
-        for (const auto& [thread, window] : asked) {
-            // A thread busy elsewhere for long is left to the runtime's close.
-            auto busySince = Clock::now();
-            while (rt::threadAlive(thread)) {
-                // Waiting for its next event, not still taking in an answer
-                // just given (a "yes" that is about to close the window).
-                const bool idle = rt::threadWaitsForEvents(thread);
-                bool open = false, asking = false;
-                rt::gui::call([&, t = thread, w = window] {
-                    open = rt::gui::window(w) != nullptr;
-                    asking = !rt::gui::dialogs(t).empty();
-                });
-                if (!open)
-                    break;
-                if (idle && !asking)
-                    return false;  // taken, and kept open
-                if (!idle && !asking && Clock::now() - busySince > std::chrono::seconds(10))
-                    break;
-                if (asking)
-                    busySince = Clock::now();
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
 int WindowManager::TakeCloseEvent() {
     // The frame closes the other threads' windows before it goes, so that
     // nothing typed into them is dropped without asking.
     if (window_ && window_->declaration().frame && !rt::shuttingDown() &&
-        !closeOtherThreadsWindows()) {
+        !rt::closeOtherThreadsWindows()) {
         rt::cycle();
         return Level::Notify;
     }

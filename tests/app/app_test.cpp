@@ -279,7 +279,7 @@ TEST(InProgram, ClosingTheFrameAsksTheOtherWindowsFirst) {
 TEST(InProgram, FrameTitleMenusAndSystemSettings) {
     ASSERT_TRUE(waitFrame());
     EXPECT_EQ(title(1), QStringLiteral("[КАЛДОР] [...Нормативные документы...]. v 1.1"));
-    EXPECT_EQ(SYSTEM[PROP::CharSet].toInt(), 204);
+    EXPECT_EQ(SYSTEM[PROP::CharSet].toInt(), CHARSET::Cyrillic);
     EXPECT_EQ(SYSTEM[PROP::TipDisplay].toInt(), 6000);
     const QStringList menus = onGui([] {
         QStringList out;

@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
     int saved = 0;
     rt::run(argc, argv, [&] {
         START([&] {
-            uitest::waitFor([] { return rt::gui::frame() != nullptr; }, 20000);
+            uitest::waitFor(
+                [] { return uitest::onGui([] { return rt::gui::frame() != nullptr; }); }, 20000);
             uitest::onGui([] {
                 rt::gui::frame()->setGeometry(0, 0, 1280, 1000);
                 return true;

@@ -363,6 +363,7 @@ TEST_F(ReportManagerTest, ClosingTheThreadsWindowWhileThePreviewShowsClosesThePr
                 return true;
             });
             ASSERT_TRUE(waitFor([] { return onGui([] { return openDialogs(); }) == 1; }));
+            EXPECT_TRUE(waitDialog(t)) << "a dialog of the report's thread";
         }
         // As the frame does when it closes: the thread's window is asked to close.
         POST(EVENT::CloseWindow, 0, t);

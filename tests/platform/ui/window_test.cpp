@@ -15,6 +15,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -22,6 +23,7 @@
 #include <QTemporaryDir>
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "controls/uitest.h"
 #include "core/errors.h"
@@ -166,7 +168,38 @@ TEST(Events, CycleKeepsTheWindowOpenAfterCloseWindow) {
     POST(EVENT::CloseWindow, 0, a);
     ASSERT_TRUE(waitIdle(a));
     EXPECT_TRUE(rt::threadAlive(a));
-    closeThread(a);
+
+    // Another thread asks every thread to close its windows, as the frame does
+    // when it closes: the window that cycles answers "kept".
+    std::atomic<int> closed{-1};
+    const auto askToClose = [&closed] {
+        closed = -1;
+        return START([&closed] { closed = rt::closeOtherThreadsWindows() ? 1 : 0; });
+    };
+    refusals = 1;
+    askToClose();
+    ASSERT_TRUE(waitFor([&] { return closed != -1; }));
+    EXPECT_EQ(closed, 0);
+    ASSERT_TRUE(waitIdle(a));
+    EXPECT_TRUE(rt::threadAlive(a));
+    // A thread answering a dialog when asked is waited for; then every window
+    // has closed.
+    Log askingLog;
+    const LONG b = runWindow(u"MDI"_qs, askingLog, {}, [](Window&) {
+        if (EVENT() == EVENT::User)
+            MESSAGE(u"Изменения сохранены.", u"Форма", ICON::Asterisk);
+    });
+    ASSERT_TRUE(waitWindow(b));
+    POST(EVENT::User, 0, b);
+    ASSERT_TRUE(waitDialog(b));
+    const LONG asker = askToClose();
+    ASSERT_TRUE(rt::waitThreadEnd(a, kWait));
+    EXPECT_TRUE(rt::threadAlive(asker)) << "the asker waits for the answer";
+    answerMessage(b, BUTTON::Ok);
+    ASSERT_TRUE(rt::waitThreadEnd(b, kWait));
+    ASSERT_TRUE(rt::waitThreadEnd(asker, kWait));
+    EXPECT_EQ(closed, 1);
+    EXPECT_TRUE(askingLog.has(EVENT::CloseWindow, 0));
 }
 
 TEST(Events, TimerEventsArriveAtTheWindowsPace) {
@@ -209,8 +242,16 @@ TEST(Forms, AFormBlocksItsThreadsWindowsOnly) {
     ASSERT_TRUE(waitIdle(a));
     EXPECT_TRUE(windowEnabled(a));
     EXPECT_EQ(title(a), QStringLiteral("Дочернее окно"));
-    closeThread(a);
-    closeThread(b);
+    // Asked to close its windows, a thread closes the form, then the list
+    // under it; the other thread's window goes too.
+    click(a, PRESS);
+    ASSERT_TRUE(waitFor([&] { return formLog.count(EVENT::OpenWindow) == 2; }));
+    EXPECT_TRUE(rt::closeOtherThreadsWindows());
+    ASSERT_TRUE(rt::waitThreadEnd(a, kWait));
+    ASSERT_TRUE(rt::waitThreadEnd(b, kWait));
+    EXPECT_EQ(formLog.count(EVENT::CloseWindow), 2);
+    EXPECT_TRUE(listLog.has(EVENT::CloseWindow, 0));
+    EXPECT_TRUE(otherLog.has(EVENT::CloseWindow, 0));
 }
 
 TEST(Entries, TextThePictureCannotReadIsRefused) {
@@ -789,14 +830,18 @@ TEST(Program, EndOfTheMainProcedureClosesEveryThreadsWindows) {
     ASSERT_TRUE(p.waitForFinished(20000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    EXPECT_TRUE(p.readAllStandardOutput().contains("closed 2"));
+    EXPECT_TRUE(p.readAllStandardOutput().contains("closed 2, unanswered 2"));
 }
 
 namespace {
-// The main procedure of --main-returns: two windows on two threads, then it
-// returns; both windows must be told to close and their threads end.
+// The main procedure of --main-returns: two windows on two threads, and a
+// message box waited for on a procedure thread and on a thread of the
+// program's own; then it returns. Both windows must be told to close, the
+// waits for an answer end, and the threads end.
 int mainReturns(int argc, char** argv) {
     std::atomic<int> closed{0};
+    std::atomic<int> unanswered{0};
+    std::thread own;
     const int rc = rt::run(argc, argv, [&] {
         for (int i = 0; i < 2; ++i) {
             START([&] {
@@ -808,9 +853,25 @@ int mainReturns(int argc, char** argv) {
                 }
             });
         }
-        waitFor([] { return rt::liveThreads() == 3 && waitIdle(2) && waitIdle(3); });
+        const auto ask = [&] {
+            if (MESSAGE(u"Ответа не будет.", {}, ICON::Question, BUTTON::Yes | BUTTON::No,
+                        BUTTON::No) == BUTTON::No)
+                ++unanswered;
+        };
+        START(ask);
+        own = std::thread(ask);
+        waitFor([] {
+            return rt::liveThreads() == 4 && waitIdle(2) && waitIdle(3) && waitIdle(4) &&
+                   onGui([] {
+                       int boxes = 0;
+                       for (QWidget* w : QApplication::topLevelWidgets())
+                           boxes += w->isVisible() && qobject_cast<QMessageBox*>(w) != nullptr;
+                       return boxes;
+                   }) == 2;
+        });
     });
-    std::printf("closed %d\n", closed.load());
+    own.join();
+    std::printf("closed %d, unanswered %d\n", closed.load(), unanswered.load());
     return rc;
 }
 }  // namespace

@@ -331,7 +331,7 @@ TEST_F(WindowManagerTest, CancelAsksOnlyWhenTheRecordChangedAndNoKeepsTheForm) {
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Изменить")));
     click(t, CANCEL);
     ASSERT_TRUE(waitFor([&] { return log.has("Response:2"); }));
-    EXPECT_TRUE(rt::gui::dialogs(t).empty());
+    EXPECT_TRUE(onGui([t] { return rt::gui::dialogs(t).empty(); }));
 
     // Changed: asked; "no" keeps the form with the typing, the close box asks
     // again, "yes" abandons the change.
@@ -462,7 +462,7 @@ TEST_F(WindowManagerTest, ViewOkClosesWithoutWritingAndCancelNeverAsks) {
     ASSERT_TRUE(waitTitle(t, QStringLiteral("Просмотреть")));
     click(t, CANCEL);
     ASSERT_TRUE(waitDone());
-    EXPECT_TRUE(rt::gui::dialogs(t).empty());
+    EXPECT_TRUE(onGui([t] { return rt::gui::dialogs(t).empty(); }));
     EXPECT_EQ(response, RequestCancelled);
     EXPECT_EQ(names(), QStringList({"1 Первый"}));
 }
