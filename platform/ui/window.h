@@ -7,7 +7,8 @@
 //   QuickWindow.open();
 //   QuickWindow[PROP::Text] = u"Тема: " + TEMA.str();
 //   QuickWindow[BROWSE_1][PROP::Tip] = text;
-//   HIDE(INSERT_4, DELETE_4);  DISPLAY();  SETTARGET(QuickWindow);  SYSTEM[PROP::CharSet] = CHARSET::Cyrillic;
+//   HIDE(INSERT_4, DELETE_4);  DISPLAY();  SETTARGET(QuickWindow);
+//   SYSTEM[PROP::CharSet] = CHARSET::Cyrillic;
 //   while (ACCEPT()) { switch (EVENT()) { ... } }
 //   QuickWindow.close();
 //
