@@ -100,7 +100,10 @@ struct OpenRequest {
     QString password;
     const TableFile* decl = nullptr;  // null: any layout of `table`
     bool create = false;
-    bool recovering = false;  // a file whose journal is not completed now
+    // A further connection of the thread to a file its own connection opened:
+    // neither journals completed nor reservations given back (that connection's
+    // open did both).
+    bool secondary = false;
     int busyMs = 10000;
 };
 
@@ -211,11 +214,12 @@ QString sqliteMessage(sqlite3* db);
 // One value of a one-row pragma or query; false when it cannot be read.
 bool queryText(sqlite3* db, const char* sql, QByteArray* out);
 
-// Opens a connection to the existing file of `decl` at `path` for the completion of
-// an interrupted transaction: with the declaration's password and layout, nothing
-// created and no journal of its own completed.
-std::unique_ptr<Connection> openForRecovery(const QString& path, const TableFile& decl, int* code,
-                                            QString* detail);
+// Opens a further connection to the existing file of `decl` at `path` (the
+// completion of an interrupted transaction, the parts of a split pass): with the
+// declaration's password and layout, nothing created, no journal of its own
+// completed and no reservations given back.
+std::unique_ptr<Connection> openSecondary(const QString& path, const TableFile& decl, int* code,
+                                          QString* detail);
 
 // ---------------------------------------------------------------------------
 // Ordered reading. A position is the order's key values and the record pointer;

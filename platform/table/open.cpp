@@ -276,7 +276,7 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
     if (!checkMeta(rq, c->db_, rc, table, layout, code, detail) ||
         !checkWhole(rq, c->db_, code, detail) || !c->configure(code, detail))
         return nullptr;
-    if (rq.decl && !m.readOnly && !rq.recovering) {
+    if (rq.decl && !m.readOnly && !rq.secondary) {
         c->recover(*rq.decl);
         c->dropDeadReservations();
     }
@@ -290,10 +290,10 @@ std::unique_ptr<Connection> Connection::open(const QString& path, const TableFil
     return openConnection(rq, code, detail);
 }
 
-std::unique_ptr<Connection> openForRecovery(const QString& path, const TableFile& decl, int* code,
-                                            QString* detail) {
+std::unique_ptr<Connection> openSecondary(const QString& path, const TableFile& decl, int* code,
+                                          QString* detail) {
     OpenRequest rq = requestFor(path, decl);
-    rq.recovering = true;
+    rq.secondary = true;
     return openConnection(rq, code, detail);
 }
 

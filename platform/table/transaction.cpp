@@ -414,7 +414,7 @@ void Connection::recover(const TableFile& decl) {
             const QString name = t.decl->fileName();
             int code = 0;
             QString detail;
-            auto target = openForRecovery(rt::nativePath(name), *t.decl, &code, &detail);
+            auto target = openSecondary(rt::nativePath(name), *t.decl, &code, &detail);
             if (target && target->fileId() != t.id) {
                 refuse(txid,
                        QStringLiteral("файл «%1» — не тот, для которого записан журнал").arg(name));
