@@ -107,17 +107,16 @@ Connection::~Connection() {
     }
 }
 
-bool Connection::configure(int* code, QString* detail) {
-    QByteArray mode, marked;
-    if (!queryText(db_, "PRAGMA journal_mode", &mode) ||
-        !queryText(db_, "SELECT value FROM _kaldor_meta WHERE name = 'journal'", &marked)) {
+bool Connection::configure(bool markedRollback, int* code, QString* detail) {
+    QByteArray mode;
+    if (!queryText(db_, "PRAGMA journal_mode", &mode)) {
         fail(code, detail, errorCode(sqlite3_errcode(db_), encrypted_), path_, sqliteMessage(db_));
         return false;
     }
     const bool wal = qstricmp(mode.constData(), "wal") == 0;
     // A file once opened from a share keeps the rollback journal, also for the
     // program of the machine that holds it: the others may still have it open.
-    const bool rollback = kind_ != FolderKind::Local || marked == "rollback";
+    const bool rollback = kind_ != FolderKind::Local || markedRollback;
     if (!readOnly_ && rollback) {
         // Leaving WAL takes the file whole: while another program has it open in
         // WAL (on another machine, whose index of the log we cannot see) the switch
@@ -134,7 +133,7 @@ bool Connection::configure(int* code, QString* detail) {
                                 "work over a network: close it there first"));
             return false;
         }
-        if (marked != "rollback" &&
+        if (!markedRollback &&
             !write(QStringLiteral("INSERT OR REPLACE INTO _kaldor_meta VALUES('journal', "
                                   "'rollback')"),
                    {})) {

@@ -180,9 +180,9 @@ class Connection {
                                                       QString* detail);
     Connection() = default;
     // The journal and the pragmas: WAL on this machine's disks, the rollback journal
-    // on a share and in every file once opened from one. On failure sets *code and
-    // *detail.
-    bool configure(int* code, QString* detail);
+    // on a share and in every file once opened from one (`markedRollback`: the
+    // file's mark says so). On failure sets *code and *detail.
+    bool configure(bool markedRollback, int* code, QString* detail);
 
     sqlite3* db_ = nullptr;
     QString path_;
