@@ -6,6 +6,8 @@
 
 #include <QSysInfo>
 #include <cerrno>
+#include <mutex>
+#include <set>
 
 #include "driver.h"
 #include "share.h"
@@ -39,6 +41,13 @@ bool queryText(sqlite3* db, const char* sql, QByteArray* out) {
         *out = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)));
     sqlite3_finalize(q);
     return ok;
+}
+
+bool firstTelling(const QString& what) {
+    static std::mutex m;
+    static std::set<QString> told;
+    std::lock_guard<std::mutex> l(m);
+    return told.insert(what).second;
 }
 
 int errorCode(int rc, bool encrypted) {

@@ -214,6 +214,10 @@ QString sqliteMessage(sqlite3* db);
 // One value of a one-row pragma or query; false when it cannot be read.
 bool queryText(sqlite3* db, const char* sql, QByteArray* out);
 
+// True the first time in the process that `what` is asked about: for what is told
+// the user once rather than at every open, by every thread.
+bool firstTelling(const QString& what);
+
 // Opens a further connection to the existing file of `decl` at `path` (the
 // completion of an interrupted transaction, the parts of a split pass): with the
 // declaration's password and layout, nothing created, no journal of its own

@@ -6,7 +6,6 @@
 #include <QStringList>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <set>
 
 #include "core/paths.h"
@@ -230,15 +229,9 @@ bool TableFile::openPhysical() {
 void TableFile::reportReadOnlyShare() {
     // Once for each folder in the life of the process: every thread opens the file
     // again, and a base has two files in its folder.
-    static std::mutex lock;
-    static std::set<QString> told;
-    if (!errors_)
+    if (!errors_ ||
+        !tbl::firstTelling(QStringLiteral("read-only share\n") + QFileInfo(path_).path()))
         return;
-    {
-        std::lock_guard<std::mutex> l(lock);
-        if (!told.insert(QFileInfo(path_).path()).second)
-            return;
-    }
     errors_->ThrowFile(Msg::ReadOnlyShare, messageLabel());
 }
 

@@ -27,8 +27,6 @@
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <algorithm>
-#include <mutex>
-#include <set>
 
 #include "core/paths.h"
 #include "driver.h"
@@ -258,14 +256,6 @@ bool apply(Connection* c, const TableFile& decl, const Write& w) {
                     args);
 }
 
-// What a completion could not do is told once a process, not at every open.
-bool firstTelling(const QString& what) {
-    static std::mutex m;
-    static std::set<QString> told;
-    std::lock_guard<std::mutex> l(m);
-    return told.insert(what).second;
-}
-
 QString newFileId() {
     return QStringLiteral("%1%2")
         .arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0'))
@@ -358,6 +348,7 @@ void Connection::recover(const TableFile& decl) {
         sqlite3_reset(q);
 
     auto tell = [this](std::int64_t txid, const QString& text) {
+        // What a completion could not do is told once a process, not at every open.
         if (firstTelling(path_ + u'\n' + QString::number(txid) + u'\n' + text))
             journalNotices_.push_back(text);
     };
