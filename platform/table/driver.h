@@ -204,6 +204,19 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
 QString layoutOf(const TableFile& decl);
 // The SQL that makes a new file for a declaration.
 QStringList schemaOf(const TableFile& decl);
+// The writes of one record of the table declared as `decl`, by statements made
+// from the declaration alone: the buffer's writes and the completion of a journal
+// are the same statements. `fieldValues` are the column values of its fields in
+// declaration order; a text compared without case gets its sort key beside it.
+// False with the error set; *changes (when given) is the rows written.
+bool insertRow(Connection* c, const TableFile& decl, RecordPointer ptr, const Args& fieldValues);
+bool updateRow(Connection* c, const TableFile& decl, RecordPointer ptr, const Args& fieldValues,
+               int* changes);
+bool deleteRow(Connection* c, const TableFile& decl, RecordPointer ptr, int* changes);
+// Body `body` of the record: stored, or removed when empty (an empty body is not
+// stored).
+bool storeBody(Connection* c, const TableFile& decl, int body, RecordPointer ptr,
+               const QByteArray& data);
 // Makes a new file for rq.decl at rq.path; on failure sets *code and *detail.
 bool createFile(const OpenRequest& rq, FolderKind kind, int* code, QString* detail);
 
@@ -315,11 +328,6 @@ class WriteScope {
 
 // ---------------------------------------------------------------------------
 // Transactions of the calling thread.
-
-// The columns a write of a whole row sets and their values, from the column values
-// of its fields in declaration order: each field, and beside a text compared
-// without case its sort key.
-QStringList rowColumns(const TableFile& decl, const Args& fieldValues, Args* args);
 
 // A record's write inside a transaction of several files, noted so that an
 // interrupted commit can be completed: the record `ptr` now holds `fieldValues`
