@@ -6,6 +6,8 @@
 
 #include <QSysInfo>
 #include <cerrno>
+#include <mutex>
+#include <set>
 
 #include "driver.h"
 #include "share.h"
@@ -39,6 +41,13 @@ bool queryText(sqlite3* db, const char* sql, QByteArray* out) {
         *out = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)));
     sqlite3_finalize(q);
     return ok;
+}
+
+bool firstTelling(const QString& what) {
+    static std::mutex m;
+    static std::set<QString> told;
+    std::lock_guard<std::mutex> l(m);
+    return told.insert(what).second;
 }
 
 int errorCode(int rc, bool encrypted) {
@@ -107,17 +116,16 @@ Connection::~Connection() {
     }
 }
 
-bool Connection::configure(int* code, QString* detail) {
-    QByteArray mode, marked;
-    if (!queryText(db_, "PRAGMA journal_mode", &mode) ||
-        !queryText(db_, "SELECT value FROM _kaldor_meta WHERE name = 'journal'", &marked)) {
+bool Connection::configure(bool markedRollback, int* code, QString* detail) {
+    QByteArray mode;
+    if (!queryText(db_, "PRAGMA journal_mode", &mode)) {
         fail(code, detail, errorCode(sqlite3_errcode(db_), encrypted_), path_, sqliteMessage(db_));
         return false;
     }
     const bool wal = qstricmp(mode.constData(), "wal") == 0;
     // A file once opened from a share keeps the rollback journal, also for the
     // program of the machine that holds it: the others may still have it open.
-    const bool rollback = kind_ != FolderKind::Local || marked == "rollback";
+    const bool rollback = kind_ != FolderKind::Local || markedRollback;
     if (!readOnly_ && rollback) {
         // Leaving WAL takes the file whole: while another program has it open in
         // WAL (on another machine, whose index of the log we cannot see) the switch
@@ -134,7 +142,7 @@ bool Connection::configure(int* code, QString* detail) {
                                 "work over a network: close it there first"));
             return false;
         }
-        if (marked != "rollback" &&
+        if (!markedRollback &&
             !write(QStringLiteral("INSERT OR REPLACE INTO _kaldor_meta VALUES('journal', "
                                   "'rollback')"),
                    {})) {

@@ -100,7 +100,10 @@ struct OpenRequest {
     QString password;
     const TableFile* decl = nullptr;  // null: any layout of `table`
     bool create = false;
-    bool recovering = false;  // a file whose journal is not completed now
+    // A further connection of the thread to a file its own connection opened:
+    // neither journals completed nor reservations given back (that connection's
+    // open did both).
+    bool secondary = false;
     int busyMs = 10000;
 };
 
@@ -177,9 +180,9 @@ class Connection {
                                                       QString* detail);
     Connection() = default;
     // The journal and the pragmas: WAL on this machine's disks, the rollback journal
-    // on a share and in every file once opened from one. On failure sets *code and
-    // *detail.
-    bool configure(int* code, QString* detail);
+    // on a share and in every file once opened from one (`markedRollback`: the
+    // file's mark says so). On failure sets *code and *detail.
+    bool configure(bool markedRollback, int* code, QString* detail);
 
     sqlite3* db_ = nullptr;
     QString path_;
@@ -201,6 +204,19 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
 QString layoutOf(const TableFile& decl);
 // The SQL that makes a new file for a declaration.
 QStringList schemaOf(const TableFile& decl);
+// The writes of one record of the table declared as `decl`, by statements made
+// from the declaration alone: the buffer's writes and the completion of a journal
+// are the same statements. `fieldValues` are the column values of its fields in
+// declaration order; a text compared without case gets its sort key beside it.
+// False with the error set; *changes (when given) is the rows written.
+bool insertRow(Connection* c, const TableFile& decl, RecordPointer ptr, const Args& fieldValues);
+bool updateRow(Connection* c, const TableFile& decl, RecordPointer ptr, const Args& fieldValues,
+               int* changes);
+bool deleteRow(Connection* c, const TableFile& decl, RecordPointer ptr, int* changes);
+// Body `body` of the record: stored, or removed when empty (an empty body is not
+// stored).
+bool storeBody(Connection* c, const TableFile& decl, int body, RecordPointer ptr,
+               const QByteArray& data);
 // Makes a new file for rq.decl at rq.path; on failure sets *code and *detail.
 bool createFile(const OpenRequest& rq, FolderKind kind, int* code, QString* detail);
 
@@ -211,11 +227,16 @@ QString sqliteMessage(sqlite3* db);
 // One value of a one-row pragma or query; false when it cannot be read.
 bool queryText(sqlite3* db, const char* sql, QByteArray* out);
 
-// Opens a connection to the existing file of `decl` at `path` for the completion of
-// an interrupted transaction: with the declaration's password and layout, nothing
-// created and no journal of its own completed.
-std::unique_ptr<Connection> openForRecovery(const QString& path, const TableFile& decl, int* code,
-                                            QString* detail);
+// True the first time in the process that `what` is asked about: for what is told
+// the user once rather than at every open, by every thread.
+bool firstTelling(const QString& what);
+
+// Opens a further connection to the existing file of `decl` at `path` (the
+// completion of an interrupted transaction, the parts of a split pass): with the
+// declaration's password and layout, nothing created, no journal of its own
+// completed and no reservations given back.
+std::unique_ptr<Connection> openSecondary(const QString& path, const TableFile& decl, int* code,
+                                          QString* detail);
 
 // ---------------------------------------------------------------------------
 // Ordered reading. A position is the order's key values and the record pointer;
@@ -307,11 +328,6 @@ class WriteScope {
 
 // ---------------------------------------------------------------------------
 // Transactions of the calling thread.
-
-// The columns a write of a whole row sets and their values, from the column values
-// of its fields in declaration order: each field, and beside a text compared
-// without case its sort key.
-QStringList rowColumns(const TableFile& decl, const Args& fieldValues, Args* args);
 
 // A record's write inside a transaction of several files, noted so that an
 // interrupted commit can be completed: the record `ptr` now holds `fieldValues`

@@ -56,8 +56,18 @@ QByteArray openName(const QString& path, bool readOnly, bool noLocks, bool immut
     return uri;
 }
 
-// Reads the table's name and layout from the file; SQLITE_OK or the failure.
-int readMeta(sqlite3* db, QString* table, QString* layout) {
+// What the file says of itself: one read of _kaldor_meta serves the whole open.
+struct Meta {
+    QString table;
+    QString layout;
+    QString journal;  // "rollback" once opened from a share
+    QString id;       // see Connection::fileId
+};
+
+// Reads the file's table, layout, journal mark and identity; SQLITE_OK or the
+// failure.
+int readMeta(sqlite3* db, Meta* meta) {
+    *meta = {};
     sqlite3_stmt* st = nullptr;
     int rc = sqlite3_prepare_v2(db, "SELECT name, value FROM _kaldor_meta", -1, &st, nullptr);
     if (rc == SQLITE_OK) {
@@ -67,9 +77,13 @@ int readMeta(sqlite3* db, QString* table, QString* layout) {
             const QString v =
                 QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
             if (n == u"table")
-                *table = v;
+                meta->table = v;
             else if (n == u"layout")
-                *layout = v;
+                meta->layout = v;
+            else if (n == u"journal")
+                meta->journal = v;
+            else if (n == u"id")
+                meta->id = v;
         }
         if (rc == SQLITE_DONE)
             rc = SQLITE_OK;
@@ -131,14 +145,14 @@ bool locate(const OpenRequest& rq, OpenMode* m, int* code, QString* detail) {
     return true;
 }
 
-// Opens SQLite on the file as `m` allows, keys it, and reads the table's name and
-// layout into *table and *layout, with the result of that read in *rc. A read
-// whose locks fail on a share, or that cannot make the log's index in a read-only
-// place, is tried again as the place then allows (`m` says how). On a file that
-// is not ours, or cannot be opened at all, sets *code and *detail and returns
-// false; `db` is then closed with its connection.
-bool attach(const OpenRequest& rq, OpenMode* m, sqlite3*& db, QString* table, QString* layout,
-            int* rc, int* code, QString* detail) {
+// Opens SQLite on the file as `m` allows, keys it, and reads what the file says of
+// itself into *meta, with the result of that read in *rc. A read whose locks fail
+// on a share, or that cannot make the log's index in a read-only place, is tried
+// again as the place then allows (`m` says how). On a file that is not ours, or
+// cannot be opened at all, sets *code and *detail and returns false; `db` is then
+// closed with its connection.
+bool attach(const OpenRequest& rq, OpenMode* m, sqlite3*& db, Meta* meta, int* rc, int* code,
+            QString* detail) {
     const bool encrypted = !rq.password.isEmpty();
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (db) {
@@ -170,7 +184,7 @@ bool attach(const OpenRequest& rq, OpenMode* m, sqlite3*& db, QString* table, QS
             return false;
         }
         // Nothing writes to a file until it is known to be ours.
-        *rc = readMeta(db, table, layout);
+        *rc = readMeta(db, meta);
         const int base = *rc & 0xff;
         // A share whose locks fail (NFS without its lock service) is one without
         // locks: read only, and said so.
@@ -191,8 +205,9 @@ bool attach(const OpenRequest& rq, OpenMode* m, sqlite3*& db, QString* table, QS
 
 // Refuses a file whose name and layout could not be read (`rc`), or that holds
 // another table or another layout than the request's.
-bool checkMeta(const OpenRequest& rq, sqlite3* db, int rc, const QString& table,
-               const QString& layout, int* code, QString* detail) {
+bool checkMeta(const OpenRequest& rq, sqlite3* db, int rc, const Meta& meta, int* code,
+               QString* detail) {
+    const QString& table = meta.table;
     const bool encrypted = !rq.password.isEmpty();
     if (rc != SQLITE_OK) {
         const int base = rc & 0xff;
@@ -206,7 +221,7 @@ bool checkMeta(const OpenRequest& rq, sqlite3* db, int rc, const QString& table,
              why);
         return false;
     }
-    if (table != rq.table || (rq.decl && layout != layoutOf(*rq.decl))) {
+    if (table != rq.table || (rq.decl && meta.layout != layoutOf(*rq.decl))) {
         fail(code, detail, ErrCode::InvalidFile, rq.path,
              table != rq.table ? QStringLiteral("the file holds another table (%1)").arg(table)
                                : QStringLiteral("the file has another layout"));
@@ -262,9 +277,9 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
     c->path_ = rq.path;
     c->table_ = rq.table;
     c->encrypted_ = !rq.password.isEmpty();
-    QString table, layout;
+    Meta meta;
     int rc = SQLITE_OK;
-    if (!attach(rq, &m, c->db_, &table, &layout, &rc, code, detail))
+    if (!attach(rq, &m, c->db_, &meta, &rc, code, detail))
         return nullptr;
     c->readOnly_ = m.readOnly;
     c->kind_ = m.kind;
@@ -273,10 +288,11 @@ std::unique_ptr<Connection> openConnection(const OpenRequest& rq, int* code, QSt
     // compares without case: it fails here, where it is reported as an open.
     if (rc == SQLITE_OK && !registerFunctions(c->db_))
         rc = sqlite3_errcode(c->db_) != SQLITE_OK ? sqlite3_errcode(c->db_) : SQLITE_NOMEM;
-    if (!checkMeta(rq, c->db_, rc, table, layout, code, detail) ||
-        !checkWhole(rq, c->db_, code, detail) || !c->configure(code, detail))
+    if (!checkMeta(rq, c->db_, rc, meta, code, detail) || !checkWhole(rq, c->db_, code, detail) ||
+        !c->configure(meta.journal == u"rollback", code, detail))
         return nullptr;
-    if (rq.decl && !m.readOnly && !rq.recovering) {
+    c->fileId_ = meta.id;
+    if (rq.decl && !m.readOnly && !rq.secondary) {
         c->recover(*rq.decl);
         c->dropDeadReservations();
     }
@@ -290,10 +306,10 @@ std::unique_ptr<Connection> Connection::open(const QString& path, const TableFil
     return openConnection(rq, code, detail);
 }
 
-std::unique_ptr<Connection> openForRecovery(const QString& path, const TableFile& decl, int* code,
-                                            QString* detail) {
+std::unique_ptr<Connection> openSecondary(const QString& path, const TableFile& decl, int* code,
+                                          QString* detail) {
     OpenRequest rq = requestFor(path, decl);
-    rq.recovering = true;
+    rq.secondary = true;
     return openConnection(rq, code, detail);
 }
 

@@ -1,5 +1,6 @@
 // What a table file holds: the columns of fields and keys, the layout a file is
-// made for, the SQL of its schema; and the making of a new file.
+// made for, the SQL of its schema and of a record's writes; and the making of a
+// new file.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -207,6 +208,60 @@ QStringList schemaOf(const TableFile& decl) {
         "NULL, tab TEXT NOT NULL, sql TEXT NOT NULL, args TEXT NOT NULL, PRIMARY KEY(txid, seq))");
     sql << QStringLiteral("CREATE TABLE _kaldor_applied(txid INTEGER PRIMARY KEY)");
     return sql;
+}
+
+namespace {
+// The columns a write of a whole row sets, with their values appended to *args.
+QStringList rowColumns(const TableFile& decl, const Args& fieldValues, Args* args) {
+    QStringList c;
+    for (size_t i = 0; i < decl.fields().size(); ++i) {
+        const auto& f = decl.fields()[i];
+        c << quoted(f.name);
+        args->push_back(fieldValues[i]);
+        if (folded(decl, int(i))) {
+            c << quoted(foldedColumn(f.name));
+            args->push_back(Arg::text(foldKey(fieldValues[i].s)));
+        }
+    }
+    return c;
+}
+}  // namespace
+
+bool insertRow(Connection* c, const TableFile& decl, RecordPointer ptr, const Args& fieldValues) {
+    Args args{Arg::integer(ptr)};
+    const QStringList columns = rowColumns(decl, fieldValues, &args);
+    const QStringList marks(columns.size() + 1, QStringLiteral("?"));
+    return c->write(QStringLiteral("INSERT INTO %1(\"_ptr\",%2) VALUES(%3)")
+                        .arg(quoted(decl.name()), columns.join(u','), marks.join(u',')),
+                    args);
+}
+
+bool updateRow(Connection* c, const TableFile& decl, RecordPointer ptr, const Args& fieldValues,
+               int* changes) {
+    Args args;
+    QStringList sets = rowColumns(decl, fieldValues, &args);
+    for (QString& s : sets)
+        s += QStringLiteral("=?");
+    args.push_back(Arg::integer(ptr));
+    return c->write(QStringLiteral("UPDATE %1 SET %2 WHERE \"_ptr\"=?")
+                        .arg(quoted(decl.name()), sets.join(u',')),
+                    args, changes);
+}
+
+bool deleteRow(Connection* c, const TableFile& decl, RecordPointer ptr, int* changes) {
+    return c->write(QStringLiteral("DELETE FROM %1 WHERE \"_ptr\"=?").arg(quoted(decl.name())),
+                    {Arg::integer(ptr)}, changes);
+}
+
+bool storeBody(Connection* c, const TableFile& decl, int body, RecordPointer ptr,
+               const QByteArray& data) {
+    const QString t = quoted(decl.name() + u'_' + decl.blobs()[size_t(body)].name);
+    return data.isEmpty()
+               ? c->write(QStringLiteral("DELETE FROM %1 WHERE \"_ptr\"=?").arg(t),
+                          {Arg::integer(ptr)})
+               : c->write(
+                     QStringLiteral("INSERT OR REPLACE INTO %1(\"_ptr\",data) VALUES(?,?)").arg(t),
+                     {Arg::integer(ptr), Arg::blob(data)});
 }
 
 // Makes a new file beside `path` and puts it in place only if no other thread or

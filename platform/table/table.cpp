@@ -6,7 +6,6 @@
 #include <QStringList>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <set>
 
 #include "core/paths.h"
@@ -230,15 +229,9 @@ bool TableFile::openPhysical() {
 void TableFile::reportReadOnlyShare() {
     // Once for each folder in the life of the process: every thread opens the file
     // again, and a base has two files in its folder.
-    static std::mutex lock;
-    static std::set<QString> told;
-    if (!errors_)
+    if (!errors_ ||
+        !tbl::firstTelling(QStringLiteral("read-only share\n") + QFileInfo(path_).path()))
         return;
-    {
-        std::lock_guard<std::mutex> l(lock);
-        if (!told.insert(QFileInfo(path_).path()).second)
-            return;
-    }
     errors_->ThrowFile(Msg::ReadOnlyShare, messageLabel());
 }
 
@@ -483,9 +476,6 @@ bool TableFile::addRecord() {
     if (!ensureOpen())
         return false;
     const Args values = bufferValues(*this);
-    Args args;
-    const QStringList columns = tbl::rowColumns(*this, values, &args);
-    const QStringList marks(columns.size() + 1, QStringLiteral("?"));
     std::vector<QByteArray> bodies;
     for (const auto& b : blobs_) {
         if (!b.holder->fetch())
@@ -503,12 +493,8 @@ bool TableFile::addRecord() {
         return false;
     const RecordPointer ptr = sqlite3_step(mx) == SQLITE_ROW ? sqlite3_column_int64(mx, 0) : 1;
     sqlite3_reset(mx);
-    args.insert(args.begin(), Arg::integer(ptr));
-    if (!conn_->write(QStringLiteral("INSERT INTO %1(\"_ptr\",%2) VALUES(%3)")
-                          .arg(quoted(name_), columns.join(u','), marks.join(u',')),
-                      args)) {
+    if (!tbl::insertRow(conn_.get(), *this, ptr, values))
         return false;
-    }
     for (size_t i = 0; i < blobs_.size(); ++i) {
         if (bodies[i].isEmpty())
             continue;
@@ -546,11 +532,6 @@ bool TableFile::putRecord() {
     if (!haveCurrent())
         return false;
     const Args values = bufferValues(*this);
-    Args args;
-    QStringList sets = tbl::rowColumns(*this, values, &args);
-    for (QString& c : sets)
-        c += QStringLiteral("=?");
-    args.push_back(Arg::integer(current_));
     std::vector<int> dirty;
     std::vector<QByteArray> bodies(blobs_.size());
     for (size_t i = 0; i < blobs_.size(); ++i) {
@@ -566,24 +547,14 @@ bool TableFile::putRecord() {
     if (!w.ok() || !stillAsWatched())
         return false;
     int changes = 0;
-    if (!conn_->write(
-            QStringLiteral("UPDATE %1 SET %2 WHERE \"_ptr\"=?").arg(quoted(name_), sets.join(u',')),
-            args, &changes))
+    if (!tbl::updateRow(conn_.get(), *this, current_, values, &changes))
         return false;
     if (changes == 0) {
         rt::setError(ErrCode::RecordNotFound, messageLabel());
         return false;
     }
     for (int i : dirty) {
-        const QString t = quoted(name_ + u'_' + blobs_[size_t(i)].name);
-        const bool ok =
-            bodies[size_t(i)].isEmpty()
-                ? conn_->write(QStringLiteral("DELETE FROM %1 WHERE \"_ptr\"=?").arg(t),
-                               {Arg::integer(current_)})
-                : conn_->write(
-                      QStringLiteral("INSERT OR REPLACE INTO %1(\"_ptr\",data) VALUES(?,?)").arg(t),
-                      {Arg::integer(current_), Arg::blob(bodies[size_t(i)])});
-        if (!ok)
+        if (!tbl::storeBody(conn_.get(), *this, i, current_, bodies[size_t(i)]))
             return false;
     }
     if (!w.commit()) {
@@ -604,8 +575,7 @@ bool TableFile::deleteRecord() {
     if (!w.ok())
         return false;
     int changes = 0;
-    if (!conn_->write(QStringLiteral("DELETE FROM %1 WHERE \"_ptr\"=?").arg(quoted(name_)),
-                      {Arg::integer(current_)}, &changes))
+    if (!tbl::deleteRow(conn_.get(), *this, current_, &changes))
         return false;
     if (changes == 0) {
         rt::setError(ErrCode::RecordNotFound, messageLabel());

@@ -27,8 +27,6 @@
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <algorithm>
-#include <mutex>
-#include <set>
 
 #include "core/paths.h"
 #include "driver.h"
@@ -225,45 +223,14 @@ bool parseWrite(const TableFile& decl, const QString& op, const QString& argsTex
 
 // Carries out one write with statements made from the declaration.
 bool apply(Connection* c, const TableFile& decl, const Write& w) {
-    const QString t = quoted(decl.name());
     if (w.op == kDelete)
-        return c->write(QStringLiteral("DELETE FROM %1 WHERE \"_ptr\"=?").arg(t),
-                        {Arg::integer(w.ptr)});
-    if (w.op == kBody) {
-        const QString bt = quoted(decl.name() + u'_' + decl.blobs()[size_t(w.body)].name);
-        return w.data.isEmpty()
-                   ? c->write(QStringLiteral("DELETE FROM %1 WHERE \"_ptr\"=?").arg(bt),
-                              {Arg::integer(w.ptr)})
-                   : c->write(QStringLiteral("INSERT OR REPLACE INTO %1(\"_ptr\",data) VALUES(?,?)")
-                                  .arg(bt),
-                              {Arg::integer(w.ptr), Arg::blob(w.data)});
-    }
-    Args args;
-    const QStringList columns = rowColumns(decl, w.values, &args);
-    QStringList sets;
-    for (const QString& col : columns)
-        sets << col + QStringLiteral("=?");
-    Args update = args;
-    update.push_back(Arg::integer(w.ptr));
+        return deleteRow(c, decl, w.ptr, nullptr);
+    if (w.op == kBody)
+        return storeBody(c, decl, w.body, w.ptr, w.data);
     int changes = 0;
-    if (!c->write(QStringLiteral("UPDATE %1 SET %2 WHERE \"_ptr\"=?").arg(t, sets.join(u',')),
-                  update, &changes))
+    if (!updateRow(c, decl, w.ptr, w.values, &changes))
         return false;
-    if (changes > 0)
-        return true;
-    args.insert(args.begin(), Arg::integer(w.ptr));
-    const QStringList marks(columns.size() + 1, QStringLiteral("?"));
-    return c->write(QStringLiteral("INSERT INTO %1(\"_ptr\",%2) VALUES(%3)")
-                        .arg(t, columns.join(u','), marks.join(u',')),
-                    args);
-}
-
-// What a completion could not do is told once a process, not at every open.
-bool firstTelling(const QString& what) {
-    static std::mutex m;
-    static std::set<QString> told;
-    std::lock_guard<std::mutex> l(m);
-    return told.insert(what).second;
+    return changes > 0 || insertRow(c, decl, w.ptr, w.values);
 }
 
 QString newFileId() {
@@ -273,20 +240,6 @@ QString newFileId() {
 }
 
 }  // namespace
-
-QStringList rowColumns(const TableFile& decl, const Args& fieldValues, Args* args) {
-    QStringList c;
-    for (size_t i = 0; i < decl.fields().size(); ++i) {
-        const auto& f = decl.fields()[i];
-        c << quoted(f.name);
-        args->push_back(fieldValues[i]);
-        if (folded(decl, int(i))) {
-            c << quoted(foldedColumn(f.name));
-            args->push_back(Arg::text(foldKey(fieldValues[i].s)));
-        }
-    }
-    return c;
-}
 
 void setCommitHook(std::function<void(int stage)> hook) {
     gCommitHook = std::move(hook);
@@ -358,6 +311,7 @@ void Connection::recover(const TableFile& decl) {
         sqlite3_reset(q);
 
     auto tell = [this](std::int64_t txid, const QString& text) {
+        // What a completion could not do is told once a process, not at every open.
         if (firstTelling(path_ + u'\n' + QString::number(txid) + u'\n' + text))
             journalNotices_.push_back(text);
     };
@@ -414,7 +368,7 @@ void Connection::recover(const TableFile& decl) {
             const QString name = t.decl->fileName();
             int code = 0;
             QString detail;
-            auto target = openForRecovery(rt::nativePath(name), *t.decl, &code, &detail);
+            auto target = openSecondary(rt::nativePath(name), *t.decl, &code, &detail);
             if (target && target->fileId() != t.id) {
                 refuse(txid,
                        QStringLiteral("файл «%1» — не тот, для которого записан журнал").arg(name));

@@ -227,7 +227,9 @@ bool readSplit(TableFile& file, const std::vector<std::pair<QString, tbl::Args>>
         for (size_t p = begin; p < end && !failed; ++p) {
             int code = 0;
             QString detail;
-            const auto c = tbl::Connection::open(path, file, &code, &detail);
+            // A reader only: it never makes the file, and what an open does for
+            // the file (journals, reservations) the view's own open did.
+            const auto c = tbl::openSecondary(path, file, &code, &detail);
             sqlite3_stmt* st = c && c->run(kSplitCache) ? c->statement(sql) : nullptr;
             if (!st) {
                 failed = true;
