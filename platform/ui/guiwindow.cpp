@@ -460,16 +460,8 @@ void GuiWindow::showStatus(const QString& text) {
 }
 
 void GuiWindow::completeEntry() {
-    GuiControl* c = control(focused_);
-    if (!c)
-        return;
-    QLineEdit* le = nullptr;
-    if (c->decl().type == ControlType::Entry)
-        le = c->as<QLineEdit>();
-    else if (auto* cb = c->as<QComboBox>())
-        le = cb->lineEdit();
-    if (le && !le->isReadOnly() && le->text() != c->lastShown)
-        c->post(EVENT::Accepted, le->text());
+    if (GuiControl* c = control(focused_))
+        c->completeTyping();
 }
 
 void GuiWindow::requestClose() {
