@@ -193,6 +193,7 @@ class GuiWindow : public QObject {
     void reportGeometry();
     void comeBack();
     void keepFocus(int control);
+    void focusControl(int control);
     void offsetFromTwins();
 
     quint64 id_;

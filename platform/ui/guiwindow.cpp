@@ -493,9 +493,15 @@ void GuiWindow::comeBack() {
         top_->raise();
         top_->activateWindow();
     }
-    GuiControl* c = control(comeBackTo_ != 0 ? comeBackTo_ : focused_);
+    focusControl(comeBackTo_ != 0 ? comeBackTo_ : focused_);
+}
+
+void GuiWindow::focusControl(int n) {
+    GuiControl* c = control(n);
     QWidget* w = c ? c->widget() : nullptr;
-    if (w && w->isVisible() && w->isEnabled())
+    QWidget* f = QApplication::focusWidget();
+    // Where the keyboard is already (an editable combo's line, say), it stays.
+    if (w && f != w && !w->isAncestorOf(f) && w->isVisible() && w->isEnabled())
         w->setFocus(Qt::OtherFocusReason);
 }
 
@@ -674,14 +680,8 @@ bool GuiWindow::eventFilter(QObject* o, QEvent* e) {
 }
 
 void GuiWindow::keepFocus(int n) {
-    GuiControl* c = control(n);
-    QWidget* w = c ? c->widget() : nullptr;
-    if (!w || blocked_ || closing_ || !sub_->mdiArea() ||
-        sub_->mdiArea()->activeSubWindow() != sub_)
-        return;
-    QWidget* f = QApplication::focusWidget();
-    if (f != w && !w->isAncestorOf(f) && w->isVisible() && w->isEnabled())
-        w->setFocus(Qt::OtherFocusReason);
+    if (!blocked_ && !closing_ && sub_->mdiArea() && sub_->mdiArea()->activeSubWindow() == sub_)
+        focusControl(n);
 }
 
 }  // namespace rt
