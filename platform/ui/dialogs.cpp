@@ -27,36 +27,32 @@ std::mutex gLock;
 QString gHelpFile;
 QString gPrinter;
 
-// The answer a dialog sends back to the thread that waits for it.
-struct Answer {
-    const std::shared_ptr<rt::detail::Waiter> waiter = rt::detail::currentWaiter();
-    // Guarded by the waiter's lock.
+// What the user answered a dialog.
+struct Given {
     bool done = false;
     int code = 0;
     QString text;
+};
+
+// The answer a dialog sends back to the thread that waits for it.
+struct Answer {
+    const std::shared_ptr<rt::detail::Waiter> waiter = rt::detail::currentWaiter();
+    Given given;  // guarded by the waiter's lock
 
     void give(int c, const QString& t = {}) {
         waiter->signal([&] {
-            if (done)
-                return;  // the first answer stands
-            code = c;
-            text = t;
-            done = true;
+            if (!given.done)  // the first answer stands
+                given = {true, c, t};
         });
     }
 };
 
 // Waits for the answer (the thread's user's turn) and returns it; not given
 // when the program ends first.
-struct Given {
-    bool done = false;
-    int code = 0;
-    QString text;
-};
 Given waitAnswer(Answer& a) {
     std::unique_lock<std::mutex> l(a.waiter->m);
-    rt::detail::wait(*a.waiter, l, rt::detail::WaitFor::Answer, [&] { return a.done; });
-    return {a.done, a.code, a.text};
+    rt::detail::wait(*a.waiter, l, rt::detail::WaitFor::Answer, [&] { return a.given.done; });
+    return a.given;
 }
 
 bool canAsk() {
