@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "core/errors.h"
 #include "core/paths.h"
@@ -376,8 +377,9 @@ void installTranslations() {
     // environment once, at its first use: it is read here as a Russian one.
     // Then the environment is as it was, for the C library (whose Russian
     // locale may not be installed). No procedure thread runs yet to read the
-    // environment meanwhile.
-    {
+    // environment meanwhile. Once: a second reading would change nothing.
+    static bool systemLocaleRead = false;
+    if (!std::exchange(systemLocaleRead, true)) {
         const char* names[] = {"LC_ALL", "LC_TIME"};
         QByteArray kept[2];
         bool set[2];
