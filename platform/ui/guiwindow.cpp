@@ -110,12 +110,7 @@ void GuiWindow::build(QMainWindow* frame) {
 
     client_ = new Client(QSize(px(d.width), py(d.height)));
     client_->setFont(font_);
-    if (d.color != -1) {
-        QPalette pal = client_->palette();
-        pal.setColor(QPalette::Window, gui::color(d.color));
-        client_->setPalette(pal);
-        client_->setAutoFillBackground(true);
-    }
+    applyWindow(PROP::Color, 0, Value(d.color));
     buildShell(frame);
     shell_->setProperty("kaldorWindow", QVariant::fromValue(id_));
     top_->installEventFilter(this);
