@@ -253,11 +253,10 @@ PrintPreviewClass::PrintPreviewClass(QWidget* parent) : QMainWindow(parent) {
     outputCancel_ = new QPushButton(QStringLiteral("Отмена"));
     outputCancel_->setToolTip(QStringLiteral("Прервать"));
     connect(outputCancel_, &QPushButton::clicked, this, &PrintPreviewClass::cancelOutput);
-    for (QWidget* w : {static_cast<QWidget*>(outputText_), static_cast<QWidget*>(outputBar_),
-                       static_cast<QWidget*>(outputCancel_)}) {
-        statusBar()->addPermanentWidget(w);
-        w->hide();
-    }
+    statusBar()->addPermanentWidget(outputText_);
+    statusBar()->addPermanentWidget(outputBar_);
+    statusBar()->addPermanentWidget(outputCancel_);
+    showOutput(false);
     outputTimer_ = new QTimer(this);
     outputTimer_->setInterval(50);
     connect(outputTimer_, &QTimer::timeout, this, &PrintPreviewClass::pollOutput);
@@ -485,9 +484,7 @@ bool PrintPreviewClass::startOutput(const QString& what, rt::OutputJob::Work wor
     outputText_->setText(what);
     outputBar_->setRange(0, pagesShown_);
     outputBar_->setValue(0);
-    for (QWidget* w : {static_cast<QWidget*>(outputText_), static_cast<QWidget*>(outputBar_),
-                       static_cast<QWidget*>(outputCancel_)})
-        w->show();
+    showOutput(true);
     outputTimer_->start();
     updateActions();
     return true;
@@ -503,9 +500,7 @@ void PrintPreviewClass::pollOutput() {
     if (!finished)
         return;
     outputTimer_->stop();
-    for (QWidget* w : {static_cast<QWidget*>(outputText_), static_cast<QWidget*>(outputBar_),
-                       static_cast<QWidget*>(outputCancel_)})
-        w->hide();
+    showOutput(false);
     const bool ok = job_->ok();
     const QString error = job_->error();
     updateActions();
@@ -515,6 +510,13 @@ void PrintPreviewClass::pollOutput() {
         warn(outputText_->text(), QStringLiteral("Не удалось: %1").arg(error));
     }
     emit outputFinished(ok);
+}
+
+// The output's line in the status bar: what is written, how far, its cancel.
+void PrintPreviewClass::showOutput(bool shown) {
+    outputText_->setVisible(shown);
+    outputBar_->setVisible(shown);
+    outputCancel_->setVisible(shown);
 }
 
 bool PrintPreviewClass::outputRunning() const {

@@ -114,6 +114,7 @@ class PrintPreviewClass : public QMainWindow, public PlacedWindow {
     bool startOutput(const QString& what,
                      std::function<bool(const rt::ReportDocument::Progress&, QString*)> work);
     void pollOutput();
+    void showOutput(bool shown);
     void showDialog(QWidget* dialog);
     void warn(const QString& title, const QString& text);
     void updateActions();

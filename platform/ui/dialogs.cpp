@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "core/errors.h"
 #include "core/paths.h"
@@ -27,36 +28,32 @@ std::mutex gLock;
 QString gHelpFile;
 QString gPrinter;
 
-// The answer a dialog sends back to the thread that waits for it.
-struct Answer {
-    const std::shared_ptr<rt::detail::Waiter> waiter = rt::detail::currentWaiter();
-    // Guarded by the waiter's lock.
+// What the user answered a dialog.
+struct Given {
     bool done = false;
     int code = 0;
     QString text;
+};
+
+// The answer a dialog sends back to the thread that waits for it.
+struct Answer {
+    const std::shared_ptr<rt::detail::Waiter> waiter = rt::detail::currentWaiter();
+    Given given;  // guarded by the waiter's lock
 
     void give(int c, const QString& t = {}) {
         waiter->signal([&] {
-            if (done)
-                return;  // the first answer stands
-            code = c;
-            text = t;
-            done = true;
+            if (!given.done)  // the first answer stands
+                given = {true, c, t};
         });
     }
 };
 
 // Waits for the answer (the thread's user's turn) and returns it; not given
 // when the program ends first.
-struct Given {
-    bool done = false;
-    int code = 0;
-    QString text;
-};
 Given waitAnswer(Answer& a) {
     std::unique_lock<std::mutex> l(a.waiter->m);
-    rt::detail::wait(*a.waiter, l, rt::detail::WaitFor::Answer, [&] { return a.done; });
-    return {a.done, a.code, a.text};
+    rt::detail::wait(*a.waiter, l, rt::detail::WaitFor::Answer, [&] { return a.given.done; });
+    return a.given;
 }
 
 bool canAsk() {
@@ -380,8 +377,9 @@ void installTranslations() {
     // environment once, at its first use: it is read here as a Russian one.
     // Then the environment is as it was, for the C library (whose Russian
     // locale may not be installed). No procedure thread runs yet to read the
-    // environment meanwhile.
-    {
+    // environment meanwhile. Once: a second reading would change nothing.
+    static bool systemLocaleRead = false;
+    if (!std::exchange(systemLocaleRead, true)) {
         const char* names[] = {"LC_ALL", "LC_TIME"};
         QByteArray kept[2];
         bool set[2];

@@ -35,6 +35,7 @@ class QAction;
 class QButtonGroup;
 class QKeyEvent;
 class QLabel;
+class QLineEdit;
 class QMainWindow;
 class QMdiArea;
 class QMdiSubWindow;
@@ -82,6 +83,12 @@ class GuiControl {
     friend class GuiWindow;
     friend class GuiInput;
     friend struct ControlKinds;
+    // The line the user types into: an entry's, an editable combo's.
+    QLineEdit* typedLine() const;
+    // Leaving the line, or closing its window: what the user changed in it
+    // goes to the owning thread.
+    void completeTyping() const;
+
     const ControlDecl* decl_ = nullptr;
     QPointer<QWidget> widget_;
     GuiWindow* window_ = nullptr;
@@ -186,6 +193,7 @@ class GuiWindow : public QObject {
     void reportGeometry();
     void comeBack();
     void keepFocus(int control);
+    void focusControl(int control);
     void offsetFromTwins();
 
     quint64 id_;

@@ -645,6 +645,19 @@ void GuiControl::post(int event, const Value& value, int keycode) const {
     window_->post(event, number(), value, keycode, true);
 }
 
+QLineEdit* GuiControl::typedLine() const {
+    if (decl().type == ControlType::Entry)
+        return as<QLineEdit>();
+    auto* cb = as<QComboBox>();
+    return cb ? cb->lineEdit() : nullptr;
+}
+
+void GuiControl::completeTyping() const {
+    QLineEdit* le = typedLine();
+    if (le && !le->isReadOnly() && le->text() != lastShown)
+        post(EVENT::Accepted, le->text());
+}
+
 Value GuiControl::property(PROP p, int index) const {
     auto it = props.find({int(p), index});
     return it == props.end() ? Value() : it->second;

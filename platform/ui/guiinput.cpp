@@ -4,7 +4,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -103,13 +102,8 @@ class GuiInput : public QObject {
         if (t == ControlType::Text || t == ControlType::List || t == ControlType::Custom ||
             t == ControlType::Button)
             return false;
-        if (t == ControlType::Entry || t == ControlType::Combo) {
-            QLineEdit* le = c->as<QLineEdit>();
-            if (!le && c->as<QComboBox>())
-                le = c->as<QComboBox>()->lineEdit();
-            if (le)
-                w->post(EVENT::Accepted, control, le->text());
-        }
+        if (QLineEdit* le = c->typedLine())
+            w->post(EVENT::Accepted, control, le->text());
         // Enter presses the window's default button.
         if (GuiControl* b = w->control(w->defaultButton())) {
             if (auto* button = b->as<QAbstractButton>();
@@ -157,18 +151,11 @@ class GuiInput : public QObject {
         int control = 0;
         GuiWindow* w = locate(o, &control);
         GuiControl* c = w ? w->control(control) : nullptr;
-        if (!c)
-            return;
-        QLineEdit* le = nullptr;
-        if (c->decl().type == ControlType::Entry)
-            le = c->as<QLineEdit>();
-        else if (c->decl().type == ControlType::Combo && c->as<QComboBox>())
-            le = c->as<QComboBox>()->lineEdit();
+        QLineEdit* le = c ? c->typedLine() : nullptr;
         // Leaving an entry whose text the user changed completes it. An editable
         // combo is the focus proxy of its line edit: the combo loses the focus.
-        const bool left = o == le || (le && o == c->as<QComboBox>());
-        if (le && left && !le->isReadOnly() && le->text() != c->lastShown)
-            c->post(EVENT::Accepted, le->text());
+        if (le && (o == le || o == c->widget()))
+            c->completeTyping();
     }
 };
 

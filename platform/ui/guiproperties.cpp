@@ -273,16 +273,13 @@ void GuiWindow::applyWindow(PROP p, int index, const Value& v) {
             applyWindowGeometry(p, int(v.toInt()));
             break;
         case PROP::Maximize:
-            if (v.toInt())
+        case PROP::Iconize:
+            if (v.toInt() == 0)
+                top_->showNormal();
+            else if (p == PROP::Maximize)
                 top_->showMaximized();
             else
-                top_->showNormal();
-            break;
-        case PROP::Iconize:
-            if (v.toInt())
                 top_->showMinimized();
-            else
-                top_->showNormal();
             break;
         case PROP::StatusText:
             // The first zone's text is also what a control without a status

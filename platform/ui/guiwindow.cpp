@@ -110,12 +110,7 @@ void GuiWindow::build(QMainWindow* frame) {
 
     client_ = new Client(QSize(px(d.width), py(d.height)));
     client_->setFont(font_);
-    if (d.color != -1) {
-        QPalette pal = client_->palette();
-        pal.setColor(QPalette::Window, gui::color(d.color));
-        client_->setPalette(pal);
-        client_->setAutoFillBackground(true);
-    }
+    applyWindow(PROP::Color, 0, Value(d.color));
     buildShell(frame);
     shell_->setProperty("kaldorWindow", QVariant::fromValue(id_));
     top_->installEventFilter(this);
@@ -460,16 +455,8 @@ void GuiWindow::showStatus(const QString& text) {
 }
 
 void GuiWindow::completeEntry() {
-    GuiControl* c = control(focused_);
-    if (!c)
-        return;
-    QLineEdit* le = nullptr;
-    if (c->decl().type == ControlType::Entry)
-        le = c->as<QLineEdit>();
-    else if (auto* cb = c->as<QComboBox>())
-        le = cb->lineEdit();
-    if (le && !le->isReadOnly() && le->text() != c->lastShown)
-        c->post(EVENT::Accepted, le->text());
+    if (GuiControl* c = control(focused_))
+        c->completeTyping();
 }
 
 void GuiWindow::requestClose() {
@@ -501,9 +488,15 @@ void GuiWindow::comeBack() {
         top_->raise();
         top_->activateWindow();
     }
-    GuiControl* c = control(comeBackTo_ != 0 ? comeBackTo_ : focused_);
+    focusControl(comeBackTo_ != 0 ? comeBackTo_ : focused_);
+}
+
+void GuiWindow::focusControl(int n) {
+    GuiControl* c = control(n);
     QWidget* w = c ? c->widget() : nullptr;
-    if (w && w->isVisible() && w->isEnabled())
+    QWidget* f = QApplication::focusWidget();
+    // Where the keyboard is already (an editable combo's line, say), it stays.
+    if (w && f != w && !w->isAncestorOf(f) && w->isVisible() && w->isEnabled())
         w->setFocus(Qt::OtherFocusReason);
 }
 
@@ -682,14 +675,8 @@ bool GuiWindow::eventFilter(QObject* o, QEvent* e) {
 }
 
 void GuiWindow::keepFocus(int n) {
-    GuiControl* c = control(n);
-    QWidget* w = c ? c->widget() : nullptr;
-    if (!w || blocked_ || closing_ || !sub_->mdiArea() ||
-        sub_->mdiArea()->activeSubWindow() != sub_)
-        return;
-    QWidget* f = QApplication::focusWidget();
-    if (f != w && !w->isAncestorOf(f) && w->isVisible() && w->isEnabled())
-        w->setFocus(Qt::OtherFocusReason);
+    if (!blocked_ && !closing_ && sub_->mdiArea() && sub_->mdiArea()->activeSubWindow() == sub_)
+        focusControl(n);
 }
 
 }  // namespace rt
