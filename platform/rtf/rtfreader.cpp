@@ -148,7 +148,7 @@ struct Note {
 
 // How notes are numbered: as \levelnfc, from `start`.
 struct NoteNumbering {
-    int format = 0;
+    int format = kDecimal;
     int start = 1;
 };
 
@@ -208,8 +208,8 @@ struct StyleInfo {
 struct PnDef {
     enum Kind : quint8 { Body, Outline, Bullet, Continue };
     Kind kind = Body;
-    int level = 0;   // \pnlvlN of an outline
-    int format = 0;  // as \levelnfc
+    int level = 0;  // \pnlvlN of an outline
+    int format = kDecimal;
     int start = 1;
     int font = -1;
     QString before, after;
@@ -224,7 +224,7 @@ struct PnDef {
 };
 
 struct ListLevel {
-    int format = 0;  // \levelnfc: 0 decimal, 1 and 2 roman, 3 and 4 letters, 23 bullet
+    int format = kDecimal;
     int start = 1;
     QString text;  // \leveltext: its length, then characters; 0..8 stand for numbers
 };
@@ -247,8 +247,8 @@ char16_t levelBullet(int level) {
 // A list item's number in the style of its level.
 QString listNumber(int n, int format) {
     switch (format) {
-        case 1:
-        case 2: {
+        case kUpperRoman:
+        case kLowerRoman: {
             static const char* const ones[] = {"",  "i",  "ii",  "iii",  "iv",
                                                "v", "vi", "vii", "viii", "ix"};
             static const char* const tens[] = {"",  "x",  "xx",  "xxx",  "xl",
@@ -259,21 +259,21 @@ QString listNumber(int n, int format) {
                 return QString::number(n);
             QString r = QString(n / 1000, u'm') + QLatin1String(hundreds[n / 100 % 10]) +
                         QLatin1String(tens[n / 10 % 10]) + QLatin1String(ones[n % 10]);
-            return format == 1 ? r.toUpper() : r;
+            return format == kUpperRoman ? r.toUpper() : r;
         }
-        case 3:
-        case 4: {
+        case kUpperLetter:
+        case kLowerLetter: {
             if (n <= 0)
                 return QString::number(n);
             QString r;
             for (int k = n; k > 0; k = (k - 1) / 26)
                 r.prepend(QChar(u'a' + (k - 1) % 26));
-            return format == 3 ? r.toUpper() : r;
+            return format == kUpperLetter ? r.toUpper() : r;
         }
-        case 22:
+        case kLeadingZero:
             return n < 10 && n >= 0 ? QStringLiteral("0%1").arg(n) : QString::number(n);
-        case 23:
-        case 255:
+        case kBullet:
+        case kNoNumber:
             return {};
         default:
             return QString::number(n);
@@ -975,19 +975,11 @@ void Reader::numberingWord(const Word& w) {
             pn_.start = clampInt(w.param, 0, 1 << 20);
             break;
         case Kw::PnDec:
-            pn_.format = 0;
-            break;
         case Kw::PnUcRm:
-            pn_.format = 1;
-            break;
         case Kw::PnLcRm:
-            pn_.format = 2;
-            break;
         case Kw::PnUcLtr:
-            pn_.format = 3;
-            break;
         case Kw::PnLcLtr:
-            pn_.format = 4;
+            pn_.format = runFormat(w.kw, Kw::PnDec);
             break;
         case Kw::PnF:
             pn_.font = clampInt(w.param, 0, 1 << 30);
@@ -1002,7 +994,6 @@ void Reader::numberingWord(const Word& w) {
 
 // Marks of notes and how notes are numbered; true when `w` was one of them.
 bool Reader::noteWord(const Word& w) {
-    const auto numbering = [&](NoteNumbering& n, int format) { n.format = format; };
     switch (w.kw) {
         case Kw::ChFtn:
             if (st().dest != Dest::Text)
@@ -1029,34 +1020,18 @@ bool Reader::noteWord(const Word& w) {
             endnoteNumbering_.start = clampInt(w.param, 0, 1 << 20);
             break;
         case Kw::FtnNar:
-            numbering(footnoteNumbering_, 0);
-            break;
         case Kw::FtnNruc:
-            numbering(footnoteNumbering_, 1);
-            break;
         case Kw::FtnNrlc:
-            numbering(footnoteNumbering_, 2);
-            break;
         case Kw::FtnNauc:
-            numbering(footnoteNumbering_, 3);
-            break;
         case Kw::FtnNalc:
-            numbering(footnoteNumbering_, 4);
+            footnoteNumbering_.format = runFormat(w.kw, Kw::FtnNar);
             break;
         case Kw::AftnNar:
-            numbering(endnoteNumbering_, 0);
-            break;
         case Kw::AftnNruc:
-            numbering(endnoteNumbering_, 1);
-            break;
         case Kw::AftnNrlc:
-            numbering(endnoteNumbering_, 2);
-            break;
         case Kw::AftnNauc:
-            numbering(endnoteNumbering_, 3);
-            break;
         case Kw::AftnNalc:
-            numbering(endnoteNumbering_, 4);
+            endnoteNumbering_.format = runFormat(w.kw, Kw::AftnNar);
             break;
         default:
             return false;
