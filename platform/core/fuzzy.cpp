@@ -20,8 +20,7 @@ constexpr char16_t kMarks[] = {0xA0,   0xAB,   0xBB,   0x2013, 0x2014,
                                0x2019, 0x201C, 0x201D, 0x201E, 0x2116};
 
 inline bool caselessMark(char16_t c) {
-    return c == 0xA0 || c == 0xAB || c == 0xBB || c == 0x2013 || c == 0x2014 || c == 0x2019 ||
-           c == 0x201C || c == 0x201D || c == 0x201E || c == 0x2116;
+    return std::find(std::begin(kMarks), std::end(kMarks), c) != std::end(kMarks);
 }
 
 inline bool isWordChar(char16_t c) {
@@ -32,19 +31,30 @@ inline bool isWordChar(char16_t c) {
     return !caselessMark(c) && QChar(c).isLetterOrNumber();
 }
 
+// What quickFold gives for a character only Qt folds.
+constexpr char16_t kQtFolds = 0xFFFF;
+
+// A Latin or Cyrillic letter, a digit or a mark folded as QString::toCaseFolded
+// folds it; kQtFolds for any other character.
+inline char16_t quickFold(char16_t c) {
+    if (c < 0x80)
+        return c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c;
+    if (c >= 0x410 && c <= 0x42F)
+        return char16_t(c + 0x20);
+    if (c >= 0x400 && c <= 0x40F)
+        return char16_t(c + 0x50);
+    if ((c >= 0x430 && c <= 0x45F) || caselessMark(c))
+        return c;
+    return kQtFolds;
+}
+
 // Appends the text as QString::toCaseFolded gives it.
 template <typename Out>
 void foldInto(QStringView s, Out& out) {
     const size_t start = out.size();
     for (qsizetype i = 0; i < s.size(); ++i) {
-        const char16_t c = s[i].unicode();
-        if (c < 0x80) {
-            out.push_back(c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c);
-        } else if (c >= 0x410 && c <= 0x42F) {
-            out.push_back(char16_t(c + 0x20));
-        } else if (c >= 0x400 && c <= 0x40F) {
-            out.push_back(char16_t(c + 0x50));
-        } else if ((c >= 0x430 && c <= 0x45F) || caselessMark(c)) {
+        const char16_t c = quickFold(s[i].unicode());
+        if (c != kQtFolds) {
             out.push_back(c);
         } else {
             out.resize(start);
@@ -364,16 +374,19 @@ std::vector<std::uint8_t> FuzzyClass::MatchAll(QStringView query, const FuzzyCor
 
 // ---------------------------------------------------------------------------
 
-void FuzzyCorpus::push(char16_t c) {
+bool FuzzyCorpus::keeps(char16_t c) {
     // A run of more than two blanks cannot hold the query's phrase (its words are
     // one blank apart) nor a word: two keep the same scores.
-    if (c == u' ') {
-        if (++blanks_ > 2)
-            return;
-    } else {
+    if (c != u' ') {
         blanks_ = 0;
+        return true;
     }
-    current_.push_back(c);
+    return ++blanks_ <= 2;
+}
+
+void FuzzyCorpus::push(char16_t c) {
+    if (keeps(c))
+        current_.push_back(c);
 }
 
 void FuzzyCorpus::append(QStringView piece) {
@@ -391,15 +404,8 @@ void FuzzyCorpus::append(QStringView piece) {
     char16_t* out = current_.data();
     size_t at = start;
     for (qsizetype i = 0; i < piece.size(); ++i) {
-        char16_t c = piece[i].unicode();
-        if (c < 0x80) {
-            if (c >= u'A' && c <= u'Z')
-                c = char16_t(c + 0x20);
-        } else if (c >= 0x410 && c <= 0x42F) {
-            c = char16_t(c + 0x20);
-        } else if (c >= 0x400 && c <= 0x40F) {
-            c = char16_t(c + 0x50);
-        } else if (!((c >= 0x430 && c <= 0x45F) || caselessMark(c))) {
+        const char16_t c = quickFold(piece[i].unicode());
+        if (c == kQtFolds) {
             current_.resize(start);
             blanks_ = blanks;
             thread_local std::vector<char16_t> f;
@@ -409,14 +415,8 @@ void FuzzyCorpus::append(QStringView piece) {
                 push(u);
             return;
         }
-        // More than two blanks in a row keep the same scores as two (see push).
-        if (c == u' ') {
-            if (++blanks_ > 2)
-                continue;
-        } else {
-            blanks_ = 0;
-        }
-        out[at++] = c;
+        if (keeps(c))
+            out[at++] = c;
     }
     current_.resize(at);
 }
