@@ -7,21 +7,16 @@
 #include <cstring>
 #include <type_traits>
 
+#include "fold.h"
 #include "parallel.h"
 
 namespace {
 
 std::atomic<const FuzzyClass*> gMatcher{nullptr};
 
-// The texts of the cards are Latin and Cyrillic letters, digits and a few
-// marks that have no case and are no letters: those are folded and told
-// apart here without Qt's tables (the same answers, quicker).
-constexpr char16_t kMarks[] = {0xA0,   0xAB,   0xBB,   0x2013, 0x2014,
-                               0x2019, 0x201C, 0x201D, 0x201E, 0x2116};
-
-inline bool caselessMark(char16_t c) {
-    return std::find(std::begin(kMarks), std::end(kMarks), c) != std::end(kMarks);
-}
+using rt::caselessMark;
+using rt::kQtFolds;
+using rt::quickFold;
 
 inline bool isWordChar(char16_t c) {
     if (c < 0x80)
@@ -29,23 +24,6 @@ inline bool isWordChar(char16_t c) {
     if (c >= 0x400 && c <= 0x45F)
         return true;
     return !caselessMark(c) && QChar(c).isLetterOrNumber();
-}
-
-// What quickFold gives for a character only Qt folds.
-constexpr char16_t kQtFolds = 0xFFFF;
-
-// A Latin or Cyrillic letter, a digit or a mark folded as QString::toCaseFolded
-// folds it; kQtFolds for any other character.
-inline char16_t quickFold(char16_t c) {
-    if (c < 0x80)
-        return c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c;
-    if (c >= 0x410 && c <= 0x42F)
-        return char16_t(c + 0x20);
-    if (c >= 0x400 && c <= 0x40F)
-        return char16_t(c + 0x50);
-    if ((c >= 0x430 && c <= 0x45F) || caselessMark(c))
-        return c;
-    return kQtFolds;
 }
 
 // Appends the text as QString::toCaseFolded gives it.
@@ -83,8 +61,8 @@ inline std::uint8_t narrowOf(char16_t c) {
         return std::uint8_t(c);
     if (c >= 0x400 && c <= 0x45F)
         return std::uint8_t(0x80 + (c - 0x400));
-    for (size_t i = 0; i < std::size(kMarks); ++i) {
-        if (kMarks[i] == c)
+    for (size_t i = 0; i < std::size(rt::kCaselessMarks); ++i) {
+        if (rt::kCaselessMarks[i] == c)
             return std::uint8_t(0xE0 + i);
     }
     return kForeign;
