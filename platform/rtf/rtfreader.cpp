@@ -4,6 +4,7 @@
 // inserted whole; tables are gathered row by row and inserted when they end,
 // because a table's columns are known only once all its rows have been seen.
 
+#include <QFont>
 #include <QHash>
 #include <QStringList>
 #include <QTextBlock>
@@ -72,9 +73,9 @@ struct CharProps {
     bool strike = false;
     bool hidden = false;
     Underline underline = Underline::None;
-    qint8 vertical = 0;  // 1 superscript, -1 subscript
-    quint8 caps = 0;     // 1 all capitals, 2 small capitals
-    int note = 0;        // the mark of a note: the note's number
+    qint8 vertical = 0;                             // 1 superscript, -1 subscript
+    QFont::Capitalization caps = QFont::MixedCase;  // \caps, \scaps
+    int note = 0;                                   // the mark of a note: the note's number
 
     bool operator==(const CharProps&) const = default;
 };
@@ -1163,10 +1164,10 @@ bool Reader::characterWord(const Word& w) {
             chr.hidden = w.on;
             break;
         case Kw::Caps:
-            chr.caps = w.on ? 1 : 0;
+            chr.caps = w.on ? QFont::AllUppercase : QFont::MixedCase;
             break;
         case Kw::SCaps:
-            chr.caps = w.on ? 2 : 0;
+            chr.caps = w.on ? QFont::SmallCaps : QFont::MixedCase;
             break;
         case Kw::S:
             applyStyle(clampInt(w.param, 0, 1 << 20));
@@ -2052,8 +2053,8 @@ QTextCharFormat Reader::makeFormat(const CharProps& c) const {
         f.setForeground(*fg);
     if (const auto bg = color(c.highlight >= 0 ? c.highlight : c.shading))
         f.setBackground(*bg);
-    if (c.caps)
-        f.setFontCapitalization(c.caps == 1 ? QFont::AllUppercase : QFont::SmallCaps);
+    if (c.caps != QFont::MixedCase)
+        f.setFontCapitalization(c.caps);
     if (c.vertical > 0)
         f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
     else if (c.vertical < 0)
