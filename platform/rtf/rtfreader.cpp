@@ -1578,13 +1578,10 @@ void Reader::byteText(unsigned char b) {
     if (dest == Dest::StyleSheet || dest == Dest::StyleEntry || dest == Dest::Ignore ||
         dest == Dest::Pict || dest == Dest::ListTable || dest == Dest::ListOverrides)
         return;
-    const int cp = dest == Dest::FontTable ? (fontCodePage_ ? fontCodePage_ : ansiCodePage_)
-                   : dest == Dest::PnText && pn_.font >= 0 ? codePageOfFont(pn_.font)
-                                                           : currentCodePage();
     if (leadByte_) {
         // The second byte of a double-byte character, whatever its value;
         // a lead byte without one reads as an unknown character.
-        if (bytesCodePage_ == cp && isTrailByte(cp, b)) {
+        if (isTrailByte(bytesCodePage_, b) && currentCodePage() == bytesCodePage_) {
             bytes_ += char(b);
             leadByte_ = false;
             return;
@@ -1598,6 +1595,7 @@ void Reader::byteText(unsigned char b) {
         text(char16_t(b));
         return;
     }
+    const int cp = currentCodePage();
     if (isMultiByte(cp)) {
         if (!bytes_.isEmpty() && bytesCodePage_ != cp)
             flushBytes();
@@ -1891,7 +1889,20 @@ void Reader::appendNotes() {
     }
 }
 
+// The code page of text bytes here: a font table entry's own, the \pn
+// numbering's font's, else the current font's. Only bytes past ASCII and the
+// second bytes of double-byte characters ask.
 int Reader::currentCodePage() const {
+    switch (st().dest) {
+        case Dest::FontTable:
+            return fontCodePage_ ? fontCodePage_ : ansiCodePage_;
+        case Dest::PnText:
+            if (pn_.font >= 0)
+                return codePageOfFont(pn_.font);
+            break;
+        default:
+            break;
+    }
     return codePageOfFont(st().chr.font);
 }
 
