@@ -328,8 +328,11 @@ int FuzzyClass::Match(QStringView query, QStringView text) const {
         cached.valid = true;
     }
     if (noCase) {
-        const QString t = folded(text);
-        return score(cached.wide, reinterpret_cast<const char16_t*>(t.utf16()), int(t.size()));
+        // Folded into a buffer the thread keeps: a search folds every card.
+        thread_local std::vector<char16_t> t;
+        t.clear();
+        foldInto(text, t);
+        return score(cached.wide, t.data(), int(t.size()));
     }
     return score(cached.wide, reinterpret_cast<const char16_t*>(text.utf16()), int(text.size()));
 }
