@@ -422,7 +422,7 @@ class Reader {
     QString listLabel(int list, int level);
     QString numberingLabel(int pn);
     int formatOf(const CharProps& c);
-    void noteMark(int note);
+    void noteMark(int note, bool superscript = false);
     void startNote(State& s);
     void finishNote();
     void dropPendingMark();
@@ -1747,9 +1747,12 @@ void Reader::text(QStringView s) {
 // ---------------------------------------------------------------------------
 // Footnotes and endnotes
 
-// The mark of note `note` at this place of the text, in the current format.
-void Reader::noteMark(int note) {
+// The mark of note `note` at this place of the text, in the current format
+// (raised, for a mark the reader puts there itself).
+void Reader::noteMark(int note, bool superscript) {
     CharProps c = st().chr;
+    if (superscript)
+        c.vertical = 1;
     c.note = note;
     para_.runs.push_back(Run{QString(), formatOf(c), note});
 }
@@ -1789,10 +1792,7 @@ void Reader::startNote(State& s) {
                 para_.runs.pop_back();
             para_.runs.push_back(Run{note.ownMark, format, id});
         } else {
-            CharProps c = st().chr;
-            c.vertical = 1;
-            c.note = id;
-            para_.runs.push_back(Run{QString(), formatOf(c), id});
+            noteMark(id, true);
         }
     }
     pendingMark_ = 0;
