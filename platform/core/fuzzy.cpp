@@ -7,22 +7,16 @@
 #include <cstring>
 #include <type_traits>
 
+#include "fold.h"
 #include "parallel.h"
 
 namespace {
 
 std::atomic<const FuzzyClass*> gMatcher{nullptr};
 
-// The texts of the cards are Latin and Cyrillic letters, digits and a few
-// marks that have no case and are no letters: those are folded and told
-// apart here without Qt's tables (the same answers, quicker).
-constexpr char16_t kMarks[] = {0xA0,   0xAB,   0xBB,   0x2013, 0x2014,
-                               0x2019, 0x201C, 0x201D, 0x201E, 0x2116};
-
-inline bool caselessMark(char16_t c) {
-    return c == 0xA0 || c == 0xAB || c == 0xBB || c == 0x2013 || c == 0x2014 || c == 0x2019 ||
-           c == 0x201C || c == 0x201D || c == 0x201E || c == 0x2116;
-}
+using rt::caselessMark;
+using rt::kQtFolds;
+using rt::quickFold;
 
 inline bool isWordChar(char16_t c) {
     if (c < 0x80)
@@ -37,14 +31,8 @@ template <typename Out>
 void foldInto(QStringView s, Out& out) {
     const size_t start = out.size();
     for (qsizetype i = 0; i < s.size(); ++i) {
-        const char16_t c = s[i].unicode();
-        if (c < 0x80) {
-            out.push_back(c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c);
-        } else if (c >= 0x410 && c <= 0x42F) {
-            out.push_back(char16_t(c + 0x20));
-        } else if (c >= 0x400 && c <= 0x40F) {
-            out.push_back(char16_t(c + 0x50));
-        } else if ((c >= 0x430 && c <= 0x45F) || caselessMark(c)) {
+        const char16_t c = quickFold(s[i].unicode());
+        if (c != kQtFolds) {
             out.push_back(c);
         } else {
             out.resize(start);
@@ -73,8 +61,8 @@ inline std::uint8_t narrowOf(char16_t c) {
         return std::uint8_t(c);
     if (c >= 0x400 && c <= 0x45F)
         return std::uint8_t(0x80 + (c - 0x400));
-    for (size_t i = 0; i < std::size(kMarks); ++i) {
-        if (kMarks[i] == c)
+    for (size_t i = 0; i < std::size(rt::kCaselessMarks); ++i) {
+        if (rt::kCaselessMarks[i] == c)
             return std::uint8_t(0xE0 + i);
     }
     return kForeign;
@@ -340,8 +328,11 @@ int FuzzyClass::Match(QStringView query, QStringView text) const {
         cached.valid = true;
     }
     if (noCase) {
-        const QString t = folded(text);
-        return score(cached.wide, reinterpret_cast<const char16_t*>(t.utf16()), int(t.size()));
+        // Folded into a buffer the thread keeps: a search folds every card.
+        thread_local std::vector<char16_t> t;
+        t.clear();
+        foldInto(text, t);
+        return score(cached.wide, t.data(), int(t.size()));
     }
     return score(cached.wide, reinterpret_cast<const char16_t*>(text.utf16()), int(text.size()));
 }
@@ -364,16 +355,19 @@ std::vector<std::uint8_t> FuzzyClass::MatchAll(QStringView query, const FuzzyCor
 
 // ---------------------------------------------------------------------------
 
-void FuzzyCorpus::push(char16_t c) {
+bool FuzzyCorpus::keeps(char16_t c) {
     // A run of more than two blanks cannot hold the query's phrase (its words are
     // one blank apart) nor a word: two keep the same scores.
-    if (c == u' ') {
-        if (++blanks_ > 2)
-            return;
-    } else {
+    if (c != u' ') {
         blanks_ = 0;
+        return true;
     }
-    current_.push_back(c);
+    return ++blanks_ <= 2;
+}
+
+void FuzzyCorpus::push(char16_t c) {
+    if (keeps(c))
+        current_.push_back(c);
 }
 
 void FuzzyCorpus::append(QStringView piece) {
@@ -391,15 +385,8 @@ void FuzzyCorpus::append(QStringView piece) {
     char16_t* out = current_.data();
     size_t at = start;
     for (qsizetype i = 0; i < piece.size(); ++i) {
-        char16_t c = piece[i].unicode();
-        if (c < 0x80) {
-            if (c >= u'A' && c <= u'Z')
-                c = char16_t(c + 0x20);
-        } else if (c >= 0x410 && c <= 0x42F) {
-            c = char16_t(c + 0x20);
-        } else if (c >= 0x400 && c <= 0x40F) {
-            c = char16_t(c + 0x50);
-        } else if (!((c >= 0x430 && c <= 0x45F) || caselessMark(c))) {
+        const char16_t c = quickFold(piece[i].unicode());
+        if (c == kQtFolds) {
             current_.resize(start);
             blanks_ = blanks;
             thread_local std::vector<char16_t> f;
@@ -409,14 +396,8 @@ void FuzzyCorpus::append(QStringView piece) {
                 push(u);
             return;
         }
-        // More than two blanks in a row keep the same scores as two (see push).
-        if (c == u' ') {
-            if (++blanks_ > 2)
-                continue;
-        } else {
-            blanks_ = 0;
-        }
-        out[at++] = c;
+        if (keeps(c))
+            out[at++] = c;
     }
     current_.resize(at);
 }

@@ -66,6 +66,8 @@ class FuzzyCorpus {
         std::uint32_t length;
         bool wide;
     };
+    // Whether c goes into the text: not a blank past two in a row.
+    bool keeps(char16_t c);
     void push(char16_t c);
 
     bool noCase_;

@@ -47,6 +47,8 @@ enum class Kw : unsigned char {
     PnLvlBody,
     PnLvlCont,
     PnStart,
+    // Each run of numbering words below (\pndec.., \ftnnar.., \aftnnar..) is in
+    // the order of the NumberFormat codes 0..4 it names, from kDecimal.
     PnDec,
     PnUcRm,
     PnLcRm,
@@ -184,6 +186,28 @@ enum class Kw : unsigned char {
 };
 
 Kw keyword(std::string_view word);
+
+// How a list level, \pn numbering or notes are numbered: \levelnfc's codes.
+// Other codes are kept as read and count in decimal.
+enum NumberFormat : int {
+    kDecimal = 0,
+    kUpperRoman = 1,
+    kLowerRoman = 2,
+    kUpperLetter = 3,
+    kLowerLetter = 4,
+    kLeadingZero = 22,
+    kBullet = 23,
+    kNoNumber = 255,
+};
+
+// The format a word of one of the numbering runs names, `first` being the
+// run's decimal word.
+constexpr int runFormat(Kw kw, Kw first) {
+    return int(kw) - int(first);
+}
+static_assert(runFormat(Kw::PnLcLtr, Kw::PnDec) == kLowerLetter);
+static_assert(runFormat(Kw::FtnNalc, Kw::FtnNar) == kLowerLetter);
+static_assert(runFormat(Kw::AftnNalc, Kw::AftnNar) == kLowerLetter);
 
 // The character a special-character word stands for (\emdash, \bullet, ...);
 // 0 for other words.

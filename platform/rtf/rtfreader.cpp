@@ -4,6 +4,7 @@
 // inserted whole; tables are gathered row by row and inserted when they end,
 // because a table's columns are known only once all its rows have been seen.
 
+#include <QFont>
 #include <QHash>
 #include <QStringList>
 #include <QTextBlock>
@@ -72,9 +73,9 @@ struct CharProps {
     bool strike = false;
     bool hidden = false;
     Underline underline = Underline::None;
-    qint8 vertical = 0;  // 1 superscript, -1 subscript
-    quint8 caps = 0;     // 1 all capitals, 2 small capitals
-    int note = 0;        // the mark of a note: the note's number
+    qint8 vertical = 0;                             // 1 superscript, -1 subscript
+    QFont::Capitalization caps = QFont::MixedCase;  // \caps, \scaps
+    int note = 0;                                   // the mark of a note: the note's number
 
     bool operator==(const CharProps&) const = default;
 };
@@ -148,7 +149,7 @@ struct Note {
 
 // How notes are numbered: as \levelnfc, from `start`.
 struct NoteNumbering {
-    int format = 0;
+    int format = kDecimal;
     int start = 1;
 };
 
@@ -208,8 +209,8 @@ struct StyleInfo {
 struct PnDef {
     enum Kind : quint8 { Body, Outline, Bullet, Continue };
     Kind kind = Body;
-    int level = 0;   // \pnlvlN of an outline
-    int format = 0;  // as \levelnfc
+    int level = 0;  // \pnlvlN of an outline
+    int format = kDecimal;
     int start = 1;
     int font = -1;
     QString before, after;
@@ -224,7 +225,7 @@ struct PnDef {
 };
 
 struct ListLevel {
-    int format = 0;  // \levelnfc: 0 decimal, 1 and 2 roman, 3 and 4 letters, 23 bullet
+    int format = kDecimal;
     int start = 1;
     QString text;  // \leveltext: its length, then characters; 0..8 stand for numbers
 };
@@ -247,8 +248,8 @@ char16_t levelBullet(int level) {
 // A list item's number in the style of its level.
 QString listNumber(int n, int format) {
     switch (format) {
-        case 1:
-        case 2: {
+        case kUpperRoman:
+        case kLowerRoman: {
             static const char* const ones[] = {"",  "i",  "ii",  "iii",  "iv",
                                                "v", "vi", "vii", "viii", "ix"};
             static const char* const tens[] = {"",  "x",  "xx",  "xxx",  "xl",
@@ -259,21 +260,21 @@ QString listNumber(int n, int format) {
                 return QString::number(n);
             QString r = QString(n / 1000, u'm') + QLatin1String(hundreds[n / 100 % 10]) +
                         QLatin1String(tens[n / 10 % 10]) + QLatin1String(ones[n % 10]);
-            return format == 1 ? r.toUpper() : r;
+            return format == kUpperRoman ? r.toUpper() : r;
         }
-        case 3:
-        case 4: {
+        case kUpperLetter:
+        case kLowerLetter: {
             if (n <= 0)
                 return QString::number(n);
             QString r;
             for (int k = n; k > 0; k = (k - 1) / 26)
                 r.prepend(QChar(u'a' + (k - 1) % 26));
-            return format == 3 ? r.toUpper() : r;
+            return format == kUpperLetter ? r.toUpper() : r;
         }
-        case 22:
+        case kLeadingZero:
             return n < 10 && n >= 0 ? QStringLiteral("0%1").arg(n) : QString::number(n);
-        case 23:
-        case 255:
+        case kBullet:
+        case kNoNumber:
             return {};
         default:
             return QString::number(n);
@@ -421,7 +422,7 @@ class Reader {
     QString listLabel(int list, int level);
     QString numberingLabel(int pn);
     int formatOf(const CharProps& c);
-    void noteMark(int note);
+    void noteMark(int note, bool superscript = false);
     void startNote(State& s);
     void finishNote();
     void dropPendingMark();
@@ -975,19 +976,11 @@ void Reader::numberingWord(const Word& w) {
             pn_.start = clampInt(w.param, 0, 1 << 20);
             break;
         case Kw::PnDec:
-            pn_.format = 0;
-            break;
         case Kw::PnUcRm:
-            pn_.format = 1;
-            break;
         case Kw::PnLcRm:
-            pn_.format = 2;
-            break;
         case Kw::PnUcLtr:
-            pn_.format = 3;
-            break;
         case Kw::PnLcLtr:
-            pn_.format = 4;
+            pn_.format = runFormat(w.kw, Kw::PnDec);
             break;
         case Kw::PnF:
             pn_.font = clampInt(w.param, 0, 1 << 30);
@@ -1002,7 +995,6 @@ void Reader::numberingWord(const Word& w) {
 
 // Marks of notes and how notes are numbered; true when `w` was one of them.
 bool Reader::noteWord(const Word& w) {
-    const auto numbering = [&](NoteNumbering& n, int format) { n.format = format; };
     switch (w.kw) {
         case Kw::ChFtn:
             if (st().dest != Dest::Text)
@@ -1029,34 +1021,18 @@ bool Reader::noteWord(const Word& w) {
             endnoteNumbering_.start = clampInt(w.param, 0, 1 << 20);
             break;
         case Kw::FtnNar:
-            numbering(footnoteNumbering_, 0);
-            break;
         case Kw::FtnNruc:
-            numbering(footnoteNumbering_, 1);
-            break;
         case Kw::FtnNrlc:
-            numbering(footnoteNumbering_, 2);
-            break;
         case Kw::FtnNauc:
-            numbering(footnoteNumbering_, 3);
-            break;
         case Kw::FtnNalc:
-            numbering(footnoteNumbering_, 4);
+            footnoteNumbering_.format = runFormat(w.kw, Kw::FtnNar);
             break;
         case Kw::AftnNar:
-            numbering(endnoteNumbering_, 0);
-            break;
         case Kw::AftnNruc:
-            numbering(endnoteNumbering_, 1);
-            break;
         case Kw::AftnNrlc:
-            numbering(endnoteNumbering_, 2);
-            break;
         case Kw::AftnNauc:
-            numbering(endnoteNumbering_, 3);
-            break;
         case Kw::AftnNalc:
-            numbering(endnoteNumbering_, 4);
+            endnoteNumbering_.format = runFormat(w.kw, Kw::AftnNar);
             break;
         default:
             return false;
@@ -1188,10 +1164,10 @@ bool Reader::characterWord(const Word& w) {
             chr.hidden = w.on;
             break;
         case Kw::Caps:
-            chr.caps = w.on ? 1 : 0;
+            chr.caps = w.on ? QFont::AllUppercase : QFont::MixedCase;
             break;
         case Kw::SCaps:
-            chr.caps = w.on ? 2 : 0;
+            chr.caps = w.on ? QFont::SmallCaps : QFont::MixedCase;
             break;
         case Kw::S:
             applyStyle(clampInt(w.param, 0, 1 << 20));
@@ -1602,13 +1578,10 @@ void Reader::byteText(unsigned char b) {
     if (dest == Dest::StyleSheet || dest == Dest::StyleEntry || dest == Dest::Ignore ||
         dest == Dest::Pict || dest == Dest::ListTable || dest == Dest::ListOverrides)
         return;
-    const int cp = dest == Dest::FontTable ? (fontCodePage_ ? fontCodePage_ : ansiCodePage_)
-                   : dest == Dest::PnText && pn_.font >= 0 ? codePageOfFont(pn_.font)
-                                                           : currentCodePage();
     if (leadByte_) {
         // The second byte of a double-byte character, whatever its value;
         // a lead byte without one reads as an unknown character.
-        if (bytesCodePage_ == cp && isTrailByte(cp, b)) {
+        if (isTrailByte(bytesCodePage_, b) && currentCodePage() == bytesCodePage_) {
             bytes_ += char(b);
             leadByte_ = false;
             return;
@@ -1622,6 +1595,7 @@ void Reader::byteText(unsigned char b) {
         text(char16_t(b));
         return;
     }
+    const int cp = currentCodePage();
     if (isMultiByte(cp)) {
         if (!bytes_.isEmpty() && bytesCodePage_ != cp)
             flushBytes();
@@ -1773,9 +1747,12 @@ void Reader::text(QStringView s) {
 // ---------------------------------------------------------------------------
 // Footnotes and endnotes
 
-// The mark of note `note` at this place of the text, in the current format.
-void Reader::noteMark(int note) {
+// The mark of note `note` at this place of the text, in the current format
+// (raised, for a mark the reader puts there itself).
+void Reader::noteMark(int note, bool superscript) {
     CharProps c = st().chr;
+    if (superscript)
+        c.vertical = 1;
     c.note = note;
     para_.runs.push_back(Run{QString(), formatOf(c), note});
 }
@@ -1815,10 +1792,7 @@ void Reader::startNote(State& s) {
                 para_.runs.pop_back();
             para_.runs.push_back(Run{note.ownMark, format, id});
         } else {
-            CharProps c = st().chr;
-            c.vertical = 1;
-            c.note = id;
-            para_.runs.push_back(Run{QString(), formatOf(c), id});
+            noteMark(id, true);
         }
     }
     pendingMark_ = 0;
@@ -1915,7 +1889,20 @@ void Reader::appendNotes() {
     }
 }
 
+// The code page of text bytes here: a font table entry's own, the \pn
+// numbering's font's, else the current font's. Only bytes past ASCII and the
+// second bytes of double-byte characters ask.
 int Reader::currentCodePage() const {
+    switch (st().dest) {
+        case Dest::FontTable:
+            return fontCodePage_ ? fontCodePage_ : ansiCodePage_;
+        case Dest::PnText:
+            if (pn_.font >= 0)
+                return codePageOfFont(pn_.font);
+            break;
+        default:
+            break;
+    }
     return codePageOfFont(st().chr.font);
 }
 
@@ -2077,8 +2064,8 @@ QTextCharFormat Reader::makeFormat(const CharProps& c) const {
         f.setForeground(*fg);
     if (const auto bg = color(c.highlight >= 0 ? c.highlight : c.shading))
         f.setBackground(*bg);
-    if (c.caps)
-        f.setFontCapitalization(c.caps == 1 ? QFont::AllUppercase : QFont::SmallCaps);
+    if (c.caps != QFont::MixedCase)
+        f.setFontCapitalization(c.caps);
     if (c.vertical > 0)
         f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
     else if (c.vertical < 0)

@@ -21,6 +21,7 @@
 
 #include "codepage.h"
 #include "rtf.h"
+#include "rtfkeywords.h"
 
 namespace rt {
 
@@ -160,9 +161,9 @@ void Writer::noteNumbering() {
     const QTextBlockFormat f = rule_.blockFormat();
     const int ftn = f.intProperty(rtfnote::kFootnoteNumbering);
     const int aftn = f.intProperty(rtfnote::kEndnoteNumbering);
-    out_ += footnote[ftn >= 0 && ftn < 5 ? ftn : 0];
+    out_ += footnote[ftn >= kDecimal && ftn <= kLowerLetter ? ftn : kDecimal];
     word("\\ftnstart", std::max(0, f.intProperty(rtfnote::kFootnoteStart)));
-    out_ += endnote[aftn >= 0 && aftn < 5 ? aftn : 0];
+    out_ += endnote[aftn >= kDecimal && aftn <= kLowerLetter ? aftn : kDecimal];
     word("\\aftnstart", std::max(0, f.intProperty(rtfnote::kEndnoteStart)));
     out_ += '\n';
 }

@@ -9,6 +9,7 @@
 
 #include "collation.h"
 #include "core/blocks.h"
+#include "core/fold.h"
 #include "core/fuzzy.h"
 #include "core/parallel.h"
 #include "driver.h"
@@ -47,15 +48,8 @@ inline std::uint32_t weightOf(char16_t folded) {
 }
 
 inline char16_t foldUnit(char16_t c) {
-    if (c < 0x80)
-        return c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c;
-    if (c >= 0x410 && c <= 0x42F)
-        return char16_t(c + 0x20);
-    if (c >= 0x400 && c <= 0x40F)
-        return char16_t(c + 0x50);
-    if (c >= 0x430 && c <= 0x45F)
-        return c;
-    return char16_t(QChar::toCaseFolded(char32_t(c)));
+    const char16_t f = rt::quickFold(c);
+    return f != rt::kQtFolds ? f : char16_t(QChar::toCaseFolded(char32_t(c)));
 }
 
 // The order of tbl::compareOrderValues without case: a number before a text.
